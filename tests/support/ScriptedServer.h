@@ -1,0 +1,104 @@
+#pragma once
+
+// A real HTTPS (or plain HTTP) server on 127.0.0.1 for tests. Each test
+// scripts the exact reply bytes for each request it expects and reads back
+// exactly what the client sent. Connections are kept alive: a connection
+// serves requests until the script closes it or the client does.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kestrava::testing {
+
+// The certificate the server presents.
+enum class ServerCertificate {
+  Trusted,       // issued by the test CA for localhost, api.test.localhost, 127.0.0.1
+  UnknownIssuer, // same names, issued by a CA nobody trusts
+  WrongHost,     // trusted CA, issued for another host name only
+  Expired,       // trusted CA, validity ended in the past
+};
+
+// What the server does for one request, in order.
+struct ReplyAction {
+  enum class Kind { Send, Pause, Close, Reset };
+  Kind kind;
+  std::string bytes;                    // Send
+  std::chrono::milliseconds pause{0};   // Pause
+};
+
+class Reply {
+ public:
+  Reply() = default;
+  // The whole reply as exact bytes.
+  explicit Reply(std::string bytes) { Send(std::move(bytes)); }
+  Reply& Send(std::string bytes);
+  Reply& Pause(std::chrono::milliseconds duration);
+  Reply& Close();  // orderly close after what was sent
+  Reply& Reset();  // TCP reset (SO_LINGER 0)
+  const std::vector<ReplyAction>& Actions() const noexcept { return actions_; }
+
+ private:
+  std::vector<ReplyAction> actions_;
+};
+
+// Builds "HTTP/1.1 <code> <reason>\r\n<headers>Content-Length: N\r\n\r\n<body>".
+// headers: each "Name: value" without line break.
+std::string HttpReply(int code, std::string_view reason, std::vector<std::string> headers,
+                      std::string_view body);
+
+struct ReceivedRequest {
+  std::string requestLine;  // "GET /path?query HTTP/1.1"
+  std::string method, target, version;
+  std::vector<std::pair<std::string, std::string>> headers;  // in order received
+  std::string body;
+  int connection = 0;  // index of the connection it came on, from 0
+  // First header value with that name (case-insensitive), or empty.
+  std::string Header(std::string_view name) const;
+  bool HasHeader(std::string_view name) const;
+  int HeaderCount(std::string_view name) const;
+};
+
+struct ServerOptions {
+  bool tls = true;
+  ServerCertificate certificate = ServerCertificate::Trusted;
+};
+
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(ServerOptions options = {});
+  ~ScriptedServer();  // stops the server, closes every connection
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  std::uint16_t Port() const noexcept;
+  // "localhost:PORT", for SetServiceHost or URLs.
+  std::string HostPort() const;
+
+  // Replies in the order requests arrive; a request with no reply left gets
+  // a 599 reply and is still recorded.
+  void Enqueue(Reply reply);
+
+  // Everything received so far (thread-safe copy).
+  std::vector<ReceivedRequest> Requests() const;
+  // Waits (bounded) until at least n requests were received.
+  bool WaitForRequests(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+  int ConnectionsAccepted() const;
+  int HandshakesCompleted() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The test CA: made once per test process in a temporary folder; the file
+// of its certificate, and a call that points SSL_CERT_FILE at it so the
+// transport trusts it.
+const std::string& TestCaFile();
+void TrustTestCa();
+
+}  // namespace kestrava::testing
