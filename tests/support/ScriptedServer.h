@@ -17,18 +17,19 @@ namespace kestrava::testing {
 
 // The certificate the server presents.
 enum class ServerCertificate {
-  Trusted,       // issued by the test CA for localhost, api.test.localhost, 127.0.0.1
-  UnknownIssuer, // same names, issued by a CA nobody trusts
-  WrongHost,     // trusted CA, issued for another host name only
-  Expired,       // trusted CA, validity ended in the past
+  Trusted,        // issued by the test CA for localhost, api.test.localhost, 127.0.0.1
+  UnknownIssuer,  // same names, issued by a CA nobody trusts
+  WrongHost,      // trusted CA, issued for another host name only
+  Expired,        // trusted CA, validity ended in the past
+  WrongUsage,     // trusted CA, right names, but for client authentication only
 };
 
 // What the server does for one request, in order.
 struct ReplyAction {
   enum class Kind { Send, Pause, Close, Reset };
   Kind kind;
-  std::string bytes;                    // Send
-  std::chrono::milliseconds pause{0};   // Pause
+  std::string bytes;                   // Send
+  std::chrono::milliseconds pause{0};  // Pause
 };
 
 class Reply {
@@ -66,6 +67,11 @@ struct ReceivedRequest {
 struct ServerOptions {
   bool tls = true;
   ServerCertificate certificate = ServerCertificate::Trusted;
+  // A request carrying "Expect: 100-continue" gets "HTTP/1.1 100 Continue"
+  // before its body is read, as real servers do; the scripted reply follows.
+  bool answerExpectContinue = true;
+  // How long an idle kept-alive connection waits for its next request.
+  std::chrono::milliseconds idleLimit = std::chrono::seconds(30);
 };
 
 class ScriptedServer {
@@ -86,7 +92,8 @@ class ScriptedServer {
   // Everything received so far (thread-safe copy).
   std::vector<ReceivedRequest> Requests() const;
   // Waits (bounded) until at least n requests were received.
-  bool WaitForRequests(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+  bool WaitForRequests(std::size_t n,
+                       std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
   int ConnectionsAccepted() const;
   int HandshakesCompleted() const;
 
@@ -100,5 +107,8 @@ class ScriptedServer {
 // transport trusts it.
 const std::string& TestCaFile();
 void TrustTestCa();
+
+// A port on 127.0.0.1 where nothing listens: connecting to it is refused.
+std::uint16_t RefusedPort();
 
 }  // namespace kestrava::testing
