@@ -24,7 +24,9 @@ class ERESTException : public Exception {
 class EHTTPProtocolException : public Exception {
  public:
   EHTTPProtocolException(int errorCode, std::string errorMessage, std::string statusLine)
-      : Exception(std::move(statusLine)), ErrorCode(errorCode), ErrorMessage(std::move(errorMessage)) {}
+      : Exception(std::move(statusLine)),
+        ErrorCode(errorCode),
+        ErrorMessage(std::move(errorMessage)) {}
   int ErrorCode;
   std::string ErrorMessage;
 };

@@ -73,7 +73,8 @@ class TRESTResponse {
 
  private:
   friend class TRESTRequest;
-  // representation: owned by the net layer
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 class TRESTClient {
@@ -102,7 +103,9 @@ class TRESTClient {
 
  private:
   friend class TRESTRequest;
-  // representation: owned by the net layer (the easy handle, the cookie store)
+  // The transport handle, the cookie store and the settings.
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 class TRESTRequest {
@@ -136,7 +139,8 @@ class TRESTRequest {
   void Execute();
 
  private:
-  // representation: owned by the net layer
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace kestrava

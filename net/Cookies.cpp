@@ -1,0 +1,147 @@
+#include "net/Cookies.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "net/Url.h"
+
+namespace kestrava::net {
+
+namespace {
+
+// Splits at ";" outside quotation marks.
+std::vector<std::string_view> SplitPieces(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (text[i] == ';' && !quoted) {
+      pieces.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+bool Expired(const Cookie& cookie, CookieClock::time_point now) {
+  return cookie.expiry && *cookie.expiry <= now;
+}
+
+CookieClock::time_point AddSeconds(CookieClock::time_point now, long long seconds) {
+  // Clamp so that absurd Max-Age values cannot overflow the clock.
+  constexpr long long kLimit = 100LL * 365 * 24 * 3600;
+  seconds = std::clamp(seconds, -kLimit, kLimit);
+  return now + std::chrono::seconds(seconds);
+}
+
+}  // namespace
+
+std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
+                                     CookieClock::time_point now) {
+  auto pieces = SplitPieces(text);
+  std::string_view first = pieces[0];
+  auto eq = first.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  Cookie cookie;
+  cookie.name = std::string(TrimWhitespace(first.substr(0, eq)));
+  cookie.value = std::string(TrimWhitespace(first.substr(eq + 1)));
+  if (cookie.name.empty()) return std::nullopt;
+  std::string host = AsciiLower(requestHost);
+  cookie.domain = "." + host;
+  cookie.path = "/";
+
+  std::optional<CookieClock::time_point> maxAge;
+  std::optional<CookieClock::time_point> expires;
+  std::optional<std::string> domainAttribute;
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    std::string_view piece = TrimWhitespace(pieces[i]);
+    auto split = piece.find('=');
+    std::string_view name = TrimWhitespace(piece.substr(0, split));
+    std::string_view value = split == std::string_view::npos
+                                 ? std::string_view{}
+                                 : TrimWhitespace(piece.substr(split + 1));
+    value = Unquote(value);
+    if (EqualsIgnoreCase(name, "max-age")) {
+      long long seconds = 0;
+      const char* end = value.data() + value.size();
+      auto [ptr, ec] = std::from_chars(value.data(), end, seconds);
+      if (!value.empty() && ec == std::errc() && ptr == end) {
+        maxAge = AddSeconds(now, seconds);
+      } else if (ec == std::errc::result_out_of_range && ptr == end) {
+        maxAge = AddSeconds(now, value[0] == '-' ? std::numeric_limits<long long>::min()
+                                                 : std::numeric_limits<long long>::max());
+      }
+    } else if (EqualsIgnoreCase(name, "expires")) {
+      if (!expires) {
+        std::string date(value);
+        time_t seconds = curl_getdate(date.c_str(), nullptr);
+        if (seconds != -1) expires = CookieClock::from_time_t(seconds);
+      }
+    } else if (EqualsIgnoreCase(name, "path")) {
+      cookie.path = std::string(value);
+      if (cookie.path.empty() || cookie.path.back() != '/') cookie.path += '/';
+    } else if (EqualsIgnoreCase(name, "domain")) {
+      std::string domain = AsciiLower(value);
+      if (domain.empty() || domain[0] != '.') domain.insert(0, 1, '.');
+      domainAttribute = domain;
+    } else if (EqualsIgnoreCase(name, "secure")) {
+      cookie.secure = true;
+    } else if (EqualsIgnoreCase(name, "httponly")) {
+      cookie.httpOnly = true;
+    }
+  }
+  if (domainAttribute) {
+    // A cookie for a domain the request host does not belong to is refused.
+    if (!("." + host).ends_with(*domainAttribute)) return std::nullopt;
+    cookie.domain = *domainAttribute;
+  }
+  cookie.expiry = maxAge ? maxAge : expires;
+  return cookie;
+}
+
+void CookieStore::Store(Cookie cookie, CookieClock::time_point now) {
+  for (Cookie& stored : cookies_) {
+    if (EqualsIgnoreCase(stored.name, cookie.name) &&
+        EqualsIgnoreCase(stored.domain, cookie.domain) &&
+        EqualsIgnoreCase(stored.path, cookie.path)) {
+      stored = std::move(cookie);
+      return;
+    }
+  }
+  if (!Expired(cookie, now)) cookies_.push_back(std::move(cookie));
+}
+
+void CookieStore::Receive(std::string_view setCookie, std::string_view requestHost,
+                          CookieClock::time_point now) {
+  if (auto cookie = ParseSetCookie(setCookie, requestHost, now)) Store(std::move(*cookie), now);
+}
+
+std::string CookieStore::HeaderFor(std::string_view scheme, std::string_view host,
+                                   std::string_view path, CookieClock::time_point now) {
+  std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
+  std::string dottedHost = "." + AsciiLower(host);
+  bool https = EqualsIgnoreCase(scheme, "https");
+  std::string header;
+  for (auto it = cookies_.rbegin(); it != cookies_.rend(); ++it) {
+    if (!dottedHost.ends_with(it->domain)) continue;
+    if (!path.starts_with(it->path)) continue;
+    if (it->secure && !https) continue;
+    if (!header.empty()) header += "; ";
+    header += it->name + "=" + it->value;
+  }
+  return header;
+}
+
+}  // namespace kestrava::net

@@ -1,0 +1,261 @@
+#include "net/REST.h"
+
+#include <iterator>
+#include <optional>
+
+#include "net/Cookies.h"
+#include "net/Exchange.h"
+#include "net/ReplyText.h"
+#include "net/StatusLine.h"
+#include "net/Transport.h"
+#include "net/Url.h"
+
+namespace kestrava {
+
+namespace {
+
+constexpr const char* kDefaultAccept = "application/json, text/plain; q=0.9, text/html;q=0.8,";
+constexpr const char* kDefaultAcceptCharset = "UTF-8, *;q=0.8";
+constexpr int kDefaultTimeoutMs = 120000;
+
+}  // namespace
+
+// ---------------------------------------------------------------- response
+
+struct TRESTResponse::Impl {
+  int statusCode = 0;
+  std::string statusText;
+  std::string content;
+  std::unique_ptr<TJSONValue> json;
+  std::vector<std::string> headers;
+  std::string server;
+  std::string contentType;
+  std::string contentEncoding;
+  std::string rawBytes;
+  std::string fullRequestURI;
+
+  // Clears every value, then takes the final reply's.
+  void Fill(net::FinalReply&& final, std::string text) {
+    *this = Impl{};
+    const net::TransportReply& reply = final.reply;
+    statusCode = reply.code;
+    statusText = reply.reason;
+    content = std::move(text);
+    for (const auto& [name, value] : reply.headers) headers.push_back(name + "=" + value);
+    server = reply.Header("Server");
+    contentType = net::MediaTypeOf(reply.Header("Content-Type"));
+    contentEncoding = reply.Header("Content-Encoding");
+    rawBytes = std::move(final.reply.body);
+    fullRequestURI = std::move(final.url);
+  }
+};
+
+TRESTResponse::TRESTResponse() : impl_(std::make_unique<Impl>()) {}
+TRESTResponse::~TRESTResponse() = default;
+
+int TRESTResponse::StatusCode() const noexcept {
+  return impl_->statusCode;
+}
+const std::string& TRESTResponse::StatusText() const noexcept {
+  return impl_->statusText;
+}
+const std::string& TRESTResponse::Content() const noexcept {
+  return impl_->content;
+}
+
+const TJSONValue* TRESTResponse::JSONValue() {
+  if (!impl_->json && !impl_->content.empty()) impl_->json = ParseJSONValue(impl_->content);
+  return impl_->json.get();
+}
+
+const std::vector<std::string>& TRESTResponse::Headers() const noexcept {
+  return impl_->headers;
+}
+const std::string& TRESTResponse::Server() const noexcept {
+  return impl_->server;
+}
+const std::string& TRESTResponse::ContentType() const noexcept {
+  return impl_->contentType;
+}
+const std::string& TRESTResponse::ContentEncoding() const noexcept {
+  return impl_->contentEncoding;
+}
+const std::string& TRESTResponse::RawBytes() const noexcept {
+  return impl_->rawBytes;
+}
+const std::string& TRESTResponse::FullRequestURI() const noexcept {
+  return impl_->fullRequestURI;
+}
+
+// ------------------------------------------------------------------ client
+
+struct TRESTClient::Impl {
+  net::Transport transport;
+  net::CookieStore cookies;
+  std::string baseURL;
+  std::string accept = kDefaultAccept;
+  std::string acceptCharset = kDefaultAcceptCharset;
+  std::string contentType;
+  std::string userAgent = net::kUserAgent;
+  TRESTRequestParameterList params;
+};
+
+TRESTClient::TRESTClient() : impl_(std::make_unique<Impl>()) {}
+TRESTClient::~TRESTClient() = default;
+
+void TRESTClient::SetBaseURL(std::string_view url) {
+  impl_->baseURL = net::TrimBaseUrl(url);
+}
+const std::string& TRESTClient::BaseURL() const noexcept {
+  return impl_->baseURL;
+}
+void TRESTClient::SetAccept(std::string_view value) {
+  impl_->accept = value;
+}
+void TRESTClient::SetAcceptCharset(std::string_view value) {
+  impl_->acceptCharset = value;
+}
+void TRESTClient::SetContentType(std::string_view value) {
+  impl_->contentType = value;
+}
+const std::string& TRESTClient::Accept() const noexcept {
+  return impl_->accept;
+}
+const std::string& TRESTClient::AcceptCharset() const noexcept {
+  return impl_->acceptCharset;
+}
+const std::string& TRESTClient::ContentType() const noexcept {
+  return impl_->contentType;
+}
+const std::string& TRESTClient::UserAgent() const noexcept {
+  return impl_->userAgent;
+}
+TRESTRequestParameterList& TRESTClient::Params() noexcept {
+  return impl_->params;
+}
+
+// ----------------------------------------------------------------- request
+
+struct TRESTRequest::Impl {
+  TRESTClient* client = nullptr;
+  TRESTResponse* response = nullptr;
+  TRESTRequestMethod method = rmGET;
+  std::optional<std::string> accept;
+  std::optional<std::string> acceptCharset;
+  int timeoutMs = kDefaultTimeoutMs;
+  TRESTRequestParameterList params;
+};
+
+TRESTRequest::TRESTRequest() : impl_(std::make_unique<Impl>()) {}
+TRESTRequest::~TRESTRequest() = default;
+
+void TRESTRequest::SetClient(TRESTClient* client) noexcept {
+  impl_->client = client;
+}
+void TRESTRequest::SetResponse(TRESTResponse* response) noexcept {
+  impl_->response = response;
+}
+void TRESTRequest::SetMethod(TRESTRequestMethod method) noexcept {
+  impl_->method = method;
+}
+TRESTRequestMethod TRESTRequest::Method() const noexcept {
+  return impl_->method;
+}
+void TRESTRequest::SetAccept(std::string_view value) {
+  impl_->accept = std::string(value);
+}
+void TRESTRequest::SetAcceptCharset(std::string_view value) {
+  impl_->acceptCharset = std::string(value);
+}
+void TRESTRequest::SetTimeout(int milliseconds) noexcept {
+  // No wait goes unbounded: a non-positive value keeps the default.
+  impl_->timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
+}
+TRESTRequestParameterList& TRESTRequest::Params() noexcept {
+  return impl_->params;
+}
+
+void TRESTRequest::ClearBody() {
+  impl_->params.RemoveKind(pkREQUESTBODY);
+}
+
+void TRESTRequest::AddBody(std::istream& stream, std::string_view contentType,
+                           TRESTObjectOwnership) {
+  stream.clear();
+  stream.seekg(0, std::ios::beg);
+  std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+  impl_->params.Add(TRESTRequestParameter{"body", std::move(bytes), pkREQUESTBODY,
+                                          static_cast<unsigned>(poDoNotEncode),
+                                          std::string(contentType)});
+}
+
+void TRESTRequest::AddParameter(std::string_view name, std::string_view value,
+                                TRESTRequestParameterKind kind, unsigned options) {
+  impl_->params.Add(
+      TRESTRequestParameter{std::string(name), std::string(value), kind, options, {}});
+}
+
+void TRESTRequest::Execute() {
+  if (impl_->client == nullptr || impl_->response == nullptr)
+    throw ERESTException("REST request failed: the request has no client or response");
+  TRESTClient::Impl& client = *impl_->client->impl_;
+  TRESTResponse::Impl& response = *impl_->response->impl_;
+
+  // The request's own values win and are handed to the client.
+  if (impl_->accept) client.accept = *impl_->accept;
+  if (impl_->acceptCharset) client.acceptCharset = *impl_->acceptCharset;
+
+  // Compose the request afresh: client parameters, then the request's.
+  std::vector<const TRESTRequestParameter*> params;
+  for (std::size_t i = 0; i < client.params.Count(); ++i) params.push_back(&client.params[i]);
+  for (std::size_t i = 0; i < impl_->params.Count(); ++i) params.push_back(&impl_->params[i]);
+  const TRESTRequestParameter* body = nullptr;
+  for (const auto* p : params) {
+    if (p->Kind == pkREQUESTBODY) body = p;
+  }
+  if (body != nullptr && !body->ContentType.empty())
+    client.contentType = net::AsciiLower(net::TrimWhitespace(body->ContentType));
+
+  net::TransportRequest request;
+  request.post = impl_->method == rmPOST;
+  request.url = net::NormaliseUrl(client.baseURL);
+  request.timeoutMs = impl_->timeoutMs;
+  auto setHeader = [&request](std::string name, std::string value) {
+    std::erase_if(request.headers,
+                  [&name](const auto& h) { return net::EqualsIgnoreCase(h.first, name); });
+    request.headers.emplace_back(std::move(name), std::move(value));
+  };
+  if (!client.accept.empty()) setHeader("Accept", client.accept);
+  if (!client.acceptCharset.empty()) setHeader("Accept-Charset", client.acceptCharset);
+  setHeader("User-Agent", client.userAgent);
+  if (!client.contentType.empty()) setHeader("Content-Type", client.contentType);
+  for (const auto* p : params) {
+    // Header parameters go out verbatim; the Cookie header is the store's.
+    if (p->Kind == pkHTTPHEADER && !net::EqualsIgnoreCase(p->Name, "Cookie"))
+      setHeader(p->Name, p->Value);
+  }
+  if (request.post && body != nullptr) request.body = body->Value;
+
+  std::optional<net::FinalReply> final;
+  std::string content;
+  try {
+    final = net::RunExchange(client.transport, client.cookies, std::move(request));
+    const net::TransportReply& reply = final->reply;
+    content = net::ReplyContent(reply.code, reply.Header("Content-Type"),
+                                reply.Header("Content-Encoding"), reply.body);
+    if (reply.code > 299)
+      throw EHTTPProtocolException(reply.code, content,
+                                   net::StatusLineText(reply.version, reply.code, reply.reason));
+  } catch (const EHTTPProtocolException& protocolError) {
+    response.Fill(std::move(*final), std::move(content));
+    if (protocolError.ErrorCode >= 500)
+      throw ERESTException(protocolError.Message(), std::current_exception());
+    return;
+  } catch (const std::exception& failure) {
+    throw ERESTException(std::string("REST request failed: ") + failure.what(),
+                         std::current_exception());
+  }
+  response.Fill(std::move(*final), std::move(content));
+}
+
+}  // namespace kestrava

@@ -1,0 +1,358 @@
+#include "net/ReplyText.h"
+
+#include <iconv.h>
+#include <zlib.h>
+
+#include <array>
+#include <cerrno>
+#include <memory>
+
+#include "net/NetExceptions.h"
+#include "net/Url.h"
+
+namespace kestrava::net {
+
+namespace {
+
+struct KnownType {
+  std::string_view name;
+  MediaClass mediaClass;
+};
+
+// The media types this system knows. Types under image/, audio/, video/ and
+// font/ are binary as a family; anything else unknown is of class other.
+constexpr std::array kKnownTypes{
+    KnownType{"application/json", MediaClass::Text},
+    KnownType{"application/xml", MediaClass::Text},
+    KnownType{"application/javascript", MediaClass::Text},
+    KnownType{"application/ecmascript", MediaClass::Text},
+    KnownType{"application/x-javascript", MediaClass::Text},
+    KnownType{"application/problem+json", MediaClass::Text},
+    KnownType{"application/problem+xml", MediaClass::Text},
+    KnownType{"application/ld+json", MediaClass::Text},
+    KnownType{"application/hal+json", MediaClass::Text},
+    KnownType{"application/vnd.api+json", MediaClass::Text},
+    KnownType{"application/atom+xml", MediaClass::Text},
+    KnownType{"application/rss+xml", MediaClass::Text},
+    KnownType{"application/soap+xml", MediaClass::Text},
+    KnownType{"application/xhtml+xml", MediaClass::Text},
+    KnownType{"application/x-www-form-urlencoded", MediaClass::Text},
+    KnownType{"text/plain", MediaClass::Text},
+    KnownType{"text/html", MediaClass::Text},
+    KnownType{"text/csv", MediaClass::Text},
+    KnownType{"text/xml", MediaClass::Text},
+    KnownType{"text/css", MediaClass::Text},
+    KnownType{"text/javascript", MediaClass::Text},
+    KnownType{"text/markdown", MediaClass::Text},
+    KnownType{"text/richtext", MediaClass::Text},
+    KnownType{"text/tab-separated-values", MediaClass::Text},
+    KnownType{"application/octet-stream", MediaClass::Binary},
+    KnownType{"application/pdf", MediaClass::Binary},
+    KnownType{"application/zip", MediaClass::Binary},
+    KnownType{"application/gzip", MediaClass::Binary},
+    KnownType{"application/x-gzip", MediaClass::Binary},
+    KnownType{"application/x-tar", MediaClass::Binary},
+    KnownType{"application/x-7z-compressed", MediaClass::Binary},
+    KnownType{"application/x-rar-compressed", MediaClass::Binary},
+    KnownType{"application/x-bzip2", MediaClass::Binary},
+    KnownType{"application/msword", MediaClass::Binary},
+    KnownType{"application/vnd.ms-excel", MediaClass::Binary},
+    KnownType{"application/vnd.ms-powerpoint", MediaClass::Binary},
+    KnownType{"application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+              MediaClass::Binary},
+    KnownType{"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+              MediaClass::Binary},
+    KnownType{"application/x-protobuf", MediaClass::Binary},
+    KnownType{"application/java-archive", MediaClass::Binary},
+    KnownType{"application/x-shockwave-flash", MediaClass::Binary},
+    KnownType{"application/x-msdownload", MediaClass::Binary},
+};
+
+struct KnownCharset {
+  std::string_view name;       // lower case, as it may appear in a reply
+  std::string_view iconvName;  // empty: UTF-8
+};
+
+// Charset names recognised in replies. Names whose code page this system's
+// iconv does not carry still count as recognised ("Invalid code page").
+constexpr std::array kKnownCharsets{
+    KnownCharset{"utf-8", ""},
+    KnownCharset{"utf8", ""},
+    KnownCharset{"us-ascii", "ASCII"},
+    KnownCharset{"ascii", "ASCII"},
+    KnownCharset{"iso-8859-1", "ISO-8859-1"},
+    KnownCharset{"latin1", "ISO-8859-1"},
+    KnownCharset{"iso-8859-2", "ISO-8859-2"},
+    KnownCharset{"iso-8859-3", "ISO-8859-3"},
+    KnownCharset{"iso-8859-4", "ISO-8859-4"},
+    KnownCharset{"iso-8859-5", "ISO-8859-5"},
+    KnownCharset{"iso-8859-6", "ISO-8859-6"},
+    KnownCharset{"iso-8859-7", "ISO-8859-7"},
+    KnownCharset{"iso-8859-8", "ISO-8859-8"},
+    KnownCharset{"iso-8859-9", "ISO-8859-9"},
+    KnownCharset{"iso-8859-13", "ISO-8859-13"},
+    KnownCharset{"iso-8859-15", "ISO-8859-15"},
+    KnownCharset{"windows-1250", "CP1250"},
+    KnownCharset{"windows-1251", "CP1251"},
+    KnownCharset{"windows-1252", "CP1252"},
+    KnownCharset{"windows-1253", "CP1253"},
+    KnownCharset{"windows-1254", "CP1254"},
+    KnownCharset{"windows-1255", "CP1255"},
+    KnownCharset{"windows-1256", "CP1256"},
+    KnownCharset{"windows-1257", "CP1257"},
+    KnownCharset{"windows-1258", "CP1258"},
+    KnownCharset{"utf-16", "UTF-16"},
+    KnownCharset{"utf-16le", "UTF-16LE"},
+    KnownCharset{"utf-16be", "UTF-16BE"},
+    KnownCharset{"utf-32", "UTF-32"},
+    KnownCharset{"utf-32le", "UTF-32LE"},
+    KnownCharset{"utf-32be", "UTF-32BE"},
+    KnownCharset{"koi8-r", "KOI8-R"},
+    KnownCharset{"koi8-u", "KOI8-U"},
+    KnownCharset{"ibm437", "IBM437"},
+    KnownCharset{"ibm850", "IBM850"},
+    KnownCharset{"ibm852", "IBM852"},
+    KnownCharset{"ibm866", "IBM866"},
+    KnownCharset{"macintosh", "MACINTOSH"},
+    KnownCharset{"shift_jis", "SHIFT_JIS"},
+    KnownCharset{"euc-jp", "EUC-JP"},
+    KnownCharset{"iso-2022-jp", "ISO-2022-JP"},
+    KnownCharset{"euc-kr", "EUC-KR"},
+    KnownCharset{"gb2312", "GB2312"},
+    KnownCharset{"gbk", "GBK"},
+    KnownCharset{"gb18030", "GB18030"},
+    KnownCharset{"big5", "BIG5"},
+    // ISCII code pages of the Windows table; glibc's iconv has none.
+    KnownCharset{"x-iscii-de", "x-iscii-de"},
+    KnownCharset{"x-iscii-be", "x-iscii-be"},
+    KnownCharset{"x-iscii-ta", "x-iscii-ta"},
+};
+
+const KnownCharset* FindCharset(std::string_view name) {
+  std::string lower = AsciiLower(name);
+  for (const auto& known : kKnownCharsets) {
+    if (known.name == lower) return &known;
+  }
+  return nullptr;
+}
+
+struct IconvCloser {
+  void operator()(iconv_t cd) const noexcept { iconv_close(cd); }
+};
+using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
+
+IconvHandle OpenIconv(std::string_view iconvName) {
+  std::string from(iconvName);
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  return IconvHandle(cd);
+}
+
+std::string_view SkipUtf8Bom(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
+}
+
+std::string StrictUtf8(std::string_view bytes) {
+  bytes = SkipUtf8Bom(bytes);
+  if (!IsValidUtf8(bytes)) throw EEncodingError(kNoMappingMessage);
+  return std::string(bytes);
+}
+
+[[noreturn]] void RaiseZlib(int code) {
+  throw EZDecompressionError(zError(code));
+}
+
+}  // namespace
+
+std::string MediaTypeOf(std::string_view contentType) {
+  return AsciiLower(TrimWhitespace(contentType.substr(0, contentType.find(';'))));
+}
+
+MediaClass ClassOf(std::string_view mediaType) {
+  if (mediaType.empty()) return MediaClass::Text;
+  for (const auto& known : kKnownTypes) {
+    if (known.name == mediaType) return known.mediaClass;
+  }
+  for (std::string_view family : {"image/", "audio/", "video/", "font/"}) {
+    if (mediaType.starts_with(family)) return MediaClass::Binary;
+  }
+  return MediaClass::Other;
+}
+
+std::optional<std::string> CharsetOf(std::string_view contentType) {
+  std::size_t start = 0;
+  while (start <= contentType.size()) {
+    auto end = contentType.find(';', start);
+    std::string_view piece =
+        contentType.substr(start, end == std::string_view::npos ? end : end - start);
+    while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
+    if (piece.size() >= 7 && EqualsIgnoreCase(piece.substr(0, 7), "charset")) {
+      auto eq = piece.find('=');
+      if (eq == std::string_view::npos || piece.find('=', eq + 1) != std::string_view::npos)
+        return std::nullopt;
+      std::string_view value = TrimWhitespace(piece.substr(eq + 1));
+      if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+        value = value.substr(1, value.size() - 2);
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+      return std::string(value);
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (p < end) {
+    unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int length;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;   // overlong
+      if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;   // overlong
+      if (c == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+      return false;
+    }
+    if (end - p < length) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (int i = 2; i < length; ++i) {
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    }
+    p += length;
+  }
+  return true;
+}
+
+std::string Decompress(std::string_view bytes, std::string_view contentEncoding) {
+  bool gzip = contentEncoding == "gzip";
+  if ((!gzip && contentEncoding != "deflate") || bytes.empty()) return std::string(bytes);
+  z_stream stream{};
+  int rc = inflateInit2(&stream, gzip ? 16 + MAX_WBITS : MAX_WBITS);
+  if (rc != Z_OK) RaiseZlib(rc);
+  std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&stream, inflateEnd);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  std::string out;
+  std::array<char, 65536> buffer;
+  while (true) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    rc = inflate(&stream, Z_NO_FLUSH);
+    out.append(buffer.data(), buffer.size() - stream.avail_out);
+    if (rc == Z_STREAM_END) {
+      // A gzip body may hold several members one after another.
+      if (gzip && stream.avail_in > 0) {
+        rc = inflateReset(&stream);
+        if (rc != Z_OK) RaiseZlib(rc);
+        continue;
+      }
+      return out;
+    }
+    if (rc == Z_OK) {
+      // All input used, room left and no end of stream: the body was cut
+      // short. zlib calls that a buffer error.
+      if (stream.avail_in == 0 && stream.avail_out != 0) RaiseZlib(Z_BUF_ERROR);
+      continue;
+    }
+    RaiseZlib(rc);
+  }
+}
+
+CharsetKind LookupCharset(std::string_view name) {
+  const KnownCharset* known = FindCharset(name);
+  if (known == nullptr) return CharsetKind::Unknown;
+  if (known->iconvName.empty()) return CharsetKind::Utf8;
+  return OpenIconv(known->iconvName) ? CharsetKind::Converted : CharsetKind::Unavailable;
+}
+
+std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
+  const KnownCharset* known = FindCharset(charset);
+  if (known == nullptr || known->iconvName.empty()) return std::string(bytes);
+  IconvHandle cd = OpenIconv(known->iconvName);
+  if (!cd) throw EEncodingError("Invalid code page");
+  std::string_view name = known->iconvName;
+  auto skip = [&bytes](std::string_view bom) {
+    if (bytes.starts_with(bom)) bytes.remove_prefix(bom.size());
+  };
+  if (name == "UTF-16LE") skip("\xFF\xFE");
+  if (name == "UTF-16BE") skip("\xFE\xFF");
+  if (name == "UTF-32LE") skip(std::string_view("\xFF\xFE\x00\x00", 4));
+  if (name == "UTF-32BE") skip(std::string_view("\x00\x00\xFE\xFF", 4));
+
+  std::string out;
+  std::array<char, 16384> buffer;
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  while (true) {
+    char* outPtr = buffer.data();
+    std::size_t outLeft = buffer.size();
+    std::size_t rc = iconv(cd.get(), inLeft > 0 ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+    out.append(buffer.data(), buffer.size() - outLeft);
+    if (rc != static_cast<std::size_t>(-1)) {
+      if (inLeft == 0) {
+        // Flush any shift state.
+        outPtr = buffer.data();
+        outLeft = buffer.size();
+        iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer.data(), buffer.size() - outLeft);
+        return out;
+      }
+      continue;
+    }
+    if (errno == E2BIG) continue;
+    // A byte that does not convert, or a sequence cut off at the end.
+    out += "\xEF\xBF\xBD";
+    if (errno == EINVAL || inLeft == 0) return out;
+    ++in;
+    --inLeft;
+    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  }
+}
+
+std::string ReplyContent(int statusCode, std::string_view contentType,
+                         std::string_view contentEncoding, std::string_view body) {
+  MediaClass mediaClass = ClassOf(MediaTypeOf(contentType));
+  std::optional<std::string> charset = CharsetOf(contentType);
+  if (statusCode < 300) {
+    if (mediaClass == MediaClass::Binary) return {};
+    std::string bytes = Decompress(body, contentEncoding);
+    // A charset we do not know or cannot convert falls back to UTF-8.
+    if (charset && LookupCharset(*charset) == CharsetKind::Converted)
+      return ConvertToUtf8(bytes, *charset);
+    std::string_view text = SkipUtf8Bom(bytes);
+    if (IsValidUtf8(text)) return std::string(text);
+    if (mediaClass == MediaClass::Text) throw EEncodingError(kNoMappingMessage);
+    return {};
+  }
+  std::string bytes = Decompress(body, contentEncoding);
+  if (charset && !EqualsIgnoreCase(*charset, "utf-8")) {
+    switch (LookupCharset(*charset)) {
+      case CharsetKind::Unknown:
+        throw EEncodingError("Invalid encoding name");
+      case CharsetKind::Unavailable:
+        throw EEncodingError("Invalid code page");
+      case CharsetKind::Converted:
+        return ConvertToUtf8(bytes, *charset);
+      case CharsetKind::Utf8:
+        break;
+    }
+  }
+  return StrictUtf8(bytes);
+}
+
+}  // namespace kestrava::net

@@ -1,0 +1,40 @@
+#include "net/StatusLine.h"
+
+#include "net/Url.h"
+
+namespace kestrava::net {
+
+std::optional<StatusLine> ParseStatusLine(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  auto space = line.find(' ');
+  if (space == std::string_view::npos || space == 0) return std::nullopt;
+  StatusLine status;
+  status.version = std::string(line.substr(0, space));
+  if (!status.version.starts_with("HTTP/") && !status.version.starts_with("http/"))
+    return std::nullopt;
+  std::string_view rest = line.substr(space + 1);
+  if (rest.size() < 3) return std::nullopt;
+  for (int i = 0; i < 3; ++i) {
+    if (rest[i] < '0' || rest[i] > '9') return std::nullopt;
+    status.code = status.code * 10 + (rest[i] - '0');
+  }
+  rest.remove_prefix(3);
+  if (!rest.empty()) {
+    if (rest[0] != ' ') return std::nullopt;
+    status.reason = std::string(rest.substr(1));
+  }
+  return status;
+}
+
+std::string VersionPrefix(std::string_view version) {
+  if (EqualsIgnoreCase(version, "HTTP/1.0")) return "HTTP/1.0 ";
+  if (EqualsIgnoreCase(version, "HTTP/1.1")) return "HTTP/1.1 ";
+  if (version.size() >= 6 && EqualsIgnoreCase(version.substr(0, 6), "HTTP/2")) return "HTTP/2.0 ";
+  return {};
+}
+
+std::string StatusLineText(std::string_view version, int code, std::string_view reason) {
+  return VersionPrefix(version) + std::to_string(code) + " " + std::string(reason);
+}
+
+}  // namespace kestrava::net

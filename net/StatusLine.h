@@ -1,0 +1,29 @@
+#pragma once
+
+// The status line of a reply: parsing it as it arrives, and the text that
+// names a final status of 300 and above ("HTTP/1.1 503 Service Unavailable").
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrava::net {
+
+struct StatusLine {
+  std::string version;  // "HTTP/1.1", "HTTP/2", ...
+  int code = 0;
+  std::string reason;  // exactly as sent, may be empty
+};
+
+// "HTTP/1.1 200 OK\r\n" (line end optional). None when the line does not
+// start with a version followed by a three-digit code.
+std::optional<StatusLine> ParseStatusLine(std::string_view line);
+
+// "HTTP/1.0 ", "HTTP/1.1 ", "HTTP/2.0 " (any version starting "HTTP/2"),
+// compared without regard to case; nothing for any other version.
+std::string VersionPrefix(std::string_view version);
+
+// Prefix, then "%d %s" of code and reason.
+std::string StatusLineText(std::string_view version, int code, std::string_view reason);
+
+}  // namespace kestrava::net

@@ -1,0 +1,373 @@
+#include "net/Transport.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "net/NetExceptions.h"
+#include "net/StatusLine.h"
+#include "net/Url.h"
+
+namespace kestrava::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void EnsureCurlGlobal() {
+  // Thread-safe one-time initialisation; libcurl is never torn down.
+  static const CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
+  (void)rc;
+}
+
+// What one attempt has reached so far; the callbacks fill it in.
+struct Progress {
+  bool headSent = false;    // the request head went out
+  curl_off_t bodySent = 0;  // request body bytes that went out
+  curl_off_t bodySize = 0;
+  bool headStarted = false;   // a status line arrived
+  bool headComplete = false;  // the final reply head ended: the body follows
+  Clock::time_point lastActivity;
+  bool RequestSent() const { return headSent && bodySent >= bodySize; }
+};
+
+struct Attempt {
+  Progress progress;
+  TransportReply reply;
+  bool statusParsed = false;
+  void Touch() { progress.lastActivity = Clock::now(); }
+};
+
+enum class Stage { Connecting, Preparing, Sending, Receiving, Reading, QueryingHead };
+
+std::string Describe(int code) {
+  return TrimDescription(curl_easy_strerror(static_cast<CURLcode>(code)));
+}
+
+std::string CodeAndDescription(int code, const std::string& description) {
+  return "(" + std::to_string(code) + ") " + description;
+}
+
+// The one place where a libcurl failure becomes a stage failure.
+//
+//   CURLE_URL_MALFORMAT, CURLE_UNSUPPORTED_PROTOCOL before anything was sent
+//       -> opening the connection: ENetHTTPRequestException
+//          "Error connecting to server: <host>"
+//   resolve, connect, TLS handshake and certificate failures, send failures
+//   (CURLE_COULDNT_RESOLVE_HOST/_PROXY, CURLE_COULDNT_CONNECT,
+//   CURLE_SSL_CONNECT_ERROR, CURLE_PEER_FAILED_VERIFICATION, CURLE_SSL_*,
+//   CURLE_SEND_ERROR, CURLE_SEND_FAIL_REWIND, CURLE_PROXY, ...)
+//       -> sending: ENetHTTPClientException "Error sending data: (%d) %s"
+//   any other code, by how far the attempt got (time-outs, CURLE_RECV_ERROR,
+//   CURLE_GOT_NOTHING, CURLE_PARTIAL_FILE, CURLE_WEIRD_SERVER_REPLY, ...):
+//       request not fully sent yet    -> sending
+//       sent, final head not complete -> receiving: ENetHTTPClientException
+//                                        "Error receiving data: (%d) %s"
+//       final head complete           -> reading: ENetHTTPResponseException
+//                                        "Error reading data: (%d) %s"
+// Our own time-out of a single wait is reported as CURLE_OPERATION_TIMEDOUT
+// at the stage in progress. The description is curl_easy_strerror's text
+// for the code, trimmed.
+Stage StageOf(int code, const Progress& progress) {
+  switch (code) {
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      if (!progress.headSent) return Stage::Connecting;
+      break;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SEND_ERROR:
+    case CURLE_SEND_FAIL_REWIND:
+    case CURLE_PROXY:
+      return Stage::Sending;
+    default:
+      break;
+  }
+  if (progress.headComplete) return Stage::Reading;
+  if (progress.RequestSent() || progress.headStarted) return Stage::Receiving;
+  return Stage::Sending;
+}
+
+[[noreturn]] void Raise(Stage stage, int code, const std::string& description,
+                        const std::string& host) {
+  std::string detail = CodeAndDescription(code, description);
+  switch (stage) {
+    case Stage::Connecting:
+      throw ENetHTTPRequestException("Error connecting to server: " + host);
+    case Stage::Preparing:
+      throw ENetHTTPRequestException("Error opening request: " + detail);
+    case Stage::Sending:
+      throw ENetHTTPClientException("Error sending data: " + detail);
+    case Stage::Receiving:
+      throw ENetHTTPClientException("Error receiving data: " + detail);
+    case Stage::Reading:
+      throw ENetHTTPResponseException("Error reading data: " + detail);
+    case Stage::QueryingHead:
+      throw ENetHTTPException("Error querying headers: " + detail);
+  }
+  throw ENetHTTPClientException("Error sending data: " + detail);
+}
+
+[[noreturn]] void RaiseTransportFailure(int code, const Progress& progress,
+                                        const std::string& host) {
+  Raise(StageOf(code, progress), code, Describe(code), host);
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto& attempt = *static_cast<Attempt*>(user);
+  std::size_t length = size * count;
+  attempt.Touch();
+  std::string_view line(data, length);
+  if (auto status = line.starts_with("HTTP/") ? ParseStatusLine(line) : std::nullopt) {
+    attempt.reply.version = std::move(status->version);
+    attempt.reply.code = status->code;
+    attempt.reply.reason = std::move(status->reason);
+    attempt.reply.headers.clear();
+    attempt.statusParsed = true;
+    attempt.progress.headStarted = true;
+    attempt.progress.headComplete = false;
+    return length;
+  }
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.empty()) {
+    // End of a head; an informational (1xx) head is followed by another.
+    if (attempt.reply.code >= 200 || !attempt.statusParsed) attempt.progress.headComplete = true;
+    return length;
+  }
+  auto& headers = attempt.reply.headers;
+  if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
+    headers.back().second += " " + std::string(TrimWhitespace(line));
+    return length;
+  }
+  auto colon = line.find(':');
+  if (colon == std::string_view::npos) return length;
+  headers.emplace_back(std::string(TrimWhitespace(line.substr(0, colon))),
+                       std::string(TrimWhitespace(line.substr(colon + 1))));
+  return length;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto& attempt = *static_cast<Attempt*>(user);
+  attempt.Touch();
+  attempt.reply.body.append(data, size * count);
+  return size * count;
+}
+
+int OnDebug(CURL*, curl_infotype type, char*, size_t size, void* user) {
+  auto& attempt = *static_cast<Attempt*>(user);
+  if (type == CURLINFO_HEADER_OUT) {
+    attempt.progress.headSent = true;
+    attempt.Touch();
+  } else if (type == CURLINFO_DATA_OUT) {
+    attempt.progress.bodySent += static_cast<curl_off_t>(size);
+    attempt.Touch();
+  }
+  return 0;
+}
+
+struct SlistFree {
+  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+
+const char* EnvOrNull(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+std::string TrimDescription(std::string text) {
+  while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) < 33))
+    text.pop_back();
+  return text;
+}
+
+std::string TransportReply::Header(std::string_view name) const {
+  for (const auto& [key, value] : headers) {
+    if (EqualsIgnoreCase(key, name)) return value;
+  }
+  return {};
+}
+
+struct Transport::Impl {
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  std::string defaultCaInfo;
+  std::string defaultCaPath;
+  ~Impl() {
+    if (multi != nullptr) curl_multi_cleanup(multi);
+    if (easy != nullptr) curl_easy_cleanup(easy);
+  }
+};
+
+Transport::Transport() : impl_(std::make_unique<Impl>()) {
+  EnsureCurlGlobal();
+  impl_->easy = curl_easy_init();
+  impl_->multi = curl_multi_init();
+  if (impl_->easy == nullptr || impl_->multi == nullptr)
+    throw ENetHTTPClientException("Error obtaining session handle");
+  char* path = nullptr;
+  if (curl_easy_getinfo(impl_->easy, CURLINFO_CAINFO, &path) == CURLE_OK && path != nullptr)
+    impl_->defaultCaInfo = path;
+  path = nullptr;
+  if (curl_easy_getinfo(impl_->easy, CURLINFO_CAPATH, &path) == CURLE_OK && path != nullptr)
+    impl_->defaultCaPath = path;
+
+  CURL* easy = impl_->easy;
+  // Fixed for the handle's life: libcurl is the transport only.
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  curl_easy_setopt(easy, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  // The debug stream tells when the request head and body went out.
+  curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, OnDebug);
+}
+
+Transport::~Transport() = default;
+
+TransportReply Transport::Perform(const TransportRequest& request) {
+  CURL* easy = impl_->easy;
+  Attempt attempt;
+  attempt.progress.bodySize = request.post ? static_cast<curl_off_t>(request.body.size()) : 0;
+  std::string host = ParseUrl(request.url).host;
+
+  auto check = [&](CURLcode rc, Stage stage) {
+    if (rc != CURLE_OK) Raise(stage, rc, Describe(rc), host);
+  };
+
+  // Header list: ours, then removal of every header libcurl would add on
+  // its own that this system does not send.
+  std::unique_ptr<curl_slist, SlistFree> list;
+  bool hasAccept = false, hasContentType = false;
+  auto append = [&](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr)
+      throw ENetHTTPRequestException(
+          "Error adding header: " +
+          CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)));
+    (void)list.release();
+    list.reset(grown);
+  };
+  for (const auto& [name, value] : request.headers) {
+    if (name.find_first_of(":\r\n") != std::string::npos || name.empty() ||
+        value.find_first_of("\r\n") != std::string::npos || name.find('\0') != std::string::npos ||
+        value.find('\0') != std::string::npos)
+      throw ENetHTTPRequestException(
+          "Error adding header: " +
+          CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
+    hasAccept = hasAccept || EqualsIgnoreCase(name, "Accept");
+    hasContentType = hasContentType || EqualsIgnoreCase(name, "Content-Type");
+    append(value.empty() ? name + ";" : name + ": " + value);
+  }
+  append("Expect:");
+  append("Pragma:");
+  if (!hasAccept) append("Accept:");
+  if (!hasContentType) append("Content-Type:");
+
+  check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()), Stage::Preparing);
+  check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get()), Stage::Preparing);
+  check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &attempt), Stage::Preparing);
+  check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing);
+  check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing);
+  if (request.post) {
+    check(curl_easy_setopt(easy, CURLOPT_POST, 1L), Stage::Preparing);
+    check(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                           static_cast<curl_off_t>(request.body.size())),
+          Stage::Preparing);
+    check(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data()), Stage::Preparing);
+  } else {
+    check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L), Stage::Preparing);
+  }
+  int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : 120000;
+  CURLcode rc = curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+  if (rc != CURLE_OK)
+    throw ENetHTTPRequestException("Error setting timeout for the request: " +
+                                   CodeAndDescription(rc, Describe(rc)));
+  // libcurl does not read the OpenSSL trust variables itself.
+  const char* caFile = EnvOrNull("SSL_CERT_FILE");
+  const char* caDir = EnvOrNull("SSL_CERT_DIR");
+  check(curl_easy_setopt(easy, CURLOPT_CAINFO,
+                         caFile != nullptr              ? caFile
+                         : impl_->defaultCaInfo.empty() ? nullptr
+                                                        : impl_->defaultCaInfo.c_str()),
+        Stage::Preparing);
+  check(curl_easy_setopt(easy, CURLOPT_CAPATH,
+                         caDir != nullptr               ? caDir
+                         : impl_->defaultCaPath.empty() ? nullptr
+                                                        : impl_->defaultCaPath.c_str()),
+        Stage::Preparing);
+
+  CURLM* multi = impl_->multi;
+  CURLMcode mc = curl_multi_add_handle(multi, easy);
+  if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
+
+  const auto limit = std::chrono::milliseconds(timeoutMs);
+  attempt.Touch();
+  bool timedOut = false;
+  int multiFailure = 0;
+  while (true) {
+    int running = 0;
+    mc = curl_multi_perform(multi, &running);
+    if (mc != CURLM_OK) {
+      multiFailure = mc;
+      break;
+    }
+    if (running == 0) break;
+    auto idle = Clock::now() - attempt.progress.lastActivity;
+    if (idle >= limit) {
+      timedOut = true;
+      break;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - idle);
+    curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, left.count())),
+                    nullptr);
+  }
+  CURLcode result = CURLE_OK;
+  if (!timedOut && multiFailure == 0) {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+        result = message->data.result;
+    }
+  }
+  // Removing an unfinished transfer closes its connection.
+  curl_multi_remove_handle(multi, easy);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+
+  if (timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
+  if (multiFailure != 0)
+    Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), multiFailure,
+          TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(multiFailure))), host);
+  if (result != CURLE_OK) RaiseTransportFailure(result, attempt.progress, host);
+  if (!attempt.statusParsed) {
+    long code = 0;
+    rc = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    if (rc != CURLE_OK) Raise(Stage::QueryingHead, rc, Describe(rc), host);
+    attempt.reply.code = static_cast<int>(code);
+  }
+  return std::move(attempt.reply);
+}
+
+}  // namespace kestrava::net

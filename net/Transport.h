@@ -1,0 +1,58 @@
+#pragma once
+
+// libcurl as the transport of the exchange: one easy handle in one multi
+// handle per REST client, kept for the client's life so that connections
+// (and their TLS sessions) are reused. It sends one request and reads one
+// reply; redirects and cookies are the exchange's business, not libcurl's.
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrava::net {
+
+struct TransportRequest {
+  bool post = false;
+  std::string url;
+  std::vector<std::pair<std::string, std::string>> headers;  // sent as given
+  std::string body;                                          // POST only
+  int timeoutMs = 120000;                                    // bound of each single wait
+};
+
+struct TransportReply {
+  std::string version;  // "HTTP/1.1"
+  int code = 0;
+  std::string reason;
+  std::vector<std::pair<std::string, std::string>> headers;  // of the final head, in order
+  std::string body;
+  // First value of a header (any case), or empty.
+  std::string Header(std::string_view name) const;
+};
+
+// Fixed product token sent as User-Agent on every request.
+inline constexpr const char* kUserAgent = "Kestrava/1.0";
+
+class Transport {
+ public:
+  // Throws ENetHTTPClientException "Error obtaining session handle".
+  Transport();
+  ~Transport();
+  Transport(const Transport&) = delete;
+  Transport& operator=(const Transport&) = delete;
+
+  // Sends the request and reads the whole reply. Throws the stage failures
+  // (ENetHTTPClientException, ENetHTTPResponseException,
+  // ENetHTTPRequestException) with libcurl's code and description.
+  TransportReply Perform(const TransportRequest& request);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Description text as the stage messages use it: trailing full stops and
+// characters below 33 removed, repeatedly.
+std::string TrimDescription(std::string text);
+
+}  // namespace kestrava::net
