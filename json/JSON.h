@@ -14,6 +14,7 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,26 @@ enum class TJSONKind : unsigned char { Object, Array, String, Number, True, Fals
 
 class TJSONObject;
 class TJSONArray;
+class TJSONValue;
+
+namespace detail {
+// Storage of a parsed or cloned tree below its top-level value; owned by
+// that top-level value and released with it in one step.
+class Arena;
+// The layer's own access to the private representation.
+struct Access;
+// Text of a string or number: up to 8 bytes in place, longer ones elsewhere.
+union TextStorage {
+  char small[8];
+  char* large;
+};
+// A pair of an object: the name (a 32-bit length followed by the bytes) and
+// the value.
+struct Pair {
+  const char* name;
+  TJSONValue* value;
+};
+}  // namespace detail
 
 class TJSONValue {
  public:
@@ -63,14 +84,18 @@ class TJSONValue {
   // Typed read as TJSONObject or TJSONArray: default when missing or null;
   // any other kind throws EInvalidCast "Invalid class typecast".
   template <class T>
-    requires std::same_as<T, TJSONObject> || std::same_as<T, TJSONArray>
+  requires std::same_as<T, TJSONObject> || std::same_as<T, TJSONArray>
   const T* GetValue(std::string_view name, const T* defaultValue = nullptr) const;
 
  protected:
   explicit TJSONValue(TJSONKind kind) noexcept : kind_(kind) {}
 
  private:
+  friend struct detail::Access;
   TJSONKind kind_;
+  unsigned char flags_ = 0;
+  // Text length of a string or number, pair or element count of a container.
+  std::uint32_t size_ = 0;
 };
 
 class TJSONString final : public TJSONValue {
@@ -80,7 +105,8 @@ class TJSONString final : public TJSONValue {
   std::string_view Value() const noexcept;
 
  private:
-  // representation: owned by the JSON layer
+  friend struct detail::Access;
+  detail::TextStorage text_;
 };
 
 class TJSONNumber final : public TJSONValue {
@@ -91,7 +117,8 @@ class TJSONNumber final : public TJSONValue {
   std::string_view Value() const noexcept;
 
  private:
-  // representation: owned by the JSON layer
+  friend struct detail::Access;
+  detail::TextStorage text_;
 };
 
 class TJSONTrue final : public TJSONValue {
@@ -116,7 +143,8 @@ class TJSONObject final : public TJSONValue {
 
   // Appends a pair whose value is a string holding `value`.
   TJSONObject& AddPair(std::string_view name, std::string_view value);
-  // Appends a pair; the object takes ownership of the value.
+  // Appends a pair; the object takes ownership of the value (a null pointer
+  // appends a null value).
   TJSONObject& AddPair(std::string_view name, std::unique_ptr<TJSONValue> value);
 
   std::size_t Count() const noexcept;
@@ -124,7 +152,10 @@ class TJSONObject final : public TJSONValue {
   const TJSONValue* PairValue(std::size_t index) const noexcept;
 
  private:
-  // representation: owned by the JSON layer
+  friend struct detail::Access;
+  detail::Pair* pairs_ = nullptr;
+  detail::Arena* arena_ = nullptr;  // set on the top-level value of a parsed or cloned tree
+  TJSONValue* link_ = nullptr;      // used while the tree is taken apart
 };
 
 class TJSONArray final : public TJSONValue {
@@ -135,11 +166,15 @@ class TJSONArray final : public TJSONValue {
   std::size_t Count() const noexcept;
   // Index from 0 to Count() - 1.
   const TJSONValue* Get(std::size_t index) const noexcept;
-  // Appends the value; the array takes ownership.
+  // Appends the value; the array takes ownership (a null pointer appends a
+  // null value).
   TJSONArray& AddElement(std::unique_ptr<TJSONValue> value);
 
  private:
-  // representation: owned by the JSON layer
+  friend struct detail::Access;
+  TJSONValue** items_ = nullptr;
+  detail::Arena* arena_ = nullptr;  // set on the top-level value of a parsed or cloned tree
+  TJSONValue* link_ = nullptr;      // used while the tree is taken apart
 };
 
 // Parses UTF-8 text (a leading byte-order mark is skipped). Never throws for
@@ -153,5 +188,9 @@ inline constexpr int MaximumNestingLevel = 512;
 // passes, any other kind throws EInvalidCast (the value is destroyed).
 std::unique_ptr<TJSONObject> AsJSONObject(std::unique_ptr<TJSONValue> value);
 std::unique_ptr<TJSONArray> AsJSONArray(std::unique_ptr<TJSONValue> value);
+
+// Equal trees: same kinds in the same order, same names, same string
+// contents and the same number texts (compared as text: 1.0 and 1 differ).
+bool JSONEqual(const TJSONValue& a, const TJSONValue& b);
 
 }  // namespace kestrava

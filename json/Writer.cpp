@@ -1,0 +1,222 @@
+// Compact and display text, written without recursion into one growing buffer.
+
+#include <cstring>
+#include <vector>
+
+#include "json/Internal.h"
+#include "json/JsonFormat.h"
+
+namespace kestrava::detail {
+
+namespace {
+
+// Escape letter for each byte, or 0 for a byte written unchanged.
+constexpr auto kEscapes = [] {
+  struct Table {
+    char letter[256] = {};
+  } t;
+  t.letter[static_cast<unsigned char>('"')] = '"';
+  t.letter[static_cast<unsigned char>('\\')] = '\\';
+  t.letter[static_cast<unsigned char>('/')] = '/';
+  t.letter[0x08] = 'b';
+  t.letter[0x09] = 't';
+  t.letter[0x0A] = 'n';
+  t.letter[0x0C] = 'f';
+  t.letter[0x0D] = 'r';
+  return t;
+}();
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+inline std::uint64_t ZeroBytes(std::uint64_t x) {
+  return (x - kOnes) & ~x & kHighs;
+}
+
+// Nonzero when one of the eight bytes may need an escape (a control
+// character, quotation mark, backslash or solidus).
+inline std::uint64_t MayNeedEscape(std::uint64_t x) {
+  return ((x - kOnes * 0x20) & ~x & kHighs) | ZeroBytes(x ^ (kOnes * '"')) |
+         ZeroBytes(x ^ (kOnes * '\\')) | ZeroBytes(x ^ (kOnes * '/'));
+}
+
+class Output {
+ public:
+  explicit Output(std::size_t expected) { Grow(expected); }
+
+  // Room for at least `n` more bytes; gives the write position.
+  char* Need(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - pos_) < n) Grow(n);
+    return pos_;
+  }
+  void Commit(char* pos) { pos_ = pos; }
+
+  void Put(char c) { *Need(1) = c, ++pos_; }
+  void Put(const char* s, std::size_t n) {
+    char* p = Need(n);
+    std::memcpy(p, s, n);
+    pos_ = p + n;
+  }
+
+  void PutString(std::string_view s) {
+    char* p = Need(2 * s.size() + 2);
+    *p++ = '"';
+    const char* in = s.data();
+    const char* const end = in + s.size();
+    while (end - in >= 8) {
+      std::uint64_t x;
+      std::memcpy(&x, in, 8);
+      if (MayNeedEscape(x) == 0) {
+        std::memcpy(p, in, 8);
+        p += 8;
+        in += 8;
+        continue;
+      }
+      for (int i = 0; i < 8; ++i) p = PutByte(p, *in++);
+    }
+    while (in != end) p = PutByte(p, *in++);
+    *p++ = '"';
+    pos_ = p;
+  }
+
+  void PutIndent(std::size_t spaces) {
+    char* p = Need(spaces + 2);
+    p[0] = '\r';
+    p[1] = '\n';
+    std::memset(p + 2, ' ', spaces);
+    pos_ = p + 2 + spaces;
+  }
+
+  std::string Take() {
+    text_.resize(static_cast<std::size_t>(pos_ - text_.data()));
+    return std::move(text_);
+  }
+
+ private:
+  static char* PutByte(char* p, char c) {
+    const char letter = kEscapes.letter[static_cast<unsigned char>(c)];
+    if (letter == 0) {
+      *p++ = c;
+    } else {
+      p[0] = '\\';
+      p[1] = letter;
+      p += 2;
+    }
+    return p;
+  }
+
+  void Grow(std::size_t n) {
+    const std::size_t used = pos_ == nullptr ? 0 : static_cast<std::size_t>(pos_ - text_.data());
+    std::size_t size = std::max<std::size_t>(text_.size() * 2, 256);
+    if (size < used + n) size = used + n;
+    text_.resize(size);
+    pos_ = text_.data() + used;
+    end_ = text_.data() + text_.size();
+  }
+
+  std::string text_;
+  char* pos_ = nullptr;
+  char* end_ = nullptr;
+};
+
+void PutScalar(Output& out, const TJSONValue& v) {
+  switch (v.Kind()) {
+    case TJSONKind::String:
+      out.PutString(TextOf(v));
+      break;
+    case TJSONKind::Number: {
+      const std::string_view t = TextOf(v);
+      out.Put(t.data(), t.size());
+      break;
+    }
+    case TJSONKind::True:
+      out.Put("true", 4);
+      break;
+    case TJSONKind::False:
+      out.Put("false", 5);
+      break;
+    default:
+      out.Put("null", 4);
+      break;
+  }
+}
+
+struct Frame {
+  const TJSONValue* container;
+  std::uint32_t next;
+};
+
+template <bool Display>
+std::string Write(const TJSONValue& root, std::size_t expected) {
+  Output out(expected);
+  std::vector<Frame> stack;
+  const TJSONValue* v = &root;
+  for (;;) {
+    // Write v, descending into it when it is a non-empty container.
+    if (IsContainer(*v)) {
+      const bool object = v->Kind() == TJSONKind::Object;
+      out.Put(object ? '{' : '[');
+      if (Access::Size(*v) == 0) {
+        if constexpr (Display) out.PutIndent(4 * stack.size());
+        out.Put(object ? '}' : ']');
+      } else {
+        stack.push_back(Frame{v, 0});
+      }
+    } else {
+      PutScalar(out, *v);
+    }
+    // Find the next value to write, closing finished containers.
+    for (;;) {
+      if (stack.empty()) return out.Take();
+      Frame& top = stack.back();
+      const TJSONValue& c = *top.container;
+      const bool object = c.Kind() == TJSONKind::Object;
+      if (top.next < Access::Size(c)) {
+        if (top.next != 0) out.Put(',');
+        if constexpr (Display) out.PutIndent(4 * stack.size());
+        if (object) {
+          const Pair& pair = Access::Pairs(static_cast<const TJSONObject&>(c))[top.next];
+          out.PutString(NameOf(pair.name));
+          if constexpr (Display) {
+            out.Put(": ", 2);
+          } else {
+            out.Put(':');
+          }
+          v = pair.value;
+        } else {
+          v = Access::Items(static_cast<const TJSONArray&>(c))[top.next];
+        }
+        ++top.next;
+        break;
+      }
+      stack.pop_back();
+      if constexpr (Display) out.PutIndent(4 * stack.size());
+      out.Put(object ? '}' : ']');
+    }
+  }
+}
+
+std::size_t ExpectedSize(const TJSONValue& v) {
+  if (IsContainer(v)) return 64 + 16 * std::size_t{Access::Size(v)};
+  return 16 + 2 * std::size_t{Access::Size(v)};
+}
+
+}  // namespace
+
+std::string WriteCompact(const TJSONValue& value) {
+  return Write<false>(value, ExpectedSize(value));
+}
+
+std::string WriteDisplay(const TJSONValue& value) {
+  return Write<true>(value, ExpectedSize(value));
+}
+
+}  // namespace kestrava::detail
+
+namespace kestrava {
+
+std::string TJson::Format(const TJSONValue& value) {
+  return detail::WriteDisplay(value);
+}
+
+}  // namespace kestrava

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "json/JSON.h"
+
+namespace kestrava {
+namespace {
+
+struct ParseCase {
+  std::string text;
+  // Compact text of the result, or empty when the parse must give none.
+  std::string compact;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
+
+class ParseOutcome : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseOutcome, GivesTheExpectedValueOrNone) {
+  const ParseCase& c = GetParam();
+  const auto value = ParseJSONValue(c.text);
+  if (c.compact.empty()) {
+    EXPECT_EQ(value, nullptr) << value->ToString();
+  } else {
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->ToString(), c.compact);
+  }
+}
+
+const ParseCase kParseCases[] = {
+    // Accepted.
+    {"{}", "{}"},
+    {"[]", "[]"},
+    {" \t\r\n{ } \t\r\n", "{}"},
+    {"{\"a\":1}\r\n", "{\"a\":1}"},
+    {"[1] ", "[1]"},
+    {"\xEF\xBB\xBF[true]", "[true]"},
+    {"\xEF\xBB\xBF\"x\"", "\"x\""},
+    {"\"abc\"", "\"abc\""},
+    {"\"\"", "\"\""},
+    {"0", "0"},
+    {"-0", "-0"},
+    {"1.50", "1.50"},
+    {"1E+3", "1E+3"},
+    {"-12.5e-07", "-12.5e-07"},
+    {"  7", "7"},
+    {"true", "true"},
+    {"false", "false"},
+    {"null", "null"},
+    {"[ 1 , \"a\" , null , true , false , { } , [ ] ]", "[1,\"a\",null,true,false,{},[]]"},
+    {"{ \"a\" : { \"b\" : [ 1 , 2 ] } , \"c\" : -0.0 }", "{\"a\":{\"b\":[1,2]},\"c\":-0.0}"},
+    {"[\"tab\there\"]", "[\"tab\\there\"]"},  // raw control characters inside strings
+    {std::string("[\"nul\0x\"]", 9), std::string("[\"nul\0x\"]", 9)},
+    {"[\"\\u0041\\u00e9\\u20AC\"]", "[\"A\xC3\xA9\xE2\x82\xAC\"]"},
+    {"[\"\\ud83d\\ude00\"]", "[\"\xF0\x9F\x98\x80\"]"},
+    {"[\"\\ud83d\"]", "[\"\xEF\xBF\xBD\"]"},    // lone high surrogate
+    {"[\"\\ude00x\"]", "[\"\xEF\xBF\xBDx\"]"},  // lone low surrogate
+    {"[\"\\ud83d\\u0041\"]",
+     "[\"\xEF\xBF\xBD"
+     "A\"]"},  // high, then no low
+    {"[\"\\ud83d\\ud83d\\ude00\"]", "[\"\xEF\xBF\xBD\xF0\x9F\x98\x80\"]"},
+    {"[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]", "[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]"},
+    {"[\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\"]",
+     "[\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\"]"},
+    {"{\"a\":1,\"a\":2}", "{\"a\":1,\"a\":2}"},
+
+    // Refused.
+    {"", ""},
+    {"   ", ""},
+    {"\xEF\xBB\xBF", ""},
+    {"\xEF\xBB\xBF\xEF\xBB\xBF[]", ""},
+    {"{} x", ""},
+    {"{}x", ""},
+    {"[1,]", ""},
+    {"[1 2]", ""},
+    {"[,1]", ""},
+    {"[", ""},
+    {"]", ""},
+    {"[1", ""},
+    {"{\"a\":1,}", ""},
+    {"{\"a\" 1}", ""},
+    {"{\"a\":1 \"b\":2}", ""},
+    {"{\"a\"}", ""},
+    {"{a:1}", ""},
+    {"{1:1}", ""},
+    {"{\"a\":}", ""},
+    {"[1]]", ""},
+    {"[1][2]", ""},
+    {"01", ""},
+    {"-01", ""},
+    {"[01]", ""},
+    {"1.", ""},
+    {".5", ""},
+    {"-", ""},
+    {"+1", ""},
+    {"1e", ""},
+    {"1e+", ""},
+    {"1.e5", ""},
+    {"0x10", ""},
+    {"1 ", ""},        // nothing at all may follow a top-level number
+    {"\"a\" ", ""},    // ... nor a string
+    {"true\r\n", ""},  // ... nor a word
+    {"\"a\"\"b\"", ""},
+    {"True", ""},
+    {"nul", ""},
+    {"nulls", ""},
+    {"[truex]", ""},
+    {"NaN", ""},
+    {"[\"abc", ""},
+    {"\"\\", ""},
+    {"[\"\\x\"]", ""},
+    {"[\"\\'\"]", ""},
+    {"[\"\\u12\"]", ""},
+    {"[\"\\u12G4\"]", ""},
+    {"[\"\\ud83d\\u12\"]", ""},
+    {"[\v1]", ""},  // vertical tab is no whitespace
+    {"[\f1]", ""},
+    {"\xC2\xA0[]", ""},  // no-break space is no whitespace
+    {"[1]\xC2\xA0", ""},
+    {"[\xC3\xA9]", ""},  // characters above U+007F outside strings
+    {"[\"\x80\"]", ""},  // stray continuation byte
+    {"[\"\xC3\"]", ""},  // truncated sequence
+    {"[\"\xC3(\"]", ""},
+    {"[\"\xC0\xAF\"]", ""},  // overlong solidus
+    {"[\"\xC1\xBF\"]", ""},
+    {"[\"\xE0\x80\xAF\"]", ""},  // overlong three-byte
+    {"[\"\xF0\x80\x80\xAF\"]", ""},
+    {"[\"\xED\xA0\x80\"]", ""},  // surrogate encoded in UTF-8
+    {"[\"\xED\xBF\xBF\"]", ""},
+    {"[\"\xF4\x90\x80\x80\"]", ""},  // above U+10FFFF
+    {"[\"\xF5\x80\x80\x80\"]", ""},
+    {"[\"\xFF\"]", ""},
+    {"[\"\xE2\x82\"]", ""},
+    {"\"\xE2\x82", ""},
+    {"{\"\xFF\":1}", ""},  // malformed UTF-8 in a name
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ParseOutcome, ::testing::ValuesIn(kParseCases));
+
+std::string Nested(int depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
+TEST(ParseNesting, AllowsExactlyTheNestingLimit) {
+  ASSERT_EQ(MaximumNestingLevel, 512);
+  const auto deepest = ParseJSONValue(Nested(512));
+  ASSERT_NE(deepest, nullptr);
+  EXPECT_EQ(deepest->ToString(), Nested(512));
+  EXPECT_EQ(ParseJSONValue(Nested(513)), nullptr);
+
+  std::string objects;
+  for (int i = 0; i < 511; ++i) objects += "{\"k\":";
+  objects += "[]";
+  for (int i = 0; i < 511; ++i) objects += "}";
+  EXPECT_NE(ParseJSONValue(objects), nullptr);
+  EXPECT_EQ(ParseJSONValue("[" + objects + "]"), nullptr);
+}
+
+TEST(ParseNesting, RefusesDeepUnclosedInputWithoutExhaustingTheStack) {
+  EXPECT_EQ(ParseJSONValue(std::string(1'000'000, '[')), nullptr);
+  EXPECT_EQ(ParseJSONValue(std::string(1'000'000, '{')), nullptr);
+}
+
+TEST(ParseKinds, GivesTheKindAndClassOfEachValue) {
+  const auto v =
+      ParseJSONValue("{\"o\":{},\"a\":[],\"s\":\"x\",\"n\":1,\"t\":true,\"f\":false,\"z\":null}");
+  ASSERT_NE(v, nullptr);
+  const auto& o = static_cast<const TJSONObject&>(*v);
+  const struct {
+    TJSONKind kind;
+    const char* name;
+  } expected[] = {{TJSONKind::Object, "TJSONObject"}, {TJSONKind::Array, "TJSONArray"},
+                  {TJSONKind::String, "TJSONString"}, {TJSONKind::Number, "TJSONNumber"},
+                  {TJSONKind::True, "TJSONTrue"},     {TJSONKind::False, "TJSONFalse"},
+                  {TJSONKind::Null, "TJSONNull"}};
+  ASSERT_EQ(o.Count(), 7u);
+  for (std::size_t i = 0; i < o.Count(); ++i) {
+    EXPECT_EQ(o.PairValue(i)->Kind(), expected[i].kind);
+    EXPECT_STREQ(o.PairValue(i)->ClassName(), expected[i].name);
+  }
+}
+
+TEST(ParseStrings, DecodesEscapesIntoContent) {
+  const auto v = ParseJSONValue(
+      "[\"a\\/b\",\"\\u0000\",\"x\\ty\",\"long text with an escape \\n at the end\"]");
+  ASSERT_NE(v, nullptr);
+  const auto& a = static_cast<const TJSONArray&>(*v);
+  EXPECT_EQ(static_cast<const TJSONString*>(a.Get(0))->Value(), "a/b");
+  EXPECT_EQ(static_cast<const TJSONString*>(a.Get(1))->Value(), std::string_view("\0", 1));
+  EXPECT_EQ(static_cast<const TJSONString*>(a.Get(2))->Value(), "x\ty");
+  EXPECT_EQ(static_cast<const TJSONString*>(a.Get(3))->Value(),
+            "long text with an escape \n at the end");
+}
+
+TEST(ParseStrings, KeepsLongAndShortTextsOfEveryLength) {
+  for (std::size_t n = 0; n < 70; ++n) {
+    const std::string content(n, static_cast<char>('a' + n % 26));
+    const auto v = ParseJSONValue("{\"" + content + "\":[\"" + content + "\"]}");
+    ASSERT_NE(v, nullptr) << n;
+    const auto& o = static_cast<const TJSONObject&>(*v);
+    EXPECT_EQ(o.PairName(0), content);
+    EXPECT_EQ(
+        static_cast<const TJSONString*>(static_cast<const TJSONArray*>(o.PairValue(0))->Get(0))
+            ->Value(),
+        content);
+  }
+}
+
+TEST(ParseRoundTrip, CompactTextReparsesToAnEqualTree) {
+  const char* texts[] = {
+      "[\"\\ud800\", \"\\udfff\", \"\\u0001\\u007f\", \"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]",
+      "{\"a\" : [1.50, -0, 1E+3, {\"\": \"\"}], \"a\": null}",
+      "\"\\u0008\\u000c\"",
+      "[\"\xE2\x82\xAC \\u00e9\", {\"\\n\": {\"x/y\": [[], {}]}}]",
+  };
+  for (const char* text : texts) {
+    const auto first = ParseJSONValue(text);
+    ASSERT_NE(first, nullptr) << text;
+    const auto second = ParseJSONValue(first->ToString());
+    ASSERT_NE(second, nullptr) << first->ToString();
+    EXPECT_TRUE(JSONEqual(*first, *second)) << text;
+    EXPECT_EQ(second->ToString(), first->ToString());
+  }
+}
+
+TEST(ParseLarge, ReadsManyValuesAcrossArenaBlocks) {
+  std::string text = "[";
+  for (int i = 0; i < 20000; ++i) {
+    if (i != 0) text += ',';
+    text += "{\"id\":\"record-number-" + std::to_string(i) + "\",\"n\":" + std::to_string(i) +
+            ".50,\"ok\":true}";
+  }
+  text += "]";
+  const auto v = AsJSONArray(ParseJSONValue(text));
+  ASSERT_NE(v, nullptr);
+  ASSERT_EQ(v->Count(), 20000u);
+  EXPECT_EQ(v->Get(12345)->GetValue("id", ""), "record-number-12345");
+  EXPECT_EQ(v->Get(19999)->GetValue("n", ""), "19999.50");
+  EXPECT_EQ(v->ToString(), text);
+}
+
+}  // namespace
+}  // namespace kestrava

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "json/JSON.h"
+#include "json/JsonFormat.h"
+
+namespace kestrava {
+namespace {
+
+TEST(CompactText, WritesExactlyTheEightEscapes) {
+  std::string all;
+  for (int c = 0; c < 0x80; ++c) all.push_back(static_cast<char>(c));
+  all += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  std::string expected = "\"";
+  for (int c = 0; c < 0x80; ++c) {
+    switch (c) {
+      case '"':
+        expected += "\\\"";
+        break;
+      case '\\':
+        expected += "\\\\";
+        break;
+      case '/':
+        expected += "\\/";
+        break;
+      case '\b':
+        expected += "\\b";
+        break;
+      case '\t':
+        expected += "\\t";
+        break;
+      case '\n':
+        expected += "\\n";
+        break;
+      case '\f':
+        expected += "\\f";
+        break;
+      case '\r':
+        expected += "\\r";
+        break;
+      default:
+        expected.push_back(static_cast<char>(c));
+    }
+  }
+  expected += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"";
+  const TJSONString s(all);
+  EXPECT_EQ(s.ToString(), expected);
+  EXPECT_EQ(s.ToString().find("\\u"), std::string::npos);
+
+  // Names follow the same rule, and the text reads back to the same content.
+  TJSONObject o;
+  o.AddPair(all, all);
+  EXPECT_EQ(o.ToString(), "{" + expected + ":" + expected + "}");
+  const auto back = AsJSONObject(ParseJSONValue(o.ToString()));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->PairName(0), all);
+  EXPECT_EQ(back->GetValue(all, "none"), all);
+}
+
+TEST(CompactText, EscapesInLongRunsAtEveryPosition) {
+  for (std::size_t at = 0; at < 40; ++at) {
+    std::string content(40, 'x');
+    content[at] = '/';
+    std::string expected = "\"" + content.substr(0, at) + "\\/" + content.substr(at + 1) + "\"";
+    EXPECT_EQ(TJSONString(content).ToString(), expected) << at;
+  }
+}
+
+TEST(CompactText, ControlCharactersOtherThanTheEightStayRaw) {
+  const auto v = ParseJSONValue("[\"\\u0001\\u001f\\u007f\\u000b\"]");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->ToString(), "[\"\x01\x1f\x7f\x0b\"]");
+}
+
+TEST(CompactText, NumbersKeepTheirTextVerbatim) {
+  for (const char* text :
+       {"1.50", "-0", "1e2", "1E+3", "0.000", "-12.34e-056", "123456789012345678901234567890"}) {
+    const auto v = ParseJSONValue(std::string("{\"n\":") + text + "}");
+    ASSERT_NE(v, nullptr) << text;
+    EXPECT_EQ(v->ToString(), std::string("{\"n\":") + text + "}");
+    EXPECT_EQ(v->GetValue("n", ""), text);
+    EXPECT_EQ(v->Clone()->GetValue("n", ""), text);
+    EXPECT_EQ(TJson::Format(*v), std::string("{\r\n    \"n\": ") + text + "\r\n}");
+    EXPECT_EQ(ParseJSONValue(text)->ToString(), text);
+  }
+}
+
+TEST(DisplayText, WorkedExample) {
+  const auto v = ParseJSONValue(
+      "[{\"id\":\"A-1\",\"note\":\"x\\/y\",\"amount\":12.50,\"tags\":[],\"ok\":true}]");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->ToString(),
+            "[{\"id\":\"A-1\",\"note\":\"x\\/y\",\"amount\":12.50,\"tags\":[],\"ok\":true}]");
+  const std::string expected =
+      "[\r\n"
+      "    {\r\n"
+      "        \"id\": \"A-1\",\r\n"
+      "        \"note\": \"x\\/y\",\r\n"
+      "        \"amount\": 12.50,\r\n"
+      "        \"tags\": [\r\n"
+      "        ],\r\n"
+      "        \"ok\": true\r\n"
+      "    }\r\n"
+      "]";
+  EXPECT_EQ(TJson::Format(*v), expected);
+
+  // Built by code, the same tree gives the same text.
+  auto record = std::make_unique<TJSONObject>();
+  record->AddPair("id", "A-1").AddPair("note", "x/y");
+  record->AddPair("amount", std::make_unique<TJSONNumber>("12.50"));
+  record->AddPair("tags", std::make_unique<TJSONArray>());
+  record->AddPair("ok", std::make_unique<TJSONTrue>());
+  TJSONArray built;
+  built.AddElement(std::move(record));
+  EXPECT_EQ(TJson::Format(built), expected);
+}
+
+TEST(DisplayText, Layouts) {
+  const struct {
+    const char* text;
+    const char* display;
+  } cases[] = {
+      {"[]", "[\r\n]"},
+      {"{}", "{\r\n}"},
+      {"[{}]", "[\r\n    {\r\n    }\r\n]"},
+      {"[[],[]]", "[\r\n    [\r\n    ],\r\n    [\r\n    ]\r\n]"},
+      {"{\"a\":{},\"b\":[1,{\"c\":null}]}",
+       "{\r\n    \"a\": {\r\n    },\r\n    \"b\": [\r\n        1,\r\n        {\r\n            "
+       "\"c\": "
+       "null\r\n        }\r\n    ]\r\n}"},
+      {"\"text\"", "\"text\""},
+      {"12.50", "12.50"},
+      {"true", "true"},
+      {"false", "false"},
+      {"null", "null"},
+      {"[\"} , [\"]", "[\r\n    \"} , [\"\r\n]"},
+      {"[\"line\\nfeed\\ttab a/b\"]", "[\r\n    \"line\\nfeed\\ttab a\\/b\"\r\n]"},
+      {"{\"k\\/\":\"{\\\"x\\\":[1]}\"}", "{\r\n    \"k\\/\": \"{\\\"x\\\":[1]}\"\r\n}"},
+  };
+  for (const auto& c : cases) {
+    const auto v = ParseJSONValue(c.text);
+    ASSERT_NE(v, nullptr) << c.text;
+    const std::string display = TJson::Format(*v);
+    EXPECT_EQ(display, c.display) << c.text;
+    EXPECT_NE(display.back(), '\n');
+    const auto back = ParseJSONValue(display);
+    if (v->Kind() == TJSONKind::Object || v->Kind() == TJSONKind::Array) {
+      ASSERT_NE(back, nullptr);
+      EXPECT_TRUE(JSONEqual(*v, *back)) << c.text;
+    }
+  }
+}
+
+TEST(DisplayText, LeavesTheValueUnchanged) {
+  const auto v = ParseJSONValue("{\"a\":[1,2],\"b\":\"c\"}");
+  const std::string before = v->ToString();
+  TJson::Format(*v);
+  EXPECT_EQ(v->ToString(), before);
+}
+
+}  // namespace
+}  // namespace kestrava
