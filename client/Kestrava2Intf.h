@@ -3,6 +3,7 @@
 // TKestrava_2: the program's model of the Kestrava service. Construction
 // signs in; Accounts and GetTranzactii export into a caller's JSON array.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ void SetServiceHost(std::string_view host);
 
 class TKestrava_2 {
  public:
+  // Wait bound of every exchange, in milliseconds.
+  static constexpr int DefaultTimeout = 120000;
+  static constexpr int PageSize = 50;
+
   // Creates the REST trio (which may throw "Error obtaining session handle")
   // and signs in; sign-in failures never throw.
   TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu);
@@ -33,16 +38,33 @@ class TKestrava_2 {
   bool LogIn();
   std::string URLTipMediu() const;
   bool Accounts(TJSONArray& accounts);
+  // False when any page fails; the elements of the pages read before stay
+  // in Tranz.
   bool GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId, TJSONArray& Tranz);
 
   const std::string& MesajEroare() const noexcept { return FMesajEroare; }
   std::string ResponseText() const;
 
+  // Changes the wait bound of the following exchanges (tests and tools; the
+  // constructor's sign-in always uses DefaultTimeout).
+  void SetTimeout(int milliseconds) noexcept;
+
   bool LogatLaServer = false;
   std::string Token;
 
+  // Called after each page of a transaction export has been read: the number
+  // of pages read so far (from 1) and the last "totalPages" read.
+  std::function<void(int pagesRead, int totalPages)> OnPage;
+
  private:
   std::string GetResponseText() const;
+  std::string URL(std::string_view path) const;
+  // Drops the previous body and parameters and adds the Authorization header.
+  void PrepareExport();
+  // The response's JSON view re-parsed from its compact text, when it is an
+  // object; none otherwise.
+  std::unique_ptr<TJSONObject> ReplyObject() const;
+  std::string ExceptionText(std::string_view message) const;
 
   std::unique_ptr<TRESTClient> FRestClient;
   std::unique_ptr<TRESTRequest> FRestRequest;
@@ -52,5 +74,14 @@ class TKestrava_2 {
   std::string FMesajEroare;
   int FTipMediu;
 };
+
+// The date-time text of the transaction query: "yyyy-mm-dd" + "T" +
+// "hh:nn:ss.zzz" + "Z" with the process-wide FormatSettings (local time,
+// not converted).
+std::string DateTimeToNetFormat(TDateTime value);
+
+// Decimal integer text with an optional sign and nothing else, within 32
+// bits; 0 for anything else.
+int PageCountFromText(std::string_view text) noexcept;
 
 }  // namespace kestrava

@@ -1,0 +1,255 @@
+#include "client/Kestrava2Intf.h"
+
+#include <new>
+#include <sstream>
+#include <string>
+#include <utility>
+
+#include "net/REST.h"
+
+namespace kestrava {
+namespace {
+
+// 53 characters: a space after the first semicolon, none after the second,
+// and the trailing comma.
+constexpr std::string_view AcceptText = "application/json, text/plain; q=0.9, text/html;q=0.8,";
+constexpr std::string_view AcceptCharsetText = "UTF-8, *;q=0.8";
+constexpr std::string_view JsonContentType = "application/json";
+
+constexpr std::string_view TokenPath =
+    "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
+constexpr std::string_view AccountsPath =
+    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
+constexpr std::string_view TransactionsPath =
+    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
+
+// Appends a deep copy of every element of the reply's "result" array.
+// Count is read once: the caller's array is never the reply's.
+void AppendResult(const TJSONObject& reply, TJSONArray& target) {
+  const TJSONArray* result = reply.GetValue<TJSONArray>("result");
+  if (result == nullptr) return;
+  const std::size_t count = result->Count();
+  for (std::size_t i = 0; i < count; ++i) target.AddElement(result->Get(i)->Clone());
+}
+
+}  // namespace
+
+TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu)
+    : FClientID(ClientID), FClientSecret(ClientSecret), FTipMediu(TipMediu) {
+  FRestClient = std::make_unique<TRESTClient>();
+  FRestRequest = std::make_unique<TRESTRequest>();
+  FRestResponse = std::make_unique<TRESTResponse>();
+
+  FRestClient->SetAccept(AcceptText);
+  FRestClient->SetAcceptCharset(AcceptCharsetText);
+  FRestClient->SetContentType(JsonContentType);
+
+  FRestRequest->SetClient(FRestClient.get());
+  FRestRequest->SetAccept(AcceptText);
+  FRestRequest->SetAcceptCharset(AcceptCharsetText);
+  FRestRequest->SetTimeout(DefaultTimeout);
+  FRestRequest->SetResponse(FRestResponse.get());
+  FRestRequest->SetAccept(AcceptText);
+
+  LogatLaServer = LogIn();
+}
+
+TKestrava_2::~TKestrava_2() {
+  // The request only points at the other two; unlink it so no object ever
+  // sees a freed partner, then free client, request and response in that
+  // order (reset clears the reference before deleting the object).
+  if (FRestRequest) {
+    FRestRequest->SetClient(nullptr);
+    FRestRequest->SetResponse(nullptr);
+  }
+  FRestClient.reset();
+  FRestRequest.reset();
+  FRestResponse.reset();
+}
+
+void TKestrava_2::SetTimeout(int milliseconds) noexcept {
+  FRestRequest->SetTimeout(milliseconds);
+}
+
+std::string TKestrava_2::URLTipMediu() const {
+  return FTipMediu == 2 ? "api.test." : "";
+}
+
+std::string TKestrava_2::URL(std::string_view path) const {
+  std::string url = "https://";
+  url += URLTipMediu();
+  url += ServiceHost();
+  url += path;
+  return url;
+}
+
+std::string TKestrava_2::ExceptionText(std::string_view message) const {
+  std::string text(message);
+  text += '\r';
+  text += FRestResponse->Content();
+  return text;
+}
+
+std::unique_ptr<TJSONObject> TKestrava_2::ReplyObject() const {
+  const TJSONValue* view = FRestResponse->JSONValue();
+  if (view == nullptr) return nullptr;
+  std::unique_ptr<TJSONValue> parsed = ParseJSONValue(view->ToString());
+  if (parsed == nullptr || parsed->Kind() != TJSONKind::Object) return nullptr;
+  return AsJSONObject(std::move(parsed));
+}
+
+bool TKestrava_2::LogIn() {
+  bool result = false;
+  FMesajEroare.clear();
+  try {
+    FRestClient->SetBaseURL(URL(TokenPath));
+    FRestRequest->SetMethod(rmPOST);
+    FRestRequest->ClearBody();
+    FRestRequest->Params().Clear();
+    {
+      TJSONObject body;
+      body.AddPair("grant_type", "client_credentials");
+      body.AddPair("client_id", FClientID);
+      body.AddPair("client_secret", FClientSecret);
+      std::istringstream stream(body.ToString());
+      FRestRequest->AddBody(stream, JsonContentType, ooCopy);
+    }
+
+    FRestRequest->Execute();
+
+    if (FRestResponse->StatusCode() == 200) {
+      if (const std::unique_ptr<TJSONObject> reply = ReplyObject()) {
+        // ReadToken
+        Token.clear();
+        result = reply->GetValue("status", "") == "200 OK";
+        if (result) {
+          if (const TJSONObject* tokenResult = reply->GetValue<TJSONObject>("result")) {
+            Token = tokenResult->GetValue("accessToken", "");
+          }
+          if (Token.empty()) {
+            FMesajEroare = "Token NULL !";
+            result = false;
+          }
+        } else {
+          FMesajEroare =
+              "Status = " + reply->GetValue("status", "") + " " + reply->GetValue("message", "");
+        }
+      }
+    } else {
+      FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                     FRestResponse->StatusText() + "\r" + FRestResponse->Content();
+    }
+  } catch (const Exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.Message());
+  } catch (const std::exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.what());
+  }
+  return result;
+}
+
+void TKestrava_2::PrepareExport() {
+  FRestRequest->ClearBody();
+  FRestRequest->Params().Clear();
+  FRestRequest->AddParameter("Authorization", "Bearer " + Token, pkHTTPHEADER,
+                             static_cast<unsigned>(poDoNotEncode));
+  FRestRequest->SetMethod(rmGET);
+}
+
+bool TKestrava_2::Accounts(TJSONArray& accounts) {
+  bool result = false;
+  FMesajEroare.clear();
+  try {
+    FRestClient->SetBaseURL(URL(AccountsPath));
+    PrepareExport();
+    FRestRequest->Execute();
+    if (FRestResponse->StatusCode() == 200) {
+      if (const std::unique_ptr<TJSONObject> reply = ReplyObject()) {
+        AppendResult(*reply, accounts);
+        result = true;
+      } else {
+        FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                       FRestResponse->StatusText();
+      }
+    } else {
+      FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" +
+                     FRestResponse->StatusText() + " - " + FRestResponse->Content();
+    }
+  } catch (const Exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.Message());
+  } catch (const std::exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.what());
+  }
+  return result;
+}
+
+bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId,
+                                TJSONArray& Tranz) {
+  bool result = false;
+  FMesajEroare.clear();
+  try {
+    const std::string startText = DateTimeToNetFormat(DataStart);
+    const std::string endText = DateTimeToNetFormat(DataEnd);
+    PrepareExport();
+
+    const std::string queryStart =
+        URL(TransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
+    const std::string accountPart =
+        accountId > 0 ? "&accountId=" + std::to_string(accountId) : std::string();
+
+    int Page = 0;
+    int TotaLPages = 0;
+    std::unique_ptr<TJSONObject> reply;
+    do {
+      // SetURL
+      FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
+                              "&pageSize=" + std::to_string(PageSize));
+      FRestRequest->Execute();
+      if (FRestResponse->StatusCode() != 200) {
+        FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" +
+                       FRestResponse->StatusText() + " - " + FRestResponse->Content();
+        result = false;  // a partial export never reads as complete
+        break;
+      }
+      reply = ReplyObject();  // releases the previous page's reply
+      if (reply == nullptr) {
+        FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                       FRestResponse->StatusText();
+        result = false;
+        break;
+      }
+      // GetResult
+      TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
+      AppendResult(*reply, Tranz);
+      result = true;
+      ++Page;
+      if (OnPage) OnPage(Page, TotaLPages);
+    } while (Page < TotaLPages);
+  } catch (const Exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.Message());
+  } catch (const std::exception& e) {
+    result = false;
+    FMesajEroare = ExceptionText(e.what());
+  }
+  return result;
+}
+
+std::string TKestrava_2::ResponseText() const {
+  return GetResponseText();
+}
+
+std::string TKestrava_2::GetResponseText() const {
+  const TJSONValue* view = FRestResponse->JSONValue();
+  if (view == nullptr) return {};
+  const std::unique_ptr<TJSONValue> parsed = ParseJSONValue(view->ToString());
+  if (parsed == nullptr) return {};
+  std::string text = parsed->ToString();
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  return text;
+}
+
+}  // namespace kestrava
