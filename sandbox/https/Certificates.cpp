@@ -1,8 +1,10 @@
 #include "sandbox/https/Certificates.h"
 
+#include <ctime>
 #include <fstream>
 #include <system_error>
 
+#include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 
@@ -176,6 +178,27 @@ Credentials CertificateAuthority::Issue(const ServerCertificateRequest& request)
   AddExtension(certificate.get(), issuer, NID_authority_key_identifier, "keyid:always");
   Sign(certificate.get(), impl_->key.get());
   return {ToPem(certificate.get()), ToPem(key.get())};
+}
+
+bool CertificateAuthority::StillFits(const Credentials& server,
+                                     const std::vector<std::string>& dnsNames,
+                                     int minimumDaysLeft) const {
+  try {
+    X509Ptr certificate = CertificateFromPem(server.certificatePem);
+    KeyPtr key = KeyFromPem(server.keyPem);
+    if (X509_check_private_key(certificate.get(), key.get()) != 1) return false;
+    if (X509_verify(certificate.get(), impl_->key.get()) != 1) return false;
+    time_t horizon = time(nullptr) + static_cast<time_t>(minimumDaysLeft) * kSecondsPerDay;
+    if (X509_cmp_time(X509_get0_notAfter(certificate.get()), &horizon) <= 0) return false;
+    if (X509_cmp_current_time(X509_get0_notBefore(certificate.get())) > 0) return false;
+    for (const auto& name : dnsNames)
+      if (X509_check_host(certificate.get(), name.c_str(), name.size(), 0, nullptr) != 1)
+        return false;
+    return true;
+  } catch (const HttpsError&) {
+    ERR_clear_error();
+    return false;
+  }
 }
 
 void WriteTextFile(const std::filesystem::path& path, const std::string& text,

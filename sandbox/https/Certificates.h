@@ -40,6 +40,12 @@ class CertificateAuthority {
   const Credentials& Pem() const noexcept;
   Credentials Issue(const ServerCertificateRequest& request) const;
 
+  // True when the server credentials were signed by this CA, their key
+  // matches, they stay valid for at least minimumDaysLeft more days and
+  // cover every one of the DNS names. False for unreadable texts.
+  bool StillFits(const Credentials& server, const std::vector<std::string>& dnsNames,
+                 int minimumDaysLeft = 1) const;
+
  private:
   struct Impl;
   explicit CertificateAuthority(std::unique_ptr<Impl> impl);

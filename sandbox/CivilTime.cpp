@@ -1,0 +1,106 @@
+#include "sandbox/CivilTime.h"
+
+#include <sys/time.h>
+#include <time.h>
+
+#include <cstdio>
+
+namespace kestrava::sandbox {
+
+// Howard Hinnant's days-from-civil algorithm (proleptic Gregorian).
+std::int64_t DaysFromCivil(int year, int month, int day) noexcept {
+  const std::int64_t y = year - (month <= 2 ? 1 : 0);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yearOfEra = y - era * 400;
+  const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept {
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const std::int64_t dayOfEra = days - era * 146097;
+  const std::int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+  day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+LocalMillis ToLocalMillis(int year, int month, int day, int hour, int minute, int second,
+                          int millisecond) noexcept {
+  return DaysFromCivil(year, month, day) * kMillisPerDay +
+         ((hour * 60LL + minute) * 60LL + second) * 1000LL + millisecond;
+}
+
+LocalMillis LocalNow() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  tm local{};
+  const time_t seconds = now.tv_sec;
+  localtime_r(&seconds, &local);
+  return ToLocalMillis(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                       local.tm_min, local.tm_sec, static_cast<int>(now.tv_usec / 1000));
+}
+
+std::int64_t DayOf(LocalMillis time) noexcept {
+  return time >= 0 ? time / kMillisPerDay : -((-time + kMillisPerDay - 1) / kMillisPerDay);
+}
+
+namespace {
+
+bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
+  value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::optional<LocalMillis> ParseQueryDateTime(std::string_view text) {
+  // 0123456789012345678901234
+  // YYYY-MM-DDTHH:MM:SS.mmmZ
+  if (text.size() != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+      IsDigit(text[13]) || IsDigit(text[16]) || text[19] != '.' || text[23] != 'Z')
+    return std::nullopt;
+  int year, month, day, hour, minute, second, millisecond;
+  if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
+      !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) || !Digits(text, 17, 2, second) ||
+      !Digits(text, 20, 3, millisecond))
+    return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+    return std::nullopt;
+  int checkYear, checkMonth, checkDay;
+  CivilFromDays(DaysFromCivil(year, month, day), checkYear, checkMonth, checkDay);
+  if (checkMonth != month || checkDay != day) return std::nullopt;  // e.g. 31 April
+  return ToLocalMillis(year, month, day, hour, minute, second, millisecond);
+}
+
+std::string FormatDate(LocalMillis time) {
+  int year, month, day;
+  CivilFromDays(DayOf(time), year, month, day);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
+  return buffer;
+}
+
+std::string FormatDateTime(LocalMillis time) {
+  const LocalMillis inDay = time - DayOf(time) * kMillisPerDay;
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%sT%02d:%02d:%02d.%03dZ", FormatDate(time).c_str(),
+                static_cast<int>(inDay / 3'600'000), static_cast<int>(inDay / 60'000 % 60),
+                static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000));
+  return buffer;
+}
+
+}  // namespace kestrava::sandbox

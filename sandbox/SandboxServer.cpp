@@ -1,0 +1,244 @@
+#include "sandbox/SandboxServer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "sandbox/JsonText.h"
+#include "sandbox/https/Connection.h"
+#include "sandbox/https/HttpRequestReader.h"
+#include "sandbox/https/HttpsError.h"
+
+namespace kestrava::sandbox {
+
+namespace {
+
+using Milliseconds = std::chrono::milliseconds;
+using https::HttpsError;
+using https::IoStatus;
+using https::ReadStatus;
+
+constexpr Milliseconds kHandshakeLimit(10'000);
+constexpr Milliseconds kIdleLimit(30'000);
+constexpr Milliseconds kReadLimit(30'000);
+constexpr Milliseconds kWriteLimit(30'000);
+constexpr Milliseconds kAcceptSlice(50);
+
+bool Exists(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+}  // namespace
+
+std::filesystem::path DefaultStateDir() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) return std::filesystem::path(runtime) / "kestrava-sandbox";
+  return std::filesystem::path("/tmp") / ("kestrava-sandbox-" + std::to_string(getuid()));
+}
+
+void PrepareStateDir(const std::filesystem::path& folder) {
+  const std::string name = folder.string();
+  if (folder.has_parent_path()) {
+    std::error_code error;
+    std::filesystem::create_directories(folder.parent_path(), error);
+  }
+  if (::mkdir(name.c_str(), 0700) != 0 && errno != EEXIST)
+    throw HttpsError("Cannot make the state folder " + name + ": " + std::strerror(errno));
+  struct stat info {};
+  if (::lstat(name.c_str(), &info) != 0)
+    throw HttpsError("Cannot read the state folder " + name + ": " + std::strerror(errno));
+  if (!S_ISDIR(info.st_mode)) throw HttpsError("The state folder " + name + " is not a folder");
+  if (info.st_uid != getuid())
+    throw HttpsError("The state folder " + name + " belongs to another user");
+  if ((info.st_mode & 077) != 0 && ::chmod(name.c_str(), 0700) != 0)
+    throw HttpsError("Cannot close the state folder " + name + " to other users");
+}
+
+SandboxCertificates LoadOrMakeCertificates(const std::filesystem::path& folder) {
+  SandboxCertificates result;
+  result.caFile = folder / "ca.pem";
+  const auto caKeyFile = folder / "ca-key.pem";
+  const auto serverFile = folder / "server.pem";
+  const auto serverKeyFile = folder / "server-key.pem";
+
+  std::optional<https::CertificateAuthority> ca;
+  if (Exists(result.caFile) && Exists(caKeyFile)) {
+    try {
+      ca.emplace(https::CertificateAuthority::FromPem(
+          {https::ReadTextFile(result.caFile), https::ReadTextFile(caKeyFile)}));
+    } catch (const HttpsError&) {
+      ca.reset();  // unreadable: made afresh below
+    }
+  }
+  if (!ca) {
+    ca.emplace(https::CertificateAuthority::Create("Kestrava Sandbox Local CA"));
+    https::WritePemFiles(folder, "ca", ca->Pem());
+    result.madeNewCa = true;
+  }
+
+  if (!result.madeNewCa && Exists(serverFile) && Exists(serverKeyFile)) {
+    https::Credentials existing;
+    try {
+      existing = {https::ReadTextFile(serverFile), https::ReadTextFile(serverKeyFile)};
+    } catch (const HttpsError&) {
+    }
+    if (ca->StillFits(existing, kSandboxNames, 7)) {
+      result.server = existing;
+      return result;
+    }
+  }
+  https::ServerCertificateRequest request;
+  request.dnsNames = kSandboxNames;
+  result.server = ca->Issue(request);
+  https::WritePemFiles(folder, "server", result.server);
+  return result;
+}
+
+struct SandboxServer::Impl {
+  explicit Impl(SandboxOptions sandboxOptions)
+      : options(std::move(sandboxOptions)),
+        stateDir(options.stateDir.empty() ? DefaultStateDir() : options.stateDir),
+        certificates((PrepareStateDir(stateDir), LoadOrMakeCertificates(stateDir))),
+        tls(https::TlsContext::Server(certificates.server)),
+        listener(options.port),
+        service(options.service) {}
+
+  struct Worker {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+
+  void Serve(https::Connection& connection);
+  void Log(const std::string& line) {
+    if (!options.log) return;
+    std::lock_guard lock(logMutex);
+    options.log(line);
+  }
+  // Waits up to duration; false when the server is stopping.
+  bool Wait(Milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+      if (stopping.load()) return false;
+      std::this_thread::sleep_for(std::min(Milliseconds(20), duration));
+    }
+    return !stopping.load();
+  }
+  void ReapFinished() {
+    for (auto it = workers.begin(); it != workers.end();) {
+      if ((*it)->done.load()) {
+        (*it)->thread.join();
+        it = workers.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  SandboxOptions options;
+  std::filesystem::path stateDir;
+  SandboxCertificates certificates;
+  https::TlsContext tls;
+  https::Listener listener;
+  SandboxService service;
+  std::atomic<bool> stopping{false};
+  std::mutex logMutex;
+  std::list<std::unique_ptr<Worker>> workers;
+};
+
+void SandboxServer::Impl::Serve(https::Connection& connection) {
+  connection.SetCancelFlag(&stopping);
+  if (connection.Handshake(kHandshakeLimit) != IoStatus::Ok) {
+    Log("TLS handshake failed: " + connection.LastError());
+    return;
+  }
+  https::HttpRequestReader reader(connection);
+  reader.AnswerExpectContinue(true);
+  while (!stopping.load()) {
+    https::HttpRequest request;
+    const ReadStatus status = reader.Read(request, kIdleLimit, kReadLimit);
+    if (status == ReadStatus::Malformed || status == ReadStatus::TooLarge) {
+      ServiceReply reply;
+      reply.status = status == ReadStatus::Malformed ? 400 : 413;
+      reply.body =
+          "{\"status\":" + Quoted(std::to_string(reply.status) + " " + ReasonPhrase(reply.status)) +
+          ",\"message\":\"The request could not be read\"}";
+      reply.close = true;
+      connection.WriteAll(reply.Bytes(), kWriteLimit);
+      connection.Close();
+      return;
+    }
+    if (status != ReadStatus::Ok) return;
+    if (options.latency.count() > 0 && !Wait(options.latency)) return;
+
+    ServiceReply reply;
+    try {
+      reply = service.Handle(request);
+    } catch (const std::exception& failure) {
+      reply.status = 500;
+      reply.body =
+          "{\"status\":\"500 Internal Server Error\",\"message\":" + Quoted(failure.what()) + "}";
+    }
+    Log(request.method + " " + request.Header("Host") + request.target + " -> " +
+        std::to_string(reply.status));
+    if (connection.WriteAll(reply.Bytes(), kWriteLimit) != IoStatus::Ok) return;
+    if (reply.close) {
+      connection.Close();
+      return;
+    }
+  }
+}
+
+SandboxServer::SandboxServer(SandboxOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+SandboxServer::~SandboxServer() {
+  impl_->stopping = true;
+  for (auto& worker : impl_->workers) worker->thread.join();
+}
+
+std::uint16_t SandboxServer::Port() const noexcept {
+  return impl_->listener.Port();
+}
+
+const std::filesystem::path& SandboxServer::CaFile() const noexcept {
+  return impl_->certificates.caFile;
+}
+
+std::string SandboxServer::ReadyLine() const {
+  return "kestrava-sandbox: host localhost:" + std::to_string(Port()) + " ca " + CaFile().string();
+}
+
+void SandboxServer::Run(const std::atomic<bool>& stop) {
+  Impl& impl = *impl_;
+  while (!stop.load()) {
+    impl.ReapFinished();
+    auto connection = impl.listener.Accept(kAcceptSlice, &impl.tls, &stop);
+    if (!connection) continue;
+    if (static_cast<int>(impl.workers.size()) >= impl.options.maxConnections) {
+      impl.Log("too many connections, closing a new one");
+      connection->Reset();
+      continue;
+    }
+    auto worker = std::make_unique<Impl::Worker>();
+    Impl::Worker* raw = worker.get();
+    worker->thread = std::thread([&impl, raw, c = std::move(connection)]() mutable {
+      impl.Serve(*c);
+      c.reset();
+      raw->done = true;
+    });
+    impl.workers.push_back(std::move(worker));
+  }
+  impl.stopping = true;
+  for (auto& worker : impl.workers) worker->thread.join();
+  impl.workers.clear();
+}
+
+}  // namespace kestrava::sandbox

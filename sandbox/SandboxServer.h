@@ -1,0 +1,73 @@
+#pragma once
+
+// The sandbox as a running HTTPS server on 127.0.0.1: its certificates in a
+// state folder, a listener, and a thread per connection that serves
+// requests (kept alive) from a SandboxService.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "sandbox/SandboxService.h"
+
+namespace kestrava::sandbox {
+
+struct SandboxOptions {
+  std::uint16_t port = 0;                // 0: a free port
+  std::filesystem::path stateDir;        // empty: DefaultStateDir()
+  std::chrono::milliseconds latency{0};  // added before every reply
+  ServiceOptions service;
+  int maxConnections = 64;  // more at once are closed at once
+  // One line per request ("GET /path -> 200"); none when empty.
+  std::function<void(const std::string&)> log;
+};
+
+// $XDG_RUNTIME_DIR/kestrava-sandbox, or /tmp/kestrava-sandbox-<uid>.
+std::filesystem::path DefaultStateDir();
+
+// Makes the folder (mode 0700) or checks an existing one: it must be a real
+// folder, owned by this user and closed to others, because a CA key that
+// another user could plant or read would let them impersonate the service.
+// Throws https::HttpsError otherwise.
+void PrepareStateDir(const std::filesystem::path& folder);
+
+// The CA and server certificate in the folder: reused when present and still
+// fitting, made (and written) otherwise. Returns the server's credentials.
+struct SandboxCertificates {
+  std::filesystem::path caFile;
+  https::Credentials server;
+  bool madeNewCa = false;
+};
+SandboxCertificates LoadOrMakeCertificates(const std::filesystem::path& folder);
+
+// Names on the sandbox's server certificate.
+inline const std::vector<std::string> kSandboxNames{"localhost", "api.test.localhost"};
+
+class SandboxServer {
+ public:
+  // Prepares the state folder and certificates and starts listening.
+  // Throws https::HttpsError (state folder, certificates, port in use).
+  explicit SandboxServer(SandboxOptions options);
+  ~SandboxServer();
+  SandboxServer(const SandboxServer&) = delete;
+  SandboxServer& operator=(const SandboxServer&) = delete;
+
+  std::uint16_t Port() const noexcept;
+  const std::filesystem::path& CaFile() const noexcept;
+  // "kestrava-sandbox: host localhost:PORT ca /path/ca.pem"
+  std::string ReadyLine() const;
+
+  // Serves until stop becomes true, then closes every connection (within a
+  // fraction of a second) and returns.
+  void Run(const std::atomic<bool>& stop);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kestrava::sandbox

@@ -1,0 +1,443 @@
+#include "sandbox/SandboxService.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "json/JSON.h"
+#include "sandbox/JsonText.h"
+#include "sandbox/https/HttpsError.h"
+
+namespace kestrava::sandbox {
+
+namespace {
+
+constexpr std::size_t kMaxTokens = 10'000;
+constexpr int kMaxPageSize = 1000;
+
+std::string RandomBytes(std::size_t count) {
+  std::string bytes(count, '\0');
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(bytes.data()), static_cast<int>(count)) != 1)
+    throw https::HttpsError(https::OpenSslFailure("No random bytes"));
+  return bytes;
+}
+
+std::string Base64(const std::string& bytes) {
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                     reinterpret_cast<const unsigned char*>(bytes.data()),
+                                     static_cast<int>(bytes.size()));
+  out.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return out;
+}
+
+std::string Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      const int high = HexValue(text[i + 1]);
+      const int low = HexValue(text[i + 2]);
+      if (high >= 0 && low >= 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i] == '+' ? ' ' : text[i];
+  }
+  return out;
+}
+
+// First value of each name in a query text, decoded.
+std::map<std::string, std::string> ParseQuery(std::string_view query) {
+  std::map<std::string, std::string> values;
+  while (!query.empty()) {
+    const std::size_t end = query.find('&');
+    const std::string_view piece = query.substr(0, end);
+    const std::size_t equals = piece.find('=');
+    const std::string name = PercentDecode(piece.substr(0, equals));
+    const std::string value =
+        equals == std::string_view::npos ? std::string() : PercentDecode(piece.substr(equals + 1));
+    values.emplace(name, value);  // the first occurrence counts
+    if (end == std::string_view::npos) break;
+    query.remove_prefix(end + 1);
+  }
+  return values;
+}
+
+// A non-negative decimal integer below the limit.
+std::optional<int> ParseCount(const std::string& text, int limit) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > limit) return std::nullopt;
+  return value;
+}
+
+std::string StatusText(int status) {
+  return std::to_string(status) + " " + ReasonPhrase(status);
+}
+
+std::string HttpDate() {
+  char buffer[64];
+  const time_t now = time(nullptr);
+  tm utc{};
+  gmtime_r(&now, &utc);
+  strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  return buffer;
+}
+
+}  // namespace
+
+const char* ReasonPhrase(int status) noexcept {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 409:
+      return "Conflict";
+    case 413:
+      return "Payload Too Large";
+    case 429:
+      return "Too Many Requests";
+    case 500:
+      return "Internal Server Error";
+    case 501:
+      return "Not Implemented";
+    case 502:
+      return "Bad Gateway";
+    case 503:
+      return "Service Unavailable";
+    case 504:
+      return "Gateway Timeout";
+    default:
+      return status < 300 ? "OK" : status < 500 ? "Client Error" : "Server Error";
+  }
+}
+
+std::string ServiceReply::Bytes() const {
+  std::string bytes = "HTTP/1.1 " + StatusText(status) + "\r\n";
+  bytes += "Date: " + HttpDate() + "\r\n";
+  bytes += "Server: kestrava-sandbox\r\n";
+  for (const auto& header : headers) bytes += header + "\r\n";
+  bytes += "Content-Type: application/json;charset=UTF-8\r\n";
+  bytes += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (close) bytes += "Connection: close\r\n";
+  bytes += "\r\n";
+  bytes += body;
+  return bytes;
+}
+
+Environment EnvironmentOfHost(std::string_view host) {
+  return Lower(host).rfind("api.test.", 0) == 0 ? Environment::Test : Environment::Production;
+}
+
+SandboxService::SandboxService(ServiceOptions options) : options_(std::move(options)) {
+  if (!options_.clock) options_.clock = LocalNow;
+}
+
+SandboxService::~SandboxService() = default;
+
+ServiceReply SandboxService::Error(int status, std::string_view message, LocalMillis now) const {
+  ServiceReply reply;
+  reply.status = status;
+  std::string& body = reply.body;
+  body = "{";
+  bool first = true;
+  AppendMember(body, first, "status", Quoted(StatusText(status)));
+  AppendMember(body, first, "message", Quoted(message));
+  AppendMember(body, first, "timestamp", Quoted(FormatDateTime(now)));
+  body += "}";
+  return reply;
+}
+
+ServiceReply SandboxService::Handle(const https::HttpRequest& request) {
+  const LocalMillis now = options_.clock();
+  ServiceReply reply;
+  const std::string host = request.Header("Host");
+  const std::size_t queryStart = request.target.find('?');
+  const std::string path = request.target.substr(0, queryStart);
+  const std::string query =
+      queryStart == std::string::npos ? std::string() : request.target.substr(queryStart + 1);
+  const Environment environment = EnvironmentOfHost(host);
+
+  if (!request.HasHeader("Host")) {
+    reply = Error(400, "Missing Host header", now);
+  } else if (path == kTokenPath) {
+    reply = request.method == "POST" ? Authenticate(request, environment)
+                                     : Error(405, "Use POST for " + path, now);
+    if (reply.status == 405) reply.headers.push_back("Allow: POST");
+  } else if (path == kAccountsPath || path == kTransactionsPath) {
+    if (request.method != "GET") {
+      reply = Error(405, "Use GET for " + path, now);
+      reply.headers.push_back("Allow: GET");
+    } else {
+      reply = CheckToken(request, environment);
+      if (reply.status == 0)
+        reply = path == kAccountsPath ? Accounts(environment) : Transactions(query, environment);
+    }
+  } else {
+    reply = Error(404, "No resource at " + path, now);
+  }
+  if (https::EqualsIgnoringCase(request.Header("Connection"), "close") ||
+      request.version == "HTTP/1.0")
+    reply.close = true;
+  return reply;
+}
+
+ServiceReply SandboxService::Authenticate(const https::HttpRequest& request,
+                                          Environment environment) {
+  const LocalMillis now = options_.clock();
+  std::string grantType, clientId, clientSecret;
+  const auto parsed = ParseJSONValue(request.body);
+  if (!parsed || parsed->Kind() != TJSONKind::Object)
+    return Error(400, "The request body is not a JSON object", now);
+  try {
+    grantType = parsed->GetValue("grant_type", "");
+    clientId = parsed->GetValue("client_id", "");
+    clientSecret = parsed->GetValue("client_secret", "");
+  } catch (const Exception&) {
+    return Error(400, "The request body is not a JSON object of texts", now);
+  }
+  if (grantType != "client_credentials")
+    return Error(400, "Unsupported grant_type \"" + grantType + "\"", now);
+
+  const bool known = std::any_of(
+      options_.clients.begin(), options_.clients.end(), [&](const ClientCredential& credential) {
+        return credential.id == clientId && credential.secret == clientSecret;
+      });
+  if (!known) {
+    ServiceReply refusal = Error(401, "Invalid client credentials", now);
+    if (options_.softRefusal) {
+      // Some gateways answer 200 and put the refusal in the body.
+      refusal.status = 200;
+      refusal.body = "{";
+      bool first = true;
+      AppendMember(refusal.body, first, "status", Quoted("401 UNAUTHORIZED"));
+      AppendMember(refusal.body, first, "message", Quoted("Invalid client credentials"));
+      refusal.body += "}";
+    } else {
+      refusal.headers.push_back("WWW-Authenticate: Basic realm=\"kestrava\"");
+    }
+    return refusal;
+  }
+
+  const std::string token = Base64(RandomBytes(32));  // ends in "=", as some real tokens do
+  {
+    std::lock_guard lock(mutex_);
+    tokens_[token] =
+        Token{environment, 0, now + static_cast<LocalMillis>(options_.tokenLifetimeSeconds) * 1000};
+    tokenOrder_.push_back(token);
+    if (tokenOrder_.size() > kMaxTokens) {
+      tokens_.erase(tokenOrder_.front());
+      tokenOrder_.erase(tokenOrder_.begin());
+    }
+  }
+  ServiceReply reply;
+  std::string result = "{";
+  bool first = true;
+  AppendMember(result, first, "accessToken", Quoted(token));
+  AppendMember(result, first, "tokenType", Quoted("Bearer"));
+  AppendMember(result, first, "expiresIn", std::to_string(options_.tokenLifetimeSeconds));
+  AppendMember(result, first, "scope", Quoted("aisp"));
+  result += "}";
+  reply.body = "{";
+  first = true;
+  AppendMember(reply.body, first, "status", Quoted("200 OK"));
+  AppendMember(reply.body, first, "result", result);
+  AppendMember(reply.body, first, "message", Quoted("Autentificare reușită"));
+  AppendMember(reply.body, first, "timestamp", Quoted(FormatDateTime(now)));
+  reply.body += "}";
+  reply.headers.push_back("Set-Cookie: KSESSIONID=" + Hex(RandomBytes(16)) +
+                          "; Path=/; Secure; HttpOnly; SameSite=Strict");
+  reply.headers.push_back("Cache-Control: no-store");
+  return reply;
+}
+
+ServiceReply SandboxService::CheckToken(const https::HttpRequest& request,
+                                        Environment environment) {
+  const LocalMillis now = options_.clock();
+  const std::string authorization = request.Header("Authorization");
+  ServiceReply refusal;
+  if (authorization.size() < 7 ||
+      !https::EqualsIgnoringCase(authorization.substr(0, 7), "Bearer ")) {
+    refusal = Error(401, "Missing bearer token", now);
+  } else {
+    const std::string token = authorization.substr(7);
+    std::lock_guard lock(mutex_);
+    const auto found = tokens_.find(token);
+    if (found == tokens_.end() || found->second.environment != environment) {
+      refusal = Error(401, "Invalid access token", now);
+    } else {
+      Token& state = found->second;
+      ++state.uses;
+      if (now >= state.expires || (options_.expireAfter > 0 && state.uses > options_.expireAfter)) {
+        refusal = Error(401, "Access token expired", now);
+        refusal.headers.push_back(
+            "WWW-Authenticate: Bearer error=\"invalid_token\", error_description=\"expired\"");
+        return refusal;
+      }
+      return ServiceReply{0, {}, {}, false};
+    }
+  }
+  refusal.headers.push_back("WWW-Authenticate: Bearer realm=\"kestrava\"");
+  return refusal;
+}
+
+std::shared_ptr<const DataSet> SandboxService::Data(Environment environment, LocalMillis now) {
+  const std::int64_t today = DayOf(now);
+  std::lock_guard lock(mutex_);
+  auto& entry = data_[environment];
+  if (!entry.second || entry.first != today) {
+    entry.first = today;
+    entry.second = std::make_shared<const DataSet>(MakeDataSet(environment, options_.scale, today));
+  }
+  return entry.second;
+}
+
+ServiceReply SandboxService::Accounts(Environment environment) {
+  const LocalMillis now = options_.clock();
+  const auto data = Data(environment, now);
+  ServiceReply reply;
+  std::string result = "[";
+  for (const Account& account : data->accounts) {
+    if (result.size() > 1) result += ',';
+    result += AccountJson(account);
+  }
+  result += "]";
+  bool first = true;
+  reply.body = "{";
+  AppendMember(reply.body, first, "status", Quoted("200 OK"));
+  AppendMember(reply.body, first, "result", result);
+  AppendMember(reply.body, first, "totalElements", std::to_string(data->accounts.size()));
+  AppendMember(reply.body, first, "timestamp", Quoted(FormatDateTime(now)));
+  reply.body += "}";
+  return reply;
+}
+
+ServiceReply SandboxService::Transactions(const std::string& query, Environment environment) {
+  const LocalMillis now = options_.clock();
+  const auto parameters = ParseQuery(query);
+  const auto value = [&](const char* name) -> std::optional<std::string> {
+    const auto found = parameters.find(name);
+    if (found == parameters.end()) return std::nullopt;
+    return found->second;
+  };
+
+  const auto startText = value("startDate");
+  const auto endText = value("endDate");
+  if (!startText || !endText) return Error(400, "startDate and endDate are required", now);
+  const auto start = ParseQueryDateTime(*startText);
+  if (!start) return Error(400, "Invalid startDate \"" + *startText + "\"", now);
+  const auto end = ParseQueryDateTime(*endText);
+  if (!end) return Error(400, "Invalid endDate \"" + *endText + "\"", now);
+
+  const auto pageNumber = ParseCount(value("pageNumber").value_or("0"), 1'000'000'000);
+  if (!pageNumber) return Error(400, "Invalid pageNumber", now);
+  const auto pageSize = ParseCount(value("pageSize").value_or("50"), kMaxPageSize);
+  if (!pageSize || *pageSize == 0)
+    return Error(400, "pageSize must be between 1 and " + std::to_string(kMaxPageSize), now);
+
+  const auto data = Data(environment, now);
+  int accountIndex = -1;
+  if (const auto accountText = value("accountId")) {
+    const auto accountId = ParseCount(*accountText, 1'000'000'000);
+    if (!accountId) return Error(400, "Invalid accountId", now);
+    const auto found = std::find_if(data->accounts.begin(), data->accounts.end(),
+                                    [&](const Account& a) { return a.id == *accountId; });
+    if (found == data->accounts.end())
+      return Error(404, "Account " + std::to_string(*accountId) + " not found", now);
+    accountIndex = static_cast<int>(found - data->accounts.begin());
+  }
+
+  if (const auto fault = options_.failPages.find(*pageNumber); fault != options_.failPages.end())
+    return Error(fault->second,
+                 "Injected failure of page " + std::to_string(*pageNumber) + " (sandbox)", now);
+
+  // Oldest first, so pages stay put while new transactions of today appear
+  // at the end.
+  const auto& all = data->transactions;
+  const LocalMillis last = std::min(*end, now);
+  auto first =
+      std::lower_bound(all.begin(), all.end(), *start,
+                       [](const Transaction& t, LocalMillis time) { return t.time < time; });
+  auto stop =
+      std::upper_bound(all.begin(), all.end(), last,
+                       [](LocalMillis time, const Transaction& t) { return time < t.time; });
+  std::vector<const Transaction*> matching;
+  for (auto it = first; it < stop; ++it)
+    if (accountIndex < 0 || it->account == accountIndex) matching.push_back(&*it);
+
+  const std::size_t size = static_cast<std::size_t>(*pageSize);
+  const std::size_t totalPages = (matching.size() + size - 1) / size;
+  const std::size_t from = std::min(matching.size(), static_cast<std::size_t>(*pageNumber) * size);
+  const std::size_t to = std::min(matching.size(), from + size);
+
+  std::string result = "[";
+  for (std::size_t i = from; i < to; ++i) {
+    if (i > from) result += ',';
+    result += TransactionJson(*data, *matching[i]);
+  }
+  result += "]";
+
+  ServiceReply reply;
+  bool firstMember = true;
+  reply.body = "{";
+  AppendMember(reply.body, firstMember, "status", Quoted("200 OK"));
+  AppendMember(reply.body, firstMember, "result", result);
+  AppendMember(reply.body, firstMember, "pageNumber", std::to_string(*pageNumber));
+  AppendMember(reply.body, firstMember, "pageSize", std::to_string(*pageSize));
+  // Production gives the page count as a number, test as text: the client
+  // must take both.
+  const std::string pages = std::to_string(totalPages);
+  AppendMember(reply.body, firstMember, "totalPages",
+               environment == Environment::Test ? Quoted(pages) : pages);
+  AppendMember(reply.body, firstMember, "totalElements", std::to_string(matching.size()));
+  AppendMember(reply.body, firstMember, "timestamp", Quoted(FormatDateTime(now)));
+  reply.body += "}";
+  return reply;
+}
+
+}  // namespace kestrava::sandbox

@@ -1,0 +1,480 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "json/JSON.h"
+#include "sandbox/JsonText.h"
+#include "sandbox/SandboxService.h"
+
+namespace kestrava::sandbox {
+namespace {
+
+constexpr char kProduction[] = "localhost:8443";
+constexpr char kTest[] = "api.test.localhost:8443";
+const LocalMillis kNow = ToLocalMillis(2025, 5, 14, 12, 0, 0, 0);
+
+https::HttpRequest Request(const std::string& method, const std::string& target,
+                           const std::string& host, std::vector<std::string> headers = {},
+                           const std::string& body = {}) {
+  https::HttpRequest request;
+  request.method = method;
+  request.target = target;
+  request.version = "HTTP/1.1";
+  request.requestLine = method + " " + target + " HTTP/1.1";
+  request.headers.emplace_back("Host", host);
+  for (const auto& header : headers) {
+    const auto colon = header.find(':');
+    request.headers.emplace_back(header.substr(0, colon), header.substr(colon + 2));
+  }
+  request.body = body;
+  return request;
+}
+
+std::string TokenBody(const std::string& id, const std::string& secret) {
+  return "{\"grant_type\":\"client_credentials\",\"client_id\":" + Quoted(id) +
+         ",\"client_secret\":" + Quoted(secret) + "}";
+}
+
+std::unique_ptr<TJSONObject> Json(const ServiceReply& reply) {
+  auto object = AsJSONObject(ParseJSONValue(reply.body));
+  EXPECT_TRUE(object) << reply.body;
+  return object;
+}
+
+std::string TransactionsTarget(const std::string& start, const std::string& end, int page,
+                               int accountId = 0, int pageSize = 50) {
+  std::string target = std::string(kTransactionsPath) + "?startDate=" + start + "&endDate=" + end +
+                       "&pageNumber=" + std::to_string(page);
+  if (accountId > 0) target += "&accountId=" + std::to_string(accountId);
+  return target + "&pageSize=" + std::to_string(pageSize);
+}
+
+class SandboxServiceTest : public ::testing::Test {
+ protected:
+  static ServiceOptions Options() {
+    ServiceOptions options;
+    options.clock = [] { return kNow; };
+    return options;
+  }
+
+  // Signs in and gives the token ("" on failure).
+  static std::string SignIn(SandboxService& service, const std::string& host = kProduction) {
+    const ServiceReply reply =
+        service.Handle(Request("POST", kTokenPath, host, {"Content-Type: application/json"},
+                               TokenBody(kDefaultClientId, kDefaultClientSecret)));
+    EXPECT_EQ(reply.status, 200) << reply.body;
+    auto json = AsJSONObject(ParseJSONValue(reply.body));
+    if (!json || !json->GetValue<TJSONObject>("result")) return {};
+    return json->GetValue<TJSONObject>("result")->GetValue("accessToken", "");
+  }
+
+  static ServiceReply Get(SandboxService& service, const std::string& target,
+                          const std::string& token, const std::string& host = kProduction) {
+    return service.Handle(Request("GET", target, host, {"Authorization: Bearer " + token}));
+  }
+
+  // Every transaction of the range, page after page, as compact texts.
+  static std::vector<std::string> AllPages(SandboxService& service, const std::string& token,
+                                           const std::string& start, const std::string& end,
+                                           int accountId = 0,
+                                           const std::string& host = kProduction) {
+    std::vector<std::string> all;
+    int totalPages = 0;
+    int page = 0;
+    do {
+      const ServiceReply reply =
+          Get(service, TransactionsTarget(start, end, page, accountId), token, host);
+      EXPECT_EQ(reply.status, 200) << reply.body;
+      auto json = Json(reply);
+      if (!json) break;
+      totalPages = std::stoi(json->GetValue("totalPages", "0"));
+      const TJSONArray* result = json->GetValue<TJSONArray>("result");
+      for (std::size_t i = 0; result && i < result->Count(); ++i)
+        all.push_back(result->Get(i)->ToString());
+      EXPECT_LE(result->Count(), 50u);
+      ++page;
+    } while (page < totalPages && page < 10'000);
+    return all;
+  }
+};
+
+TEST_F(SandboxServiceTest, SignInAcceptsTheDesignTimeAndConfiguredCredentials) {
+  ServiceOptions options = Options();
+  options.clients.push_back({"id \"quoted\" \\ back", "s\u00e9cr\u0103t"});
+  SandboxService service(options);
+
+  const ServiceReply reply = service.Handle(Request(
+      "POST", kTokenPath, kProduction, {}, TokenBody(kDefaultClientId, kDefaultClientSecret)));
+  ASSERT_EQ(reply.status, 200);
+  auto json = Json(reply);
+  EXPECT_EQ(json->GetValue("status", ""), "200 OK");
+  const TJSONObject* result = json->GetValue<TJSONObject>("result");
+  ASSERT_NE(result, nullptr);
+  EXPECT_FALSE(result->GetValue("accessToken", "").empty());
+  EXPECT_EQ(result->GetValue("tokenType", ""), "Bearer");
+  EXPECT_EQ(result->GetValue("expiresIn", ""), "3600");
+  bool cookie = false;
+  for (const auto& header : reply.headers)
+    cookie = cookie || header.rfind("Set-Cookie: KSESSIONID=", 0) == 0;
+  EXPECT_TRUE(cookie);
+
+  const ServiceReply extra = service.Handle(Request(
+      "POST", kTokenPath, kTest, {}, TokenBody("id \"quoted\" \\ back", "s\u00e9cr\u0103t")));
+  EXPECT_EQ(extra.status, 200) << extra.body;
+}
+
+TEST_F(SandboxServiceTest, SignInRefusesWhatARealServiceRefuses) {
+  struct Case {
+    const char* what;
+    std::string body;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"wrong secret", TokenBody(kDefaultClientId, "nope"), 401, "Invalid client credentials"},
+      {"unknown id", TokenBody("X", kDefaultClientSecret), 401, "Invalid client credentials"},
+      {"empty", TokenBody("", ""), 401, "Invalid client credentials"},
+      {"other grant", R"({"grant_type":"password","client_id":"K27315TQB"})", 400,
+       "Unsupported grant_type \"password\""},
+      {"not json", "grant_type=client_credentials", 400, "The request body is not a JSON object"},
+      {"array", "[]", 400, "The request body is not a JSON object"},
+      {"object member", R"({"grant_type":{}})", 400,
+       "The request body is not a JSON object of texts"},
+  };
+  SandboxService service(Options());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ServiceReply reply = service.Handle(Request("POST", kTokenPath, kProduction, {}, c.body));
+    EXPECT_EQ(reply.status, c.status);
+    auto json = Json(reply);
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->GetValue("status", ""),
+              std::to_string(c.status) + " " + ReasonPhrase(c.status));
+    EXPECT_EQ(json->GetValue("message", ""), c.message);
+  }
+}
+
+TEST_F(SandboxServiceTest, SoftRefusalAnswers200WithAnotherStatus) {
+  ServiceOptions options = Options();
+  options.softRefusal = true;
+  SandboxService service(options);
+  const ServiceReply reply =
+      service.Handle(Request("POST", kTokenPath, kProduction, {}, TokenBody("a", "b")));
+  EXPECT_EQ(reply.status, 200);
+  auto json = Json(reply);
+  EXPECT_EQ(json->GetValue("status", ""), "401 UNAUTHORIZED");
+  EXPECT_EQ(json->GetValue("message", ""), "Invalid client credentials");
+  EXPECT_EQ(json->FindValue("result"), nullptr);
+}
+
+TEST_F(SandboxServiceTest, ExportsNeedAValidTokenOfTheirEnvironment) {
+  SandboxService service(Options());
+  const std::string production = SignIn(service);
+  const std::string test = SignIn(service, kTest);
+  ASSERT_FALSE(production.empty());
+  EXPECT_NE(production, test);
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> headers;
+    const char* host;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no header", {}, kProduction, "Missing bearer token"},
+      {"basic", {"Authorization: Basic abc"}, kProduction, "Missing bearer token"},
+      {"empty token", {"Authorization: Bearer "}, kProduction, "Invalid access token"},
+      {"unknown token", {"Authorization: Bearer nope"}, kProduction, "Invalid access token"},
+      {"other environment", {"Authorization: Bearer " + test}, kProduction, "Invalid access token"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* path : {kAccountsPath, kTransactionsPath}) {
+      const ServiceReply reply = service.Handle(Request("GET", path, c.host, c.headers));
+      EXPECT_EQ(reply.status, 401);
+      EXPECT_EQ(Json(reply)->GetValue("message", ""), c.message);
+    }
+  }
+  EXPECT_EQ(Get(service, kAccountsPath, production).status, 200);
+  EXPECT_EQ(Get(service, kAccountsPath, test, kTest).status, 200);
+  EXPECT_EQ(service
+                .Handle(Request("GET", kAccountsPath, kProduction,
+                                {"Authorization: bearer " + production}))
+                .status,
+            200);
+}
+
+TEST_F(SandboxServiceTest, AccountsHaveValidIbansAndDifferPerEnvironment) {
+  SandboxService service(Options());
+  auto production = Json(Get(service, kAccountsPath, SignIn(service)));
+  auto test = Json(Get(service, kAccountsPath, SignIn(service, kTest), kTest));
+  const TJSONArray* accounts = production->GetValue<TJSONArray>("result");
+  ASSERT_NE(accounts, nullptr);
+  ASSERT_EQ(accounts->Count(), 4u);
+  EXPECT_EQ(accounts->Get(0)->GetValue("iban", ""), "RO49AAAA1B31007593840000");
+  std::set<std::string> currencies;
+  for (std::size_t i = 0; i < accounts->Count(); ++i) {
+    const std::string iban = accounts->Get(i)->GetValue("iban", "");
+    ASSERT_EQ(iban.size(), 24u);
+    EXPECT_EQ(MakeIban("RO", iban.substr(4)), iban);  // check digits are right
+    currencies.insert(accounts->Get(i)->GetValue("currency", ""));
+    EXPECT_EQ(accounts->Get(i)->GetValue("accountId", ""), std::to_string(i + 1));
+  }
+  EXPECT_EQ(currencies, (std::set<std::string>{"RON", "EUR", "USD"}));
+  EXPECT_NE(production->GetValue<TJSONArray>("result")->ToString(),
+            test->GetValue<TJSONArray>("result")->ToString());
+}
+
+TEST_F(SandboxServiceTest, TransactionsAreFilteredByTimeAndAccountAndPagedCompletely) {
+  SandboxService service(Options());
+  const std::string token = SignIn(service);
+  const std::string start = "2025-03-01T08:00:00.000Z";
+  const std::string end = "2025-05-14T11:00:00.000Z";
+
+  const auto all = AllPages(service, token, start, end);
+  ASSERT_GT(all.size(), 1000u);
+  EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size()) << "duplicates";
+  std::string previous;
+  for (const auto& text : all) {
+    auto transaction = AsJSONObject(ParseJSONValue(text));
+    const std::string booked = transaction->GetValue("bookingDate", "");
+    EXPECT_GE(booked, start);
+    EXPECT_LE(booked, end);
+    EXPECT_GE(booked, previous) << "oldest first";
+    previous = booked;
+  }
+
+  // One account's transactions are exactly those of the whole list with its id.
+  const auto account2 = AllPages(service, token, start, end, 2);
+  std::vector<std::string> expected;
+  for (const auto& text : all)
+    if (AsJSONObject(ParseJSONValue(text))->GetValue("accountId", "") == "2")
+      expected.push_back(text);
+  EXPECT_EQ(account2, expected);
+  EXPECT_FALSE(expected.empty());
+}
+
+TEST_F(SandboxServiceTest, RangeEdgesAreInclusiveAndComparedAsLocalTimes) {
+  SandboxService service(Options());
+  const std::string token = SignIn(service);
+  const auto all = AllPages(service, token, "2025-05-01T00:00:00.000Z", "2025-05-14T12:00:00.000Z");
+  ASSERT_GT(all.size(), 10u);
+  const std::string booked = AsJSONObject(ParseJSONValue(all[5]))->GetValue("bookingDate", "");
+  // A range of exactly one instant holds that transaction.
+  const auto one = AllPages(service, token, booked, booked);
+  ASSERT_GE(one.size(), 1u);
+  EXPECT_EQ(one[0], all[5]);
+  // The regional time separator may differ from ":".
+  std::string dotted = booked;
+  dotted[13] = '.';
+  dotted[16] = '.';
+  EXPECT_EQ(AllPages(service, token, dotted, dotted), one);
+  // Start after end: nothing, and zero pages.
+  auto reversed = Json(
+      Get(service, TransactionsTarget("2025-05-14T00:00:00.000Z", "2025-05-01T00:00:00.000Z", 0),
+          token));
+  EXPECT_EQ(reversed->GetValue("totalPages", ""), "0");
+  EXPECT_EQ(reversed->GetValue<TJSONArray>("result")->Count(), 0u);
+}
+
+TEST_F(SandboxServiceTest, TheLastDayHoldsAFewDozenAndNothingComesFromTheFuture) {
+  SandboxService service(Options());
+  const std::string token = SignIn(service);
+  const auto lastDay =
+      AllPages(service, token, "2025-05-13T12:00:00.000Z", "2025-05-14T12:00:00.000Z");
+  EXPECT_GE(lastDay.size(), 20u);
+  EXPECT_LE(lastDay.size(), 80u);
+  const auto future =
+      AllPages(service, token, "2025-05-14T12:00:00.001Z", "2030-01-01T00:00:00.000Z");
+  EXPECT_TRUE(future.empty());
+  const auto tooOld =
+      AllPages(service, token, "2020-01-01T00:00:00.000Z", "2024-04-01T00:00:00.000Z");
+  EXPECT_TRUE(tooOld.empty());
+}
+
+TEST_F(SandboxServiceTest, DataIsTheSameForTheSameDayAndOnlyGrowsAtTheEnd) {
+  LocalMillis now = kNow;
+  ServiceOptions options = Options();
+  options.clock = [&now] { return now; };
+  SandboxService first(options);
+  SandboxService second(options);
+  const std::string start = "2025-05-01T00:00:00.000Z";
+  const std::string end = "2025-05-31T00:00:00.000Z";
+  const auto a = AllPages(first, SignIn(first), start, end);
+  EXPECT_EQ(AllPages(second, SignIn(second), start, end), a);
+
+  now += 6 * 3'600'000;  // later the same day: the old ones stay, new ones follow
+  const auto later = AllPages(first, SignIn(first), start, end);
+  ASSERT_GT(later.size(), a.size());
+  EXPECT_TRUE(std::equal(a.begin(), a.end(), later.begin()));
+}
+
+TEST_F(SandboxServiceTest, TotalPagesIsANumberInProductionAndTextInTest) {
+  SandboxService service(Options());
+  const std::string target =
+      TransactionsTarget("2025-05-10T00:00:00.000Z", "2025-05-14T12:00:00.000Z", 0);
+  const ServiceReply production = Get(service, target, SignIn(service));
+  const ServiceReply test = Get(service, target, SignIn(service, kTest), kTest);
+  auto p = Json(production);
+  auto t = Json(test);
+  ASSERT_NE(p->FindValue("totalPages"), nullptr);
+  ASSERT_NE(t->FindValue("totalPages"), nullptr);
+  EXPECT_EQ(p->FindValue("totalPages")->Kind(), TJSONKind::Number);
+  EXPECT_EQ(t->FindValue("totalPages")->Kind(), TJSONKind::String);
+  const int elements = std::stoi(p->GetValue("totalElements", ""));
+  EXPECT_EQ(std::stoi(p->GetValue("totalPages", "")), (elements + 49) / 50);
+  EXPECT_EQ(p->GetValue("status", ""), "200 OK");
+  // A page past the end is empty but still says how many there are.
+  auto past = Json(
+      Get(service, TransactionsTarget("2025-05-10T00:00:00.000Z", "2025-05-14T12:00:00.000Z", 999),
+          SignIn(service)));
+  EXPECT_EQ(past->GetValue<TJSONArray>("result")->Count(), 0u);
+  EXPECT_EQ(past->GetValue("totalPages", ""), p->GetValue("totalPages", ""));
+}
+
+TEST_F(SandboxServiceTest, BadQueriesAreAnswered400Or404) {
+  SandboxService service(Options());
+  const std::string token = SignIn(service);
+  const std::string ok = "2025-05-14T08:30:00.000Z";
+  const std::string path = kTransactionsPath;
+  struct Case {
+    std::string query;
+    int status;
+  };
+  const Case cases[] = {
+      {"", 400},
+      {"?startDate=" + ok, 400},
+      {"?startDate=2025-02-29T08:30:00.000Z&endDate=" + ok, 400},  // not a leap year
+      {"?startDate=2025-04-31T08:30:00.000Z&endDate=" + ok, 400},
+      {"?startDate=2025-05-14T24:00:00.000Z&endDate=" + ok, 400},
+      {"?startDate=2025-05-14 08:30:00.000Z&endDate=" + ok, 400},
+      {"?startDate=2025-05-14T08:30:00.000&endDate=" + ok, 400},
+      {"?startDate=" + ok + "&endDate=" + ok + "&pageNumber=-1", 400},
+      {"?startDate=" + ok + "&endDate=" + ok + "&pageSize=0", 400},
+      {"?startDate=" + ok + "&endDate=" + ok + "&pageSize=5000", 400},
+      {"?startDate=" + ok + "&endDate=" + ok + "&accountId=x", 400},
+      {"?startDate=" + ok + "&endDate=" + ok + "&accountId=99", 404},
+      {"?startDate=2024-02-29T08%3A30%3A00.000Z&endDate=" + ok, 200},  // encoded colons
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    const ServiceReply reply = Get(service, path + c.query, token);
+    EXPECT_EQ(reply.status, c.status) << reply.body;
+    EXPECT_TRUE(Json(reply));
+  }
+  EXPECT_EQ(service.Handle(Request("GET", "/elsewhere", kProduction)).status, 404);
+  const ServiceReply wrongMethod = service.Handle(Request("GET", kTokenPath, kProduction));
+  EXPECT_EQ(wrongMethod.status, 405);
+  EXPECT_EQ(service.Handle(Request("POST", kAccountsPath, kProduction)).status, 405);
+}
+
+TEST_F(SandboxServiceTest, InjectedPageFailureHitsOnlyThatPage) {
+  ServiceOptions options = Options();
+  options.failPages = {{1, 503}, {3, 404}};
+  SandboxService service(options);
+  const std::string token = SignIn(service);
+  const std::string start = "2025-04-01T00:00:00.000Z";
+  const std::string end = "2025-05-14T00:00:00.000Z";
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 0), token).status, 200);
+  const ServiceReply failed = Get(service, TransactionsTarget(start, end, 1), token);
+  EXPECT_EQ(failed.status, 503);
+  EXPECT_EQ(Json(failed)->GetValue("status", ""), "503 Service Unavailable");
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 2), token).status, 200);
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 3), token).status, 404);
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+}
+
+TEST_F(SandboxServiceTest, TokensExpireAfterTheirRequestsOrTheirLifetime) {
+  LocalMillis now = kNow;
+  ServiceOptions options = Options();
+  options.clock = [&now] { return now; };
+  options.expireAfter = 2;
+  SandboxService service(options);
+  std::string token = SignIn(service);
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+  const ServiceReply expired = Get(service, kAccountsPath, token);
+  EXPECT_EQ(expired.status, 401);
+  EXPECT_EQ(Json(expired)->GetValue("message", ""), "Access token expired");
+  token = SignIn(service);  // a new sign-in gives a fresh token
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+
+  now += 3600 * 1000;  // its lifetime has passed
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 401);
+}
+
+TEST_F(SandboxServiceTest, ConnectionCloseAndHttp10EndTheConnection) {
+  SandboxService service(Options());
+  EXPECT_FALSE(service.Handle(Request("GET", "/x", kProduction)).close);
+  EXPECT_TRUE(service.Handle(Request("GET", "/x", kProduction, {"Connection: close"})).close);
+  auto old = Request("GET", "/x", kProduction);
+  old.version = "HTTP/1.0";
+  EXPECT_TRUE(service.Handle(old).close);
+  const std::string bytes = service.Handle(Request("GET", "/x", kProduction)).Bytes();
+  EXPECT_EQ(bytes.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  EXPECT_NE(bytes.find("\r\nContent-Type: application/json;charset=UTF-8\r\n"), std::string::npos);
+}
+
+TEST_F(SandboxServiceTest, ScaleReachesTenThousandTransactionsInARange) {
+  ServiceOptions options = Options();
+  options.scale.transactionsPerDay = 100;
+  SandboxService service(options);
+  const ServiceReply reply =
+      Get(service, TransactionsTarget("2025-02-03T00:00:00.000Z", "2025-05-14T12:00:00.000Z", 0),
+          SignIn(service));
+  const int elements = std::stoi(Json(reply)->GetValue("totalElements", "0"));
+  EXPECT_GE(elements, 9000);
+  EXPECT_LE(elements, 11000);
+}
+
+TEST(SandboxEnvironment, TheApiTestPrefixSelectsTheTestEnvironment) {
+  EXPECT_EQ(EnvironmentOfHost("localhost:8443"), Environment::Production);
+  EXPECT_EQ(EnvironmentOfHost("127.0.0.1:8443"), Environment::Production);
+  EXPECT_EQ(EnvironmentOfHost("api.test.localhost:8443"), Environment::Test);
+  EXPECT_EQ(EnvironmentOfHost("API.Test.localhost"), Environment::Test);
+  EXPECT_EQ(EnvironmentOfHost("api.testing.localhost"), Environment::Production);
+}
+
+TEST(SandboxJsonText, QuotingEscapesAndKeepsTheReplyValidUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
+      {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
+      {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
+      {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+      {"ă â î ș ț €😀", "\"ă â î ș ț €😀\""},
+      {"bad \xff byte", "\"bad \xEF\xBF\xBD byte\""},
+      {"cut \xC8", "\"cut \xEF\xBF\xBD\""},
+      {"overlong \xC0\xAF", "\"overlong \xEF\xBF\xBD\xEF\xBF\xBD\""},
+      {"surrogate \xED\xA0\x80", "\"surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(Quoted(input), expected);
+}
+
+TEST(SandboxJsonText, AmountsHaveTwoDecimals) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "0.00"},         {5, "0.05"},     {-5, "-0.05"},
+      {123450, "1234.50"}, {-100, "-1.00"}, {INT64_MIN, "-92233720368547758.08"},
+  };
+  for (const auto& [cents, text] : cases) EXPECT_EQ(AmountText(cents), text);
+}
+
+TEST(SandboxCivilTime, ParsesAndFormatsTheQueryForm) {
+  const auto time = ParseQueryDateTime("2024-12-31T23:59:59.999Z");
+  ASSERT_TRUE(time);
+  EXPECT_EQ(*time, ToLocalMillis(2024, 12, 31, 23, 59, 59, 999));
+  EXPECT_EQ(FormatDateTime(*time), "2024-12-31T23:59:59.999Z");
+  EXPECT_EQ(FormatDate(*time), "2024-12-31");
+  EXPECT_EQ(FormatDateTime(ToLocalMillis(1899, 12, 30)), "1899-12-30T00:00:00.000Z");
+  EXPECT_TRUE(ParseQueryDateTime("2024-02-29T00:00:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2100-02-29T00:00:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2024-13-01T00:00:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2024-00-01T00:00:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2024-01-01T00:60:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2024-01-01T0:00:00.000Z"));
+  EXPECT_FALSE(ParseQueryDateTime("2024-01-01T00:00:00.000Z "));
+  EXPECT_FALSE(ParseQueryDateTime(""));
+}
+
+}  // namespace
+}  // namespace kestrava::sandbox
