@@ -1,0 +1,243 @@
+// kestrava-cli run in-process against the scripted TLS server: exact output,
+// exit codes and error texts.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "client/Kestrava2Intf.h"
+#include "json/JSON.h"
+#include "json/JsonFormat.h"
+#include "tests/support/ScriptedServer.h"
+
+namespace kestrava::testing {
+namespace {
+
+using cli::RunCli;
+using cli::UsageText;
+
+struct Outcome {
+  int code;
+  std::string out, err;
+};
+
+std::string JsonReply(int code, std::string_view reason, std::string_view body) {
+  return HttpReply(code, reason, {"Content-Type: application/json"}, body);
+}
+
+std::string TokenReply() {
+  return JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-9"}})");
+}
+
+std::string Display(std::string_view compact) {
+  return TJson::Format(*ParseJSONValue(compact));
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { TrustTestCa(); }
+
+  Outcome Call(std::vector<std::string> args, std::string input = "", bool terminal = false) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    cli::CliEnvironment env{in, out, err, terminal,
+                            [this](const std::string& name) -> std::optional<std::string> {
+                              const auto it = environment.find(name);
+                              if (it == environment.end()) return std::nullopt;
+                              return it->second;
+                            }};
+    const int code = RunCli(args, env);
+    return {code, out.str(), err.str()};
+  }
+  // A service command against the scripted server.
+  Outcome Service(std::vector<std::string> args, bool terminal = false) {
+    std::vector<std::string> all = {"--host", server.HostPort(), "--id",
+                                    "id-1",   "--secret",        "s3cret-value"};
+    all.insert(all.end(), args.begin(), args.end());
+    return Call(all, "", terminal);
+  }
+
+  ScriptedServer server;
+  std::map<std::string, std::string> environment;
+};
+
+TEST_F(Cli, BadUsageExitsTwoWithAMessageAndTheUsage) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{}, "no command given"},
+      {{"fetch"}, "unknown command \"fetch\""},
+      {{"--frobnicate", "login"}, "unknown option --frobnicate"},
+      {{"login", "extra"}, "too many arguments for login"},
+      {{"format", "a", "b"}, "too many arguments for format"},
+      {{"transactions", "--from", "2025-05-14T08:30"}, "transactions needs --from and --to"},
+      {{"transactions", "--from", "2025-05-14", "--to", "2025-05-15T00:00"},
+       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-14\""},
+      {{"transactions", "--from", "2025-02-30T00:00", "--to", "2025-05-15T00:00"},
+       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-02-30T00:00\""},
+      {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00:00.5"},
+       "option --to needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-15T00:00:00.5\""},
+      {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00", "--account",
+        "x7"},
+       "option --account needs a whole number, not \"x7\""},
+      {{"accounts", "--account", "7"},
+       "--from, --to and --account belong to the transactions command"},
+      {{"login", "--host"}, "option --host needs a value"},
+      {{"login", "--test=yes"}, "option --test takes no value"},
+      {{"login", "--secret"}, "option --secret needs a value"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Call(c.args);
+    EXPECT_EQ(run.code, 2) << c.message;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "kestrava-cli: " + c.message + "\n" + UsageText());
+  }
+}
+
+TEST_F(Cli, HelpAndVersion) {
+  const Outcome help = Call({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out, UsageText());
+  EXPECT_NE(help.out.find("transactions --from T --to T [--account N]"), std::string::npos);
+  const Outcome version = Call({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out.rfind("kestrava-cli ", 0), 0u);
+  EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+TEST_F(Cli, FormatPrintsTheDisplayTextOfAFileOrStandardInput) {
+  const std::string text = " {\"b\": [1, 2.50, \"x\\u00e9\"], \"a\": {}} ";
+  const std::string path = ::testing::TempDir() + "kestrava_cli_format.json";
+  std::ofstream(path, std::ios::binary) << text;
+
+  const Outcome fromFile = Call({"format", path});
+  EXPECT_EQ(fromFile.code, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.out, Display(text) + "\n");
+  EXPECT_NE(fromFile.out.find("\r\n    \"b\""), std::string::npos) << fromFile.out;
+  EXPECT_EQ(fromFile.err, "");
+
+  const Outcome fromInput = Call({"format"}, text);
+  EXPECT_EQ(fromInput.out, fromFile.out);
+  const Outcome compact = Call({"--compact", "format"}, text);
+  EXPECT_EQ(compact.out, "{\"b\":[1,2.50,\"x\xC3\xA9\"],\"a\":{}}\n");
+  std::remove(path.c_str());
+}
+
+TEST_F(Cli, FormatRefusesWhatDoesNotParse) {
+  for (const std::string input : {"", "{", "[1,]", "{} {}", "\xFF"}) {
+    const Outcome run = Call({"format"}, input);
+    EXPECT_EQ(run.code, 1) << input;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Not a valid JSON text\n");
+  }
+  const Outcome missing = Call({"format", "/nonexistent/kestrava.json"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err, "kestrava-cli: cannot read /nonexistent/kestrava.json\n");
+}
+
+TEST_F(Cli, LoginPrintsTheToken) {
+  server.Enqueue(Reply(TokenReply()));
+  const Outcome run = Service({"login"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "tok-9\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Cli, FailurePrintsTheErrorTextByteForByte) {
+  server.Enqueue(Reply(JsonReply(401, "Unauthorized", "{\"error\":\"invalid_client\"}\r\n")));
+  const Outcome run = Service({"accounts"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "StatusCode: 401 - Unauthorized\r{\"error\":\"invalid_client\"}\r\n\n");
+}
+
+TEST_F(Cli, CredentialsFallBackToTheEnvironmentAndTheSecretNeverShows) {
+  environment["KESTRAVA_CLIENT_ID"] = "env-id";
+  environment["KESTRAVA_CLIENT_SECRET"] = "env-secret-1";
+  // A service that echoes the request in its refusal.
+  server.Enqueue(Reply(JsonReply(
+      400, "Bad Request",
+      R"({"echo":{"grant_type":"client_credentials","client_id":"env-id","client_secret":"env-secret-1"}})")));
+  const Outcome run = Call({"--host", server.HostPort(), "login"});
+  EXPECT_EQ(run.code, 1);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(
+      server.Requests()[0].body,
+      R"({"grant_type":"client_credentials","client_id":"env-id","client_secret":"env-secret-1"})");
+  EXPECT_EQ(run.err.find("env-secret-1"), std::string::npos) << run.err;
+  EXPECT_EQ(
+      run.err,
+      "StatusCode: 400 - Bad Request\r"
+      R"({"echo":{"grant_type":"client_credentials","client_id":"env-id","client_secret":"********"}})"
+      "\n");
+
+  // Options win over the environment.
+  server.Enqueue(Reply(TokenReply()));
+  EXPECT_EQ(Service({"login"}).code, 0);
+  EXPECT_NE(server.Requests()[1].body.find("\"client_id\":\"id-1\""), std::string::npos);
+
+  // A secret in a bad command line is not repeated either.
+  const Outcome usage = Call({"--secret", "opt-secret-2", "--account", "opt-secret-2", "login"});
+  EXPECT_EQ(usage.code, 2);
+  EXPECT_EQ(usage.err.find("opt-secret-2"), std::string::npos) << usage.err;
+}
+
+TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
+  const std::string accounts =
+      R"([{"id":"RO49AAAA1B31007593840000","name":"Cont curent"},{"id":2}])";
+  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
+  const Outcome run = Service({"accounts"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, Display(accounts) + "\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(server.Requests()[1].Header("Authorization"), "Bearer tok-9");
+
+  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
+  EXPECT_EQ(Service({"--compact", "accounts"}).out, accounts + "\n");
+}
+
+TEST_F(Cli, TransactionsJoinEveryPageAndShowProgressOnlyOnATerminal) {
+  for (const bool terminal : {false, true}) {
+    SCOPED_TRACE(terminal);
+    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":"2","result":[{"id":1}]})")));
+    server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":2,"result":[{"id":2}]})")));
+    const Outcome run = Service({"--test", "transactions", "--from", "2025-05-14T08:30", "--to",
+                                 "2025-05-15T08:30:05.250", "--account", "7"},
+                                terminal);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, Display(R"([{"id":1},{"id":2}])") + "\n");
+    EXPECT_EQ(run.err, terminal ? "\rpage 1 of 2\rpage 2 of 2\n" : "");
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests.back().Header("Host"), "api.test." + server.HostPort());
+    EXPECT_EQ(requests.back().target,
+              "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions"
+              "?startDate=2025-05-14T08:30:00.000Z&endDate=2025-05-15T08:30:05.250Z"
+              "&pageNumber=1&accountId=7&pageSize=50");
+  }
+}
+
+TEST_F(Cli, APartialExportFailsWithTheErrorText) {
+  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":3,"result":[{"id":1}]})")));
+  server.Enqueue(Reply(HttpReply(404, "Not Found", {}, "gone")));
+  const Outcome run =
+      Service({"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"}, true);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "\rpage 1 of 3\n404/Not Found - gone\n");
+}
+
+}  // namespace
+}  // namespace kestrava::testing

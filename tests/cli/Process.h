@@ -1,0 +1,46 @@
+#pragma once
+
+// Runs a program as a child process with bounded waits: what it writes on
+// standard output and standard error, and its exit code.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrava::testing {
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when it had to be killed
+  std::string out, err;
+};
+
+class ChildProcess {
+ public:
+  // environment: "NAME=value" entries added to (or replacing in) the
+  // current environment.
+  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+               const std::string& input = "");
+  ~ChildProcess();  // terminates the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Reads standard output up to the first line feed (bounded).
+  std::string ReadLine(std::chrono::milliseconds limit);
+  // Waits (bounded) for the end; kills the child when the limit passes.
+  ProcessResult Wait(std::chrono::milliseconds limit);
+  void Terminate();
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+  std::string outBuffer_, errBuffer_;
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment, const std::string& input = "",
+                         std::chrono::milliseconds limit = std::chrono::seconds(60));
+
+}  // namespace kestrava::testing
