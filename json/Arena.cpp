@@ -8,7 +8,8 @@ namespace kestrava::detail {
 
 namespace {
 
-constexpr std::size_t kMaxGrowth = std::size_t{1} << 20;
+// Blocks stay small, so that little room is left unused at the end of a tree.
+constexpr std::size_t kMaxGrowth = std::size_t{64} << 10;
 constexpr std::size_t kHeader = AlignUp(sizeof(void*) * 2);
 
 void* AllocateOrThrow(std::size_t size) {

@@ -15,6 +15,38 @@ struct Frame {
   std::uint32_t next;
 };
 
+// Objects of the source that share a name record share it in the copy too:
+// recently copied records, looked up by their source record. Measuring and
+// building look up the same records in the same order, so both passes see
+// the same hits.
+class SharedNames {
+ public:
+  // True when `source` was copied before; `copy` then holds the record.
+  bool Find(const char* source, const char*& copy) {
+    Slot& slot = Lookup(source);
+    if (slot.source == source) {
+      copy = slot.copy;
+      return true;
+    }
+    slot.source = source;
+    slot.copy = nullptr;
+    return false;
+  }
+  void Remember(const char* source, const char* copy) { Lookup(source).copy = copy; }
+
+ private:
+  struct Slot {
+    const char* source = nullptr;
+    const char* copy = nullptr;
+  };
+  Slot& Lookup(const char* source) {
+    const auto key = reinterpret_cast<std::uintptr_t>(source);
+    return slots_[(key ^ (key >> 9) ^ (key >> 17)) & (kSlots - 1)];
+  }
+  static constexpr std::size_t kSlots = 256;
+  Slot slots_[kSlots];
+};
+
 void CheckNumber(const TJSONValue& number) {
   const std::string_view text = TextOf(number);
   if (!FitsExtendedRange(text))
@@ -22,13 +54,16 @@ void CheckNumber(const TJSONValue& number) {
 }
 
 // Arena bytes of a container's table and names.
-std::size_t TableBytes(const TJSONValue& container) {
+std::size_t TableBytes(const TJSONValue& container, SharedNames& names) {
   const std::uint32_t n = Access::Size(container);
   if (container.Kind() == TJSONKind::Array) return AlignUp(std::size_t{n} * sizeof(TJSONValue*));
   std::size_t bytes = std::size_t{n} * sizeof(Pair);
   const Pair* pairs = Access::Pairs(static_cast<const TJSONObject&>(container));
-  for (std::uint32_t i = 0; i < n; ++i)
-    bytes += sizeof(std::uint32_t) + NameOf(pairs[i].name).size();
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const char* ignored;
+    if (!names.Find(pairs[i].name, ignored))
+      bytes += sizeof(std::uint32_t) + NameOf(pairs[i].name).size();
+  }
   return bytes;
 }
 
@@ -50,7 +85,8 @@ std::size_t NodeBytes(const TJSONValue& v) {
 }
 
 std::size_t MeasureAndCheck(const TJSONValue& root) {
-  std::size_t bytes = TableBytes(root);
+  SharedNames names;
+  std::size_t bytes = TableBytes(root, names);
   std::vector<std::pair<const TJSONValue*, std::uint32_t>> stack;
   stack.emplace_back(&root, 0);
   while (!stack.empty()) {
@@ -63,7 +99,7 @@ std::size_t MeasureAndCheck(const TJSONValue& root) {
     if (child.Kind() == TJSONKind::Number) CheckNumber(child);
     bytes += NodeBytes(child);
     if (IsContainer(child) && Access::Size(child) != 0) {
-      bytes += TableBytes(child);
+      bytes += TableBytes(child, names);
       stack.emplace_back(&child, 0);
     }
   }
@@ -71,7 +107,7 @@ std::size_t MeasureAndCheck(const TJSONValue& root) {
 }
 
 // Gives `copy` a table like the one of `source`, names copied, values unset.
-void MakeTable(Arena& arena, const TJSONValue& source, TJSONValue& copy) {
+void MakeTable(Arena& arena, const TJSONValue& source, TJSONValue& copy, SharedNames& names) {
   const std::uint32_t n = Access::Size(source);
   Access::Flags(copy) |= kExactTable;
   if (n == 0) return;
@@ -82,24 +118,30 @@ void MakeTable(Arena& arena, const TJSONValue& source, TJSONValue& copy) {
   }
   const Pair* from = Access::Pairs(static_cast<const TJSONObject&>(source));
   auto* to = static_cast<Pair*>(arena.AllocAligned(std::size_t{n} * sizeof(Pair)));
-  for (std::uint32_t i = 0; i < n; ++i)
-    to[i] = Pair{NewArenaName(arena, NameOf(from[i].name)), nullptr};
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const char* name;
+    if (!names.Find(from[i].name, name)) {
+      name = NewArenaName(arena, NameOf(from[i].name));
+      names.Remember(from[i].name, name);
+    }
+    to[i] = Pair{name, nullptr};
+  }
   Access::Pairs(static_cast<TJSONObject&>(copy)) = to;
 }
 
-TJSONValue* CopyBelowTop(Arena& arena, const TJSONValue& v) {
+TJSONValue* CopyBelowTop(Arena& arena, const TJSONValue& v, SharedNames& names) {
   switch (v.Kind()) {
     case TJSONKind::Object: {
       auto* o = ::new (arena.AllocAligned(sizeof(TJSONObject))) TJSONObject();
       Access::Flags(*o) = kInArena;
-      MakeTable(arena, v, *o);
+      MakeTable(arena, v, *o, names);
       Access::Size(*o) = Access::Size(v);
       return o;
     }
     case TJSONKind::Array: {
       auto* a = ::new (arena.AllocAligned(sizeof(TJSONArray))) TJSONArray();
       Access::Flags(*a) = kInArena;
-      MakeTable(arena, v, *a);
+      MakeTable(arena, v, *a, names);
       Access::Size(*a) = Access::Size(v);
       return a;
     }
@@ -144,7 +186,8 @@ std::unique_ptr<TJSONValue> CloneTree(const TJSONValue& root) {
   } else {
     Access::ArenaOf(static_cast<TJSONArray&>(*top)) = arena;
   }
-  MakeTable(*arena, root, *top);
+  SharedNames names;
+  MakeTable(*arena, root, *top, names);
 
   // The top-level count grows with each child set, so that a failure part
   // way leaves a consistent value behind to be destroyed.
@@ -158,7 +201,7 @@ std::unique_ptr<TJSONValue> CloneTree(const TJSONValue& root) {
     }
     const std::uint32_t i = frame.next++;
     const TJSONValue& child = *ChildOf(*frame.source, i);
-    TJSONValue* copy = CopyBelowTop(*arena, child);
+    TJSONValue* copy = CopyBelowTop(*arena, child, names);
     SetChild(*frame.copy, i, copy);
     if (frame.copy == top.get()) Access::Size(*top) = i + 1;
     if (IsContainer(child) && Access::Size(child) != 0) stack.push_back(Frame{&child, copy, 0});

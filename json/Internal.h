@@ -87,6 +87,25 @@ TJSONValue* NewArenaText(Arena& arena, TJSONKind kind, std::string_view text);
 // Makes a name record in an arena.
 const char* NewArenaName(Arena& arena, std::string_view name);
 
+// Name records of one arena tree, shared among the objects that use the same
+// name: records of recently seen names, looked up by their bytes.
+class NameTable {
+ public:
+  const char* Intern(Arena& arena, std::string_view name) {
+    if (name.size() > kLongest) return NewArenaName(arena, name);
+    std::uint32_t hash = 2166136261u;
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const char*& slot = slots_[(hash ^ (hash >> 15)) & (kSlots - 1)];
+    if (slot == nullptr || NameOf(slot) != name) slot = NewArenaName(arena, name);
+    return slot;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 512;
+  static constexpr std::size_t kLongest = 64;
+  const char* slots_[kSlots] = {};
+};
+
 // Top-level (heap) copy of a string, number or word.
 std::unique_ptr<TJSONValue> NewScalar(TJSONKind kind, std::string_view text);
 

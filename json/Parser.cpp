@@ -105,7 +105,7 @@ class Parser {
   }
   std::size_t ArenaStart() const {
     const std::size_t n = static_cast<std::size_t>(end_ - begin_);
-    return n < 512 ? 512 : n > (std::size_t{1} << 20) ? std::size_t{1} << 20 : n;
+    return n < 512 ? 512 : n > (std::size_t{64} << 10) ? std::size_t{64} << 10 : n;
   }
 
   struct ArenaOwner {
@@ -121,6 +121,7 @@ class Parser {
   std::vector<TJSONValue*> values_;
   std::vector<const char*> names_;
   std::string scratch_;
+  detail::NameTable nameTable_;
   std::unique_ptr<TJSONValue> root_;
 };
 
@@ -299,7 +300,7 @@ bool Parser::ReadName() {
   if (Peek() != '"') return false;
   std::string_view name;
   if (!ReadString(name)) return false;
-  names_.push_back(detail::NewArenaName(TheArena(), name));
+  names_.push_back(nameTable_.Intern(TheArena(), name));
   SkipSpace();
   if (Peek() != ':') return false;
   ++p_;
