@@ -189,6 +189,53 @@ const char* EnvOrNull(const char* name) {
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+struct Outcome {
+  bool timedOut = false;
+  int multiFailure = 0;
+  CURLcode result = CURLE_OK;
+  bool reusedConnection = false;
+};
+
+// Drives one transfer. Every single wait is bounded by `limit`, counted from
+// the last byte that went out or came in.
+Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::milliseconds limit,
+                    const std::string& host) {
+  Outcome outcome;
+  CURLMcode mc = curl_multi_add_handle(multi, easy);
+  if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
+  attempt.Touch();
+  while (true) {
+    int running = 0;
+    mc = curl_multi_perform(multi, &running);
+    if (mc != CURLM_OK) {
+      outcome.multiFailure = mc;
+      break;
+    }
+    if (running == 0) break;
+    auto idle = Clock::now() - attempt.progress.lastActivity;
+    if (idle >= limit) {
+      outcome.timedOut = true;
+      break;
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - idle);
+    curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, left.count())),
+                    nullptr);
+  }
+  if (!outcome.timedOut && outcome.multiFailure == 0) {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+        outcome.result = message->data.result;
+    }
+  }
+  long connects = 0;
+  if (curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
+    outcome.reusedConnection = connects == 0;
+  // Removing an unfinished transfer closes its connection.
+  curl_multi_remove_handle(multi, easy);
+  return outcome;
+}
+
 }  // namespace
 
 std::string TrimDescription(std::string text) {
@@ -249,8 +296,6 @@ Transport::~Transport() = default;
 
 TransportReply Transport::Perform(const TransportRequest& request) {
   CURL* easy = impl_->easy;
-  Attempt attempt;
-  attempt.progress.bodySize = request.post ? static_cast<curl_off_t>(request.body.size()) : 0;
   std::string host = ParseUrl(request.url).host;
 
   auto check = [&](CURLcode rc, Stage stage) {
@@ -288,9 +333,6 @@ TransportReply Transport::Perform(const TransportRequest& request) {
 
   check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()), Stage::Preparing);
   check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get()), Stage::Preparing);
-  check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &attempt), Stage::Preparing);
-  check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing);
-  check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing);
   if (request.post) {
     check(curl_easy_setopt(easy, CURLOPT_POST, 1L), Stage::Preparing);
     check(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
@@ -319,55 +361,41 @@ TransportReply Transport::Perform(const TransportRequest& request) {
                                                         : impl_->defaultCaPath.c_str()),
         Stage::Preparing);
 
-  CURLM* multi = impl_->multi;
-  CURLMcode mc = curl_multi_add_handle(multi, easy);
-  if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
-
   const auto limit = std::chrono::milliseconds(timeoutMs);
-  attempt.Touch();
-  bool timedOut = false;
-  int multiFailure = 0;
-  while (true) {
-    int running = 0;
-    mc = curl_multi_perform(multi, &running);
-    if (mc != CURLM_OK) {
-      multiFailure = mc;
-      break;
-    }
-    if (running == 0) break;
-    auto idle = Clock::now() - attempt.progress.lastActivity;
-    if (idle >= limit) {
-      timedOut = true;
-      break;
-    }
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - idle);
-    curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, left.count())),
-                    nullptr);
-  }
-  CURLcode result = CURLE_OK;
-  if (!timedOut && multiFailure == 0) {
-    int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-      if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
-        result = message->data.result;
-    }
-  }
-  // Removing an unfinished transfer closes its connection.
-  curl_multi_remove_handle(multi, easy);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+  for (int round = 0;; ++round) {
+    Attempt attempt;
+    attempt.progress.bodySize = request.post ? static_cast<curl_off_t>(request.body.size()) : 0;
+    check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &attempt), Stage::Preparing);
+    check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing);
+    check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing);
+    check(curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, round == 0 ? 0L : 1L), Stage::Preparing);
+    Outcome outcome = RunTransfer(impl_->multi, easy, attempt, limit, host);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
 
-  if (timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
-  if (multiFailure != 0)
-    Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), multiFailure,
-          TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(multiFailure))), host);
-  if (result != CURLE_OK) RaiseTransportFailure(result, attempt.progress, host);
-  if (!attempt.statusParsed) {
-    long code = 0;
-    rc = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-    if (rc != CURLE_OK) Raise(Stage::QueryingHead, rc, Describe(rc), host);
-    attempt.reply.code = static_cast<int>(code);
+    if (outcome.timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
+    if (outcome.multiFailure != 0)
+      Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), outcome.multiFailure,
+            TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(outcome.multiFailure))),
+            host);
+    if (outcome.result != CURLE_OK) {
+      // A kept connection that the server had already closed: send the
+      // request once more on a new connection.
+      if (round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
+          (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
+           outcome.result == CURLE_GOT_NOTHING)) {
+        check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get()), Stage::Preparing);
+        continue;
+      }
+      RaiseTransportFailure(outcome.result, attempt.progress, host);
+    }
+    if (!attempt.statusParsed) {
+      long code = 0;
+      rc = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+      if (rc != CURLE_OK) Raise(Stage::QueryingHead, rc, Describe(rc), host);
+      attempt.reply.code = static_cast<int>(code);
+    }
+    return std::move(attempt.reply);
   }
-  return std::move(attempt.reply);
 }
 
 }  // namespace kestrava::net
