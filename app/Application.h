@@ -1,0 +1,48 @@
+#pragma once
+
+// The application object: the event loop that catches an exception escaping
+// an event handler and shows its message in an error message box (the window
+// stays usable), and that refills the regional formats when the system
+// announces a change of its regional settings.
+
+#include <QApplication>
+
+#include "app/MessageBox.h"
+
+namespace kestrava {
+
+class TKestravaApplication final : public QApplication {
+  Q_OBJECT
+
+ public:
+  // argc and argv must outlive the object (as for QApplication).
+  TKestravaApplication(int& argc, char** argv);
+  ~TKestravaApplication() override;
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // The presenter of every message box; none gives back the Qt one. The
+  // presenter is not owned and must outlive its use.
+  void SetMessageBoxPresenter(TMessageBoxPresenter* presenter) noexcept;
+  TMessageBoxPresenter& MessageBoxPresenter() noexcept { return *presenter_; }
+
+  // The window that error message boxes belong to.
+  void SetMainWindow(QWidget* window) noexcept { mainWindow_ = window; }
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void ShowException(const QString& message) noexcept;
+
+  TQtMessageBoxPresenter qtPresenter_;
+  TMessageBoxPresenter* presenter_ = &qtPresenter_;
+  QWidget* mainWindow_ = nullptr;
+};
+
+// Makes the window's design font, Tahoma, available: when the system does
+// not list it, the Tahoma-metric files of the fonts-wine package are added
+// to this process if they are installed. Returns whether Tahoma is there.
+bool EnsureDesignFont();
+
+}  // namespace kestrava

@@ -1,0 +1,297 @@
+#include "app/Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QResizeEvent>
+#include <algorithm>
+#include <string>
+
+#include "datetime/DateTime.h"
+#include "json/JSON.h"
+
+namespace kestrava {
+
+namespace {
+
+constexpr int PanelHeight = 165;
+// Milliseconds between repaints while a long export runs.
+constexpr qint64 RepaintInterval = 50;
+
+// Design sizes are pixels at 96 dpi; Qt's device-independent pixels scale
+// them with the screen's density.
+QFont DesignFont(int pixelSize, bool bold) {
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
+  return font;
+}
+
+void Name(QWidget& widget, const char* name) {
+  widget.setObjectName(QLatin1String(name));
+}
+
+void Place(QWidget& widget, QWidget& parent, const char* name, int left, int top, int width,
+           int height) {
+  widget.setParent(&parent);
+  Name(widget, name);
+  widget.setGeometry(left, top, width, height);
+}
+
+void PlaceButton(QPushButton& button, QWidget& parent, const char* name, const char* caption,
+                 int left, int top, int width, int height) {
+  Place(button, parent, name, left, top, width, height);
+  button.setText(QLatin1String(caption));
+  button.setAutoDefault(false);
+  button.setDefault(false);
+}
+
+// A label sizes itself to its text at its position.
+void PlaceLabel(QLabel& label, QWidget& parent, const char* name, const char* caption, int left,
+                int top) {
+  label.setParent(&parent);
+  Name(label, name);
+  label.setTextFormat(Qt::PlainText);
+  label.setText(QLatin1String(caption));
+  label.adjustSize();
+  label.move(left, top);
+}
+
+// A sunken rectangular frame, drawn behind the controls it frames.
+void PlaceBevel(QFrame& bevel, QWidget& parent, const char* name, int left, int top, int width,
+                int height) {
+  Place(bevel, parent, name, left, top, width, height);
+  bevel.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  bevel.setLineWidth(1);
+  bevel.setAttribute(Qt::WA_TransparentForMouseEvents);
+  bevel.lower();
+}
+
+void PlacePicker(TDateTimePicker& picker, QWidget& parent, const char* name, int left, int top,
+                 int width, int height, const QColor* background) {
+  Place(picker, parent, name, left, top, width, height);
+  picker.setFont(DesignFont(12, true));
+  QPalette palette = picker.palette();
+  palette.setColor(QPalette::Text, Qt::black);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  if (background != nullptr) palette.setColor(QPalette::Base, *background);
+  picker.setPalette(palette);
+}
+
+}  // namespace
+
+// Marks a handler as running; afterwards the window repaints, and a close
+// asked for meanwhile happens once the handler has returned.
+class TForm2::THandlerRun {
+ public:
+  explicit THandlerRun(TForm2& window) : window_(window), outermost_(!window.handlerRunning_) {
+    window_.handlerRunning_ = true;
+  }
+  ~THandlerRun() {
+    if (!outermost_) return;
+    window_.handlerRunning_ = false;
+    window_.update();
+    if (window_.closeRequested_) {
+      window_.closeRequested_ = false;
+      QMetaObject::invokeMethod(
+          &window_, [window = &window_] { window->close(); }, Qt::QueuedConnection);
+    }
+  }
+  THandlerRun(const THandlerRun&) = delete;
+  THandlerRun& operator=(const THandlerRun&) = delete;
+
+ private:
+  TForm2& window_;
+  bool outermost_;
+};
+
+// The wait cursor while a handler talks to the service. Paint events that
+// are due are delivered first, so the window does not look stuck half-drawn;
+// input waits until the handler has returned.
+class TForm2::TBusyCursor {
+ public:
+  TBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
+    : QWidget(parent),
+      GMediu(QStringLiteral(" Tip mediu "),
+             {QStringLiteral(" productie"), QStringLiteral(" testare")}, 2),
+      messageBoxes_(messageBoxes) {
+  setWindowTitle(QStringLiteral("Form2"));
+  setFont(DesignFont(11, false));
+
+  Panel1.setParent(this);
+  Name(Panel1, "Panel1");
+  Panel1.setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1.setLineWidth(1);
+  Panel1.setFont(DesignFont(11, true));
+
+  Memo1.setParent(this);
+  Name(Memo1, "Memo1");
+  Memo1.setFont(DesignFont(11, true));
+
+  const QColor panelBackground = Panel1.palette().color(QPalette::Window);
+  PlaceBevel(Bevel1, Panel1, "Bevel1", 6, 3, 417, 140);
+  PlaceLabel(lbl1, Panel1, "lbl1", "ID", 65, 16);
+  Place(edID, Panel1, "edID", 84, 14, 306, 21);
+  edID.setText(QStringLiteral("K27315TQB"));
+  PlaceLabel(Label1, Panel1, "Label1", "Client Secret", 9, 44);
+  Place(edSecret, Panel1, "edSecret", 85, 41, 305, 21);
+  edSecret.setText(QStringLiteral("9a1c5d2e-8b3f-4c6a-9d1e-7f2b0c4a8e5d"));
+  Place(GMediu, Panel1, "GMediu", 9, 65, 270, 47);
+  GMediu.SetItemIndex(0);
+  PlaceButton(btn1, Panel1, "btn1", "Login", 106, 115, 216, 25);
+  PlaceBevel(Bevel3, Panel1, "Bevel3", 453, 0, 316, 50);
+  PlaceButton(BAccounts, Panel1, "BAccounts", "Citeste Conturi", 460, 11, 285, 25);
+  BAccounts.setEnabled(false);
+  PlaceBevel(Bevel2, Panel1, "Bevel2", 456, 56, 313, 98);
+  PlaceButton(BTranz, Panel1, "BTranz", "Citeste Tranzactii", 460, 59, 285, 25);
+  BTranz.setEnabled(false);
+  PlaceLabel(Label2, Panel1, "Label2", "Data ora start", 459, 98);
+  PlacePicker(XDStart, Panel1, "XDStart", 552, 92, 112, 22, nullptr);
+  PlacePicker(XTStart, Panel1, "XTStart", 678, 92, 67, 22, &panelBackground);
+  PlaceLabel(Label3, Panel1, "Label3", "Data ora end", 460, 130);
+  PlacePicker(XDEnd, Panel1, "XDEnd", 552, 126, 112, 22, nullptr);
+  PlacePicker(XTEnd, Panel1, "XTEnd", 678, 126, 67, 22, &panelBackground);
+
+  SetUpTabOrder();
+  resize(783, 612);
+  LayOut();
+
+  connect(&btn1, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::btn1Click); });
+  connect(&BAccounts, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BAccountsClick); });
+  connect(&BTranz, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BTranzClick); });
+
+  FormCreate();
+  edID.setFocus();
+}
+
+// The client object goes first (it is declared last); the controls then
+// leave the panel before the panel leaves the window.
+TForm2::~TForm2() = default;
+
+void TForm2::SetUpTabOrder() {
+  QWidget* const chain[] = {
+      &BTranz,           &BAccounts,      &edID,           &edSecret,         &btn1,
+      &GMediu.Item(0),   &GMediu.Item(1), &XDEnd.Editor(), &XTStart.Editor(), &XTEnd.Editor(),
+      &XDStart.Editor(), &Memo1};
+  for (std::size_t i = 0; i + 1 < std::size(chain); ++i) setTabOrder(chain[i], chain[i + 1]);
+  setTabOrder(&Memo1, &BTranz);  // and round again
+}
+
+void TForm2::LayOut() {
+  Panel1.setGeometry(0, 0, width(), PanelHeight);
+  Memo1.setGeometry(0, PanelHeight, width(), std::max(0, height() - PanelHeight));
+}
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+  if (handlerRunning_) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+void TForm2::Dispatch(void (TForm2::*handler)()) {
+  const THandlerRun run(*this);
+  (this->*handler)();
+}
+
+void TForm2::ShowMessage(const std::string& text) {
+  messageBoxes_.Show(
+      {this, ApplicationTitle(), QString::fromStdString(text), TMessageBoxIcon::None});
+}
+
+void TForm2::FormCreate() {
+  XDStart.SetDateTime(IncHour(Now(), -24));
+  XTStart.SetDateTime(IncHour(Now(), -24));
+  XDEnd.SetDateTime(Now());
+  XTEnd.SetDateTime(Now());
+}
+
+void TForm2::btn1Click() {
+  {
+    const TBusyCursor busy;
+    if (SA != nullptr) {
+      std::unique_ptr<TKestrava_2> previous = std::move(SA);  // SA is none from here on
+      previous.reset();
+    }
+    const std::string secret = edSecret.text().toStdString();
+    const int environment = GMediu.ItemIndex() + 1;
+    const std::string id = edID.text().toStdString();
+    try {
+      SA = std::make_unique<TKestrava_2>(id, secret, environment);
+    } catch (...) {
+      // No client is left to read with.
+      BAccounts.setEnabled(false);
+      BTranz.setEnabled(false);
+      throw;
+    }
+  }
+  if (SA->LogatLaServer) {
+    Memo1.LinesAdd(QString::fromStdString(SA->Token));
+  } else {
+    ShowMessage(SA->MesajEroare());
+  }
+  BAccounts.setEnabled(SA->LogatLaServer);
+  BTranz.setEnabled(SA->LogatLaServer);
+}
+
+void TForm2::BAccountsClick() {
+  if (SA == nullptr) return;
+  const TBusyCursor busy;
+  const auto accounts = std::make_unique<TJSONArray>();
+  const bool read = SA->Accounts(*accounts);
+  ShowReadResult(read, *accounts);
+}
+
+void TForm2::BTranzClick() {
+  if (SA == nullptr) return;
+  const TBusyCursor busy;
+  const auto transactions = std::make_unique<TJSONArray>();
+  XDStart.SetTimeOfDayFrom(XTStart.DateTime());
+  XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
+  const TDateTime start = XDStart.DateTime();
+  const TDateTime end = XDEnd.DateTime();
+  // Between pages the window repaints (input still waits), so a long export
+  // does not leave it looking dead.
+  QElapsedTimer sincePaint;
+  sincePaint.start();
+  SA->OnPage = [&sincePaint](int, int) {
+    if (sincePaint.elapsed() < RepaintInterval) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sincePaint.restart();
+  };
+  bool read = false;
+  try {
+    read = SA->GetTranzactii(start, end, 0, *transactions);
+  } catch (...) {
+    SA->OnPage = nullptr;
+    throw;
+  }
+  SA->OnPage = nullptr;
+  ShowReadResult(read, *transactions);
+}
+
+void TForm2::ShowReadResult(bool read, const TJSONArray& records) {
+  if (read) {
+    Memo1.SetText(QString::fromStdString(FormatJson(records.ToString(), 1)));
+  } else {
+    Memo1.SetText(QString::fromStdString(SA->MesajEroare()));
+  }
+}
+
+}  // namespace kestrava

@@ -1,0 +1,31 @@
+#include "app/Startup.h"
+
+#include <QTimer>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/Main.h"
+#include "datetime/FormatSettings.h"
+
+namespace kestrava {
+
+int RunApplication(char* programName, const TStartupHooks& hooks) {
+  InitializeFormatSettings();
+
+  int argc = 1;
+  char* argv[] = {programName, nullptr};
+  TKestravaApplication application(argc, argv);
+  if (hooks.applicationCreated) hooks.applicationCreated(application);
+
+  const auto Form2 = std::make_unique<TForm2>(application.MessageBoxPresenter());
+  application.SetMainWindow(Form2.get());
+  Form2->show();
+  if (hooks.windowShown) {
+    QTimer::singleShot(0, Form2.get(), [&] { hooks.windowShown(application, *Form2); });
+  }
+  application.exec();
+  application.SetMainWindow(nullptr);
+  return 0;
+}
+
+}  // namespace kestrava

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include "tests/app/QtPrinters.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "datetime/DateTime.h"
+#include "datetime/FormatSettings.h"
+#include "tests/app/WindowFixture.h"
+
+namespace kestrava::testing {
+namespace {
+
+std::string Accounts(int count) {
+  std::string body = R"({"result":[)";
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) body += ",";
+    body += R"({"iban":"RO49AAAA1B31007593840000","name":"Cont )" + std::to_string(i) + R"("})";
+  }
+  return body + "]}";
+}
+
+using SignInTest = WindowTest;
+
+TEST_F(SignInTest, SuccessAppendsTheTokenAndEnablesTheDataButtons) {
+  form->edID.setText("my id \"1\"");
+  form->edSecret.setText(" s3cret ");
+  Login(TokenReply("tok-1"));
+  EXPECT_EQ(form->Memo1.Text(), "tok-1\r\n");
+  EXPECT_TRUE(form->BAccounts.isEnabled());
+  EXPECT_TRUE(form->BTranz.isEnabled());
+  EXPECT_TRUE(presenter.shown.empty());
+  ASSERT_NE(form->SA, nullptr);
+  EXPECT_TRUE(form->SA->LogatLaServer);
+
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].target, TokenPath);
+  EXPECT_EQ(requests[0].Header("Host"), server->HostPort());
+  // The edit texts go as typed: no trimming.
+  EXPECT_EQ(requests[0].body, R"({"grant_type":"client_credentials","client_id":"my id \"1\"",)"
+                              R"("client_secret":" s3cret "})");
+}
+
+TEST_F(SignInTest, FailureShowsTheErrorTextInTheMessageBoxAndLeavesMemoAlone) {
+  form->Memo1.SetText("earlier");
+  Login(JsonReply(401, "Unauthorized", R"({"error":"invalid_client"})"));
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  const TMessageBoxRequest& box = presenter.shown[0];
+  EXPECT_EQ(box.text, "StatusCode: 401 - Unauthorized\r{\"error\":\"invalid_client\"}");
+  EXPECT_EQ(box.title, "kestrava_app_tests");
+  EXPECT_EQ(box.icon, TMessageBoxIcon::None);
+  EXPECT_EQ(box.window, form.get());
+  EXPECT_EQ(form->Memo1.Text(), "earlier");
+  EXPECT_FALSE(form->BAccounts.isEnabled());
+  EXPECT_FALSE(form->BTranz.isEnabled());
+  ASSERT_NE(form->SA, nullptr);
+  EXPECT_FALSE(form->SA->LogatLaServer);
+}
+
+TEST_F(SignInTest, AReplyThatIsNotAnObjectShowsAnEmptyMessage) {
+  Login(JsonReply(200, "OK", "[]"));
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "");
+  EXPECT_FALSE(form->BTranz.isEnabled());
+}
+
+TEST_F(SignInTest, TwoSignInsInARowLeaveTwoLinesWithANewClient) {
+  Login(TokenReply("tok-1"));
+  const TKestrava_2* first = form->SA.get();
+  ASSERT_NE(first, nullptr);
+  Login(TokenReply("tok-2"));
+  EXPECT_EQ(form->Memo1.Text(), "tok-1\r\ntok-2\r\n");
+  EXPECT_EQ(form->Memo1.toPlainText(), "tok-1\ntok-2\n");
+  EXPECT_EQ(form->SA->Token, "tok-2");
+  EXPECT_TRUE(presenter.shown.empty());
+}
+
+TEST_F(SignInTest, AFailedSignInAfterASuccessfulOneDisablesTheDataButtons) {
+  Login(TokenReply("tok-1"));
+  Login(JsonReply(200, "OK", R"({"status":"401 Unauthorized","message":"bad secret"})"));
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "Status = 401 Unauthorized bad secret");
+  EXPECT_EQ(form->Memo1.Text(), "tok-1\r\n");
+  EXPECT_FALSE(form->BAccounts.isEnabled());
+  EXPECT_FALSE(form->BTranz.isEnabled());
+}
+
+TEST_F(SignInTest, TestEnvironmentSignsInAtTheTestHost) {
+  form->GMediu.Item(1).click();
+  ASSERT_EQ(form->GMediu.ItemIndex(), 1);
+  Login(TokenReply("tok-test"));
+  EXPECT_EQ(form->Memo1.Text(), "tok-test\r\n");
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Header("Host"), "api.test." + server->HostPort());
+  EXPECT_EQ(form->SA->URLTipMediu(), "api.test.");
+}
+
+using ReadTest = WindowTest;
+
+TEST_F(ReadTest, AccountsShowAsDisplayTextAndATokenFollowsOnANewLine) {
+  Login(TokenReply("tok-1"));
+  server->Enqueue(Reply(JsonReply(200, "OK", R"({"result":[{"id":"A-1","note":"x/y"}]})")));
+  Click(form->BAccounts);
+  const QString display =
+      "[\r\n    {\r\n        \"id\": \"A-1\",\r\n        \"note\": \"x\\/y\"\r\n"
+      "    }\r\n]";
+  EXPECT_EQ(form->Memo1.Text(), display);
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].method, "GET");
+  EXPECT_EQ(requests[1].target, AccountsPath);
+  EXPECT_EQ(requests[1].Header("Authorization"), "Bearer tok-1");
+
+  // The display text ends without a line break: the token goes on the next
+  // line, with no line break after it.
+  Login(TokenReply("tok-2"));
+  EXPECT_EQ(form->Memo1.Text(), display + "\r\ntok-2");
+  EXPECT_EQ(form->Memo1.toPlainText(), TMemo::ShownText(display) + "\ntok-2");
+}
+
+TEST_F(ReadTest, TransactionsOfEveryPageShowAsOneArray) {
+  Login(TokenReply("tok-1"));
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(2, {1, 2}))));
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(2, {3}))));
+  Click(form->BTranz);
+  EXPECT_EQ(form->Memo1.Text(),
+            "[\r\n    {\r\n        \"id\": 1,\r\n        \"amount\": 12.50\r\n    },\r\n"
+            "    {\r\n        \"id\": 2,\r\n        \"amount\": 12.50\r\n    },\r\n"
+            "    {\r\n        \"id\": 3,\r\n        \"amount\": 12.50\r\n    }\r\n]");
+  ASSERT_EQ(server->Requests().size(), 3u);
+  EXPECT_NE(Target(1).find("&pageNumber=0&pageSize=50"), std::string::npos);
+  EXPECT_NE(Target(2).find("&pageNumber=1&pageSize=50"), std::string::npos);
+  EXPECT_TRUE(presenter.shown.empty());
+}
+
+TEST_F(ReadTest, AFailedReadShowsTheErrorTextAndKeepsTheButtonsEnabled) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> replies;
+    bool transactions;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"accounts refused",
+       {JsonReply(401, "Unauthorized", "{\"e\":1}")},
+       false,
+       "401/Unauthorized - {\"e\":1}"},
+      {"accounts not an object", {JsonReply(200, "OK", "[1]")}, false, "StatusCode: 200 - OK"},
+      {"accounts server error",
+       {JsonReply(503, "Service Unavailable", "down")},
+       false,
+       "HTTP/1.1 503 Service Unavailable\rdown"},
+      // A later page that fails is never shown as a complete export.
+      {"second page refused",
+       {JsonReply(200, "OK", PageBody(2, {1})), JsonReply(404, "Not Found", "gone")},
+       true,
+       "404/Not Found - gone"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    Login(TokenReply("tok-1"));
+    for (const std::string& reply : c.replies) server->Enqueue(Reply(reply));
+    Click(c.transactions ? form->BTranz : form->BAccounts);
+    EXPECT_EQ(form->Memo1.Text(), c.text);
+    EXPECT_TRUE(form->BAccounts.isEnabled());
+    EXPECT_TRUE(form->BTranz.isEnabled());
+    EXPECT_TRUE(presenter.shown.empty());
+    TearDown();
+  }
+}
+
+TEST_F(ReadTest, TheRangeSentIsThePickedDayAtThePickedTime) {
+  Login(TokenReply("tok-1"));
+  // Whole values first (as at creation), then the operator's edits: the
+  // date pickers' own times of day never reach the request, the time
+  // pickers' seconds and milliseconds do.
+  form->XDStart.SetDateTime(EncodeDateTime(2025, 3, 1, 23, 1, 2, 3));
+  form->XTStart.SetDateTime(EncodeDateTime(2025, 5, 14, 8, 30, 5, 7));
+  form->XDEnd.SetDateTime(EncodeDateTime(2025, 5, 14, 11, 11, 11, 111));
+  form->XTEnd.SetDateTime(EncodeDateTime(2025, 5, 14, 9, 0, 42, 123));
+  form->XDEnd.Editor().setDate(QDate(2025, 3, 3));
+  form->XTEnd.Editor().setTime(QTime(7, 15));
+
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(1, {}))));
+  Click(form->BTranz);
+  ASSERT_EQ(server->Requests().size(), 2u);
+  EXPECT_EQ(Target(1), std::string(TransactionsPath) +
+                           "?startDate=2025-03-01T08:30:05.007Z&endDate=2025-03-03T07:15:42.123Z"
+                           "&pageNumber=0&pageSize=50");
+  EXPECT_EQ(form->Memo1.Text(), "[\r\n]");
+  // The pickers still show their dates; the date pickers now hold the times.
+  EXPECT_EQ(form->XDEnd.Editor().text(), "03.03.2025");
+  EXPECT_EQ(DateTimeToMilliseconds(form->XDEnd.DateTime()),
+            DateTimeToMilliseconds(EncodeDateTime(2025, 3, 3, 7, 15, 42, 123)));
+}
+
+TEST_F(ReadTest, TheEndDoesNotFollowTheClock) {
+  Login(TokenReply("tok-1"));
+  const TDateTime end = form->XTEnd.DateTime();
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(1, {}))));
+  QTest::qWait(20);
+  Click(form->BTranz);
+  const std::string expected = "&endDate=" + FormatDateTime("yyyy-mm-dd", end, FormatSettings) +
+                               "T" + FormatDateTime("hh:nn:ss.zzz", end, FormatSettings) + "Z&";
+  EXPECT_NE(Target(1).find(expected), std::string::npos) << Target(1);
+}
+
+TEST_F(ReadTest, AnUnchangedResultLeavesCaretAndScrollAlone) {
+  Login(TokenReply("tok-1"));
+  server->Enqueue(Reply(JsonReply(200, "OK", Accounts(200))));
+  Click(form->BAccounts);
+  const QString first = form->Memo1.Text();
+  ASSERT_TRUE(first.startsWith("[\r\n"));
+
+  QTextCursor caret = form->Memo1.textCursor();
+  caret.setPosition(500);
+  form->Memo1.setTextCursor(caret);
+  QScrollBar& scroll = *form->Memo1.verticalScrollBar();
+  scroll.setValue(scroll.maximum() / 3);
+  const int position = scroll.value();
+  ASSERT_GT(position, 0);
+
+  server->Enqueue(Reply(JsonReply(200, "OK", Accounts(200))));
+  Click(form->BAccounts);
+  ASSERT_EQ(server->Requests().size(), 3u);
+  EXPECT_EQ(form->Memo1.Text(), first);
+  EXPECT_EQ(form->Memo1.textCursor().position(), 500);
+  EXPECT_EQ(scroll.value(), position);
+}
+
+TEST_F(ReadTest, AZeroDateIsRefusedByTheEventLoopAndNothingIsSent) {
+  Login(TokenReply("tok-1"));
+  form->Memo1.SetText("kept");
+  form->XDStart.SetDateTime(EncodeDateTime(1899, 12, 30, 14, 0, 0, 0));
+  form->XTStart.SetDateTime(EncodeDateTime(1899, 12, 31, 0, 0, 0, 0));
+  Click(form->BTranz);
+
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].text, "You must be in ShowCheckbox mode to set to this date");
+  EXPECT_EQ(presenter.shown[0].icon, TMessageBoxIcon::Error);
+  EXPECT_EQ(presenter.shown[0].title, "kestrava_app_tests");
+  EXPECT_EQ(server->Requests().size(), 1u);
+  EXPECT_EQ(form->Memo1.Text(), "kept");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // The window stays usable.
+  form->XTStart.Editor().setTime(QTime(6, 0));
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(1, {7}))));
+  Click(form->BTranz);
+  EXPECT_EQ(server->Requests().size(), 2u);
+  EXPECT_NE(Target(1).find("startDate=1899-12-30T06:00:00.000Z"), std::string::npos) << Target(1);
+  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
+}
+
+TEST_F(ReadTest, ACloseAskedForDuringAnExportWaitsForTheHandler) {
+  Login(TokenReply("tok-1"));
+  for (int page = 0; page < 3; ++page) {
+    server->Enqueue(Reply(JsonReply(200, "OK", PageBody(3, {page}))));
+  }
+  bool closeSent = false;
+  form->SA->SetTimeout(5000);
+  // The window repaints between pages; a close that arrives meanwhile waits.
+  QTimer::singleShot(0, form.get(), [&] {
+    closeSent = true;
+    form->close();
+  });
+  Click(form->BTranz);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(server->Requests().size(), 4u);
+  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
+  QTest::qWait(50);
+  EXPECT_TRUE(closeSent);
+  EXPECT_FALSE(form->isVisible());
+}
+
+}  // namespace
+}  // namespace kestrava::testing
