@@ -61,9 +61,9 @@ class TKestrava_2 {
   std::string URL(std::string_view path) const;
   // Drops the previous body and parameters and adds the Authorization header.
   void PrepareExport();
-  // The response's JSON view re-parsed from its compact text, when it is an
-  // object; none otherwise.
-  std::unique_ptr<TJSONObject> ReplyObject() const;
+  // The reply as an object: the response's JSON view when it is one, none
+  // otherwise. Owned by the response until its next reply.
+  const TJSONObject* ReplyObject() const;
   std::string ExceptionText(std::string_view message) const;
 
   std::unique_ptr<TRESTClient> FRestClient;
