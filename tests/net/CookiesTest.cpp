@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "net/Cookies.h"
+
+namespace kestrava::net {
+namespace {
+
+using namespace std::chrono_literals;
+
+const CookieClock::time_point kNow = CookieClock::from_time_t(1'750'000'000);  // 2025-06-15
+
+TEST(SetCookie, ParsesNameValueDefaultsAndAttributes) {
+  auto c = ParseSetCookie(" sid = a b=c ; Path=/api; Secure; HttpOnly", "API.test.localhost", kNow);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->name, "sid");
+  EXPECT_EQ(c->value, "a b=c");
+  EXPECT_EQ(c->domain, ".api.test.localhost");
+  EXPECT_EQ(c->path, "/api/");
+  EXPECT_TRUE(c->secure);
+  EXPECT_TRUE(c->httpOnly);
+  EXPECT_FALSE(c->expiry);
+
+  c = ParseSetCookie("a=1", "h", kNow);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->domain, ".h");
+  EXPECT_EQ(c->path, "/");
+  EXPECT_FALSE(c->secure);
+}
+
+TEST(SetCookie, SemicolonInsideQuotesDoesNotSplit) {
+  auto c = ParseSetCookie("q=\"a;b\"; path=\"/x\"", "h", kNow);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->value, "\"a;b\"");
+  EXPECT_EQ(c->path, "/x/");
+}
+
+TEST(SetCookie, ExpiryFromMaxAgeOverExpires) {
+  struct Case {
+    const char* text;
+    std::optional<CookieClock::time_point> expiry;
+  } cases[] = {
+      {"a=1; Max-Age=60", kNow + 60s},
+      {"a=1; max-age=\"60\"", kNow + 60s},
+      {"a=1; Expires=Sun, 06 Nov 1994 08:49:37 GMT; Max-Age=60", kNow + 60s},
+      {"a=1; Max-Age=60; Expires=Sun, 06 Nov 1994 08:49:37 GMT", kNow + 60s},
+      {"a=1; Max-Age=0", kNow},
+      {"a=1; Max-Age=-5", kNow - 5s},
+      {"a=1; Max-Age=1.5", std::nullopt},
+      {"a=1; Max-Age=abc", std::nullopt},
+      {"a=1; Max-Age=", std::nullopt},
+      {"a=1; Expires=Sun, 06 Nov 1994 08:49:37 GMT", CookieClock::from_time_t(784111777)},
+      {"a=1; Expires=Sunday, 06-Nov-94 08:49:37 GMT", CookieClock::from_time_t(784111777)},
+      {"a=1; Expires=Sun Nov  6 08:49:37 1994", CookieClock::from_time_t(784111777)},
+      {"a=1; Expires=Sun, 06 Nov 1994 08:49:37 GMT; Expires=Mon, 07 Nov 1994 08:49:37 GMT",
+       CookieClock::from_time_t(784111777)},
+      {"a=1; Expires=not a date", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto cookie = ParseSetCookie(c.text, "h", kNow);
+    ASSERT_TRUE(cookie) << c.text;
+    EXPECT_EQ(cookie->expiry, c.expiry) << c.text;
+  }
+  // A huge Max-Age neither overflows nor wraps into the past.
+  auto huge = ParseSetCookie("a=1; Max-Age=99999999999999999999999", "h", kNow);
+  ASSERT_TRUE(huge && huge->expiry);
+  EXPECT_GT(*huge->expiry, kNow);
+}
+
+TEST(SetCookie, DomainIsNormalisedAndMustMatchTheRequestHost) {
+  auto c = ParseSetCookie("a=1; Domain=Test.Localhost", "api.test.localhost", kNow);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->domain, ".test.localhost");
+  c = ParseSetCookie("a=1; Domain=.api.test.localhost", "api.test.localhost", kNow);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->domain, ".api.test.localhost");
+  // Foreign domains, and suffixes that are not at a label boundary, are refused.
+  EXPECT_FALSE(ParseSetCookie("a=1; Domain=example.com", "api.test.localhost", kNow));
+  EXPECT_FALSE(ParseSetCookie("a=1; Domain=st.localhost", "api.test.localhost", kNow));
+  EXPECT_FALSE(ParseSetCookie("a=1; Domain=www.api.test.localhost", "api.test.localhost", kNow));
+}
+
+TEST(SetCookie, FirstPieceWithoutNameIsIgnored) {
+  EXPECT_FALSE(ParseSetCookie("novalue", "h", kNow));
+  EXPECT_FALSE(ParseSetCookie("=v", "h", kNow));
+  EXPECT_FALSE(ParseSetCookie("", "h", kNow));
+  EXPECT_TRUE(ParseSetCookie("a=", "h", kNow));
+}
+
+TEST(CookieStore, ReplacesInPlaceByNameDomainPathIgnoringCase) {
+  CookieStore store;
+  store.Receive("a=1", "h", kNow);
+  store.Receive("b=2", "h", kNow);
+  store.Receive("A=3; Path=/", "H", kNow);
+  ASSERT_EQ(store.Cookies().size(), 2u);
+  EXPECT_EQ(store.Cookies()[0].value, "3");
+  EXPECT_EQ(store.HeaderFor("https", "h", "/", kNow), "b=2; A=3");
+}
+
+TEST(CookieStore, ExpiredCookiesAreNotAddedAndReplacingWithOneDeletes) {
+  CookieStore store;
+  store.Receive("gone=1; Max-Age=0", "h", kNow);
+  EXPECT_TRUE(store.Cookies().empty());
+  store.Receive("a=1", "h", kNow);
+  store.Receive("b=1; Max-Age=10", "h", kNow);
+  store.Receive("a=1; Max-Age=0", "h", kNow);
+  EXPECT_EQ(store.HeaderFor("https", "h", "/", kNow), "b=1");
+  EXPECT_EQ(store.HeaderFor("https", "h", "/", kNow + 10s), "");
+  EXPECT_TRUE(store.Cookies().empty());
+}
+
+TEST(CookieStore, MatchesDomainPathAndSecureNewestFirst) {
+  CookieStore store;
+  store.Receive("n=root; Path=/", "api.test.localhost", kNow);
+  store.Receive("n=deep; Path=/v1", "api.test.localhost", kNow);
+  store.Receive("wide=1; Domain=test.localhost", "api.test.localhost", kNow);
+  store.Receive("s=1; Secure", "api.test.localhost", kNow);
+  struct Case {
+    const char* scheme;
+    const char* host;
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"https", "api.test.localhost", "/v1/x", "s=1; wide=1; n=deep; n=root"},
+      {"https", "api.test.localhost", "/v1", "s=1; wide=1; n=root"},
+      {"https", "api.test.localhost", "/V1/x", "s=1; wide=1; n=root"},
+      {"http", "api.test.localhost", "/v1/x", "wide=1; n=deep; n=root"},
+      {"https", "other.test.localhost", "/v1/x", "wide=1"},
+      {"https", "API.TEST.LOCALHOST", "/", "s=1; wide=1; n=root"},
+      {"https", "localhost", "/", ""},
+      {"https", "xapi.test.localhost", "/", "wide=1"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(store.HeaderFor(c.scheme, c.host, c.path, kNow), c.expected)
+        << c.scheme << "://" << c.host << c.path;
+}
+
+}  // namespace
+}  // namespace kestrava::net

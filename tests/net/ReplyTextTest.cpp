@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "net/NetExceptions.h"
+#include "net/ReplyText.h"
+#include "tests/net/NetFixture.h"
+
+namespace kestrava::net {
+namespace {
+
+using kestrava::testing::Compress;
+
+TEST(MediaType, ValueBeforeSemicolonTrimmedLowerCase) {
+  EXPECT_EQ(MediaTypeOf(" Application/JSON ; charset=utf-8"), "application/json");
+  EXPECT_EQ(MediaTypeOf(""), "");
+  EXPECT_EQ(MediaTypeOf("text/plain"), "text/plain");
+}
+
+TEST(MediaType, ClassesFromTheTable) {
+  struct Case {
+    const char* type;
+    MediaClass expected;
+  } cases[] = {
+      {"", MediaClass::Text},
+      {"application/json", MediaClass::Text},
+      {"application/xml", MediaClass::Text},
+      {"application/javascript", MediaClass::Text},
+      {"text/plain", MediaClass::Text},
+      {"text/html", MediaClass::Text},
+      {"text/csv", MediaClass::Text},
+      {"text/xml", MediaClass::Text},
+      {"application/problem+json", MediaClass::Text},
+      {"application/octet-stream", MediaClass::Binary},
+      {"application/pdf", MediaClass::Binary},
+      {"application/zip", MediaClass::Binary},
+      {"image/png", MediaClass::Binary},
+      {"audio/mpeg", MediaClass::Binary},
+      {"video/mp4", MediaClass::Binary},
+      {"application/x-custom", MediaClass::Other},
+      {"text/x-unknown", MediaClass::Other},
+      {"nonsense", MediaClass::Other},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ClassOf(c.type), c.expected) << c.type;
+}
+
+TEST(Charset, ParameterParsing) {
+  struct Case {
+    const char* contentType;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"application/json; charset=ISO-8859-1", "ISO-8859-1"},
+      {"application/json;charset=\"utf-8\"", "utf-8"},
+      {"application/json; CHARSET = 'utf-8' ", "utf-8"},
+      {"application/json; charset='\"utf-8\"'", "utf-8"},
+      {"application/json; charset=\"'utf-8'\"", "'utf-8'"},
+      {"application/json; charset=", ""},
+      {"application/json; charset", std::nullopt},
+      {"application/json; charset=a=b", std::nullopt},
+      {"application/json; boundary=x; charset=koi8-r; charset=utf-8", "koi8-r"},
+      {"application/json; boundary=x", std::nullopt},
+      {"application/json;\tcharset=utf-8", std::nullopt},  // only spaces are skipped
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CharsetOf(c.contentType), c.expected) << c.contentType;
+}
+
+TEST(Utf8, StrictValidation) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"", true},
+      {"plain ascii", true},
+      {"\xC3\xA9", true},
+      {"\xE2\x82\xAC", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF
+      {"\xED\x9F\xBF", true},       // U+D7FF
+      {"\xE9", false},              // lone Latin-1 byte
+      {"\xC3", false},              // cut off
+      {"\xC0\xAF", false},          // overlong "/"
+      {"\xC1\xBF", false},          // overlong
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xF0\x80\x80\xAF", false},  // overlong
+      {"\xED\xA0\x80", false},      // surrogate U+D800
+      {"\xED\xBF\xBF", false},      // surrogate U+DFFF
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\xF5\x80\x80\x80", false},
+      {"\xFF", false},
+      {"\x80", false},
+      {"\xE2\x82", false},
+      {"\xE2\x28\xAC", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << ::testing::PrintToString(c.bytes);
+}
+
+TEST(Decompress, GzipAndZlibThroughZlibWithItsMessages) {
+  const std::string text = "{\"result\":[1,2,3],\"totalPages\":1}";
+  EXPECT_EQ(Decompress(Compress(text, true), "gzip"), text);
+  EXPECT_EQ(Decompress(Compress(text, false), "deflate"), text);
+  EXPECT_EQ(Decompress(Compress("a", true) + Compress("b", true), "gzip"), "ab");
+  // Other values, including other letter cases, leave the bytes alone.
+  EXPECT_EQ(Decompress("raw", "GZIP"), "raw");
+  EXPECT_EQ(Decompress("raw", "br"), "raw");
+  EXPECT_EQ(Decompress("", "gzip"), "");
+
+  auto message = [](std::string bytes, const char* encoding) -> std::string {
+    try {
+      Decompress(bytes, encoding);
+      return "no failure";
+    } catch (const EZDecompressionError& e) {
+      return e.Message();
+    }
+  };
+  EXPECT_EQ(message("not compressed at all", "gzip"), "data error");
+  EXPECT_EQ(message("not compressed at all", "deflate"), "data error");
+  EXPECT_EQ(message(Compress(text, false), "gzip"), "data error");
+  std::string gzip = Compress(text, true);
+  EXPECT_EQ(message(gzip.substr(0, gzip.size() - 4), "gzip"), "buffer error");  // cut short
+  EXPECT_EQ(message(gzip.substr(0, 5), "gzip"), "buffer error");
+  std::string corrupt = gzip;
+  corrupt[12] = static_cast<char>(corrupt[12] ^ 0x55);
+  corrupt[13] = static_cast<char>(corrupt[13] ^ 0x55);
+  EXPECT_EQ(message(corrupt, "gzip"), "data error");
+}
+
+TEST(Charsets, KnownUnavailableAndUnknownNames) {
+  EXPECT_EQ(LookupCharset("UTF-8"), CharsetKind::Utf8);
+  EXPECT_EQ(LookupCharset("utf8"), CharsetKind::Utf8);
+  EXPECT_EQ(LookupCharset("ISO-8859-1"), CharsetKind::Converted);
+  EXPECT_EQ(LookupCharset("windows-1252"), CharsetKind::Converted);
+  EXPECT_EQ(LookupCharset("x-iscii-de"), CharsetKind::Unavailable);
+  EXPECT_EQ(LookupCharset("klingon"), CharsetKind::Unknown);
+  EXPECT_EQ(LookupCharset(""), CharsetKind::Unknown);
+  EXPECT_EQ(ConvertToUtf8("caf\xE9", "iso-8859-1"), "caf\xC3\xA9");
+  EXPECT_EQ(ConvertToUtf8("\x80", "windows-1252"), "\xE2\x82\xAC");
+  EXPECT_EQ(ConvertToUtf8("a\x81z", "windows-1252"), "a\xEF\xBF\xBDz");  // unmapped byte
+  EXPECT_EQ(ConvertToUtf8(std::string("\xFF\xFE"
+                                      "a\0\xE9\0",
+                                      6),
+                          "utf-16le"),
+            "a\xC3\xA9");
+  EXPECT_EQ(ConvertToUtf8(std::string("\xFE\xFF\0a", 4), "UTF-16BE"), "a");
+  EXPECT_EQ(ConvertToUtf8(std::string("a\0b", 3), "utf-16le"), "a\xEF\xBF\xBD");  // cut off
+}
+
+struct ContentCase {
+  int status;
+  const char* contentType;
+  const char* encoding;
+  std::string body;
+  std::string expected;  // content, or the failure message
+  bool fails = false;
+};
+
+std::string ContentOrFailure(const ContentCase& c) {
+  try {
+    return ReplyContent(c.status, c.contentType, c.encoding, c.body);
+  } catch (const Exception& e) {
+    return "failure: " + e.Message();
+  }
+}
+
+TEST(ReplyContent, DecodingChoiceBelowAndFrom300) {
+  const std::string noMapping = kNoMappingMessage;
+  const ContentCase cases[] = {
+      // Below 300.
+      {200, "application/json; charset=ISO-8859-1", "", "\"caf\xE9\"", "\"caf\xC3\xA9\""},
+      {200, "application/json; charset=\"utf-8\"", "", "\"caf\xC3\xA9\"", "\"caf\xC3\xA9\""},
+      {200, "", "", "\xEF\xBB\xBF{}", "{}"},
+      {200, "application/json", "", "\xEF\xBB\xBF\xEF\xBB\xBF{}", "\xEF\xBB\xBF{}"},
+      {200, "application/octet-stream", "", "{}", ""},
+      {200, "application/octet-stream; charset=utf-8", "", "{}", ""},
+      {200, "image/png", "gzip", "not gzip", ""},  // binary is not even inflated
+      {200, "application/json", "", "\xE9", noMapping, true},
+      {200, "", "", "\xE9", noMapping, true},
+      {200, "text/plain", "", "ok\xC0\xAF", noMapping, true},
+      {200, "application/x-custom", "", "\xE9", ""},
+      {200, "application/x-custom", "", "fine", "fine"},
+      {200, "application/json", "", "", ""},
+      {200, "application/json", "gzip", Compress("{\"a\":1}", true), "{\"a\":1}"},
+      {200, "application/json", "deflate", Compress("{\"a\":1}", false), "{\"a\":1}"},
+      {200, "application/json", "gzip", "corrupt", "data error", true},
+      {200, "application/json; charset=klingon", "", "\"\xC3\xA9\"", "\"\xC3\xA9\""},
+      {200, "application/json; charset=x-iscii-de", "", "\"\xC3\xA9\"", "\"\xC3\xA9\""},
+      {200, "application/json; charset=klingon", "", "\xE9", noMapping, true},
+      {200, "text/plain; charset=windows-1252", "", "\x80", "\xE2\x82\xAC"},
+      {204, "", "", "", ""},
+      // 300 and above: decoded whatever the media type.
+      {404, "text/html", "", "<h1>Not Found</h1>", "<h1>Not Found</h1>"},
+      {404, "application/octet-stream", "", "\xC3\xA9", "\xC3\xA9"},
+      {404, "application/octet-stream", "", "\xE9", noMapping, true},
+      {404, "application/x-custom", "", "\xE9", noMapping, true},
+      {404, "text/html; charset=klingon", "", "ok", "Invalid encoding name", true},
+      {404, "text/html; charset=", "", "ok", "Invalid encoding name", true},
+      {404, "text/html; charset=x-iscii-de", "", "ok", "Invalid code page", true},
+      {404, "text/html; charset=UTF-8", "", "\xEF\xBB\xBFok", "ok"},
+      {404, "text/html; charset=utf8", "", "ok", "ok"},
+      {404, "text/html; charset=iso-8859-1", "", "\xE9", "\xC3\xA9"},
+      {502, "", "", "\xE9", noMapping, true},
+      {503, "text/plain", "", "word", "word"},
+      {500, "", "", "", ""},
+      {500, "application/json", "gzip", Compress("{\"e\":1}", true), "{\"e\":1}"},
+      {500, "application/json", "gzip", "corrupt", "data error", true},
+  };
+  for (const auto& c : cases) {
+    std::string expected = c.fails ? "failure: " + c.expected : c.expected;
+    EXPECT_EQ(ContentOrFailure(c), expected)
+        << c.status << " " << c.contentType << " " << ::testing::PrintToString(c.body);
+  }
+}
+
+}  // namespace
+}  // namespace kestrava::net

@@ -1,0 +1,73 @@
+// The transport handle: kept connections, the trust store variables.
+
+#include <cstdlib>
+
+#include "tests/net/NetFixture.h"
+
+namespace kestrava::testing {
+namespace {
+
+using TransportTest = TrioTest;
+
+TEST_F(TransportTest, OneConnectionAndOneHandshakeServeManyExecutions) {
+  ScriptedServer server;
+  request.AddParameter("Authorization", "Bearer t", pkHTTPHEADER,
+                       static_cast<unsigned>(poDoNotEncode));
+  for (int page = 0; page < 5; ++page) {
+    request.SetMethod(page == 0 ? rmPOST : rmGET);
+    ASSERT_EQ(Get(server, "/v2/transactions?page=" + std::to_string(page),
+                  Reply(HttpReply(200, "OK", {}, "{\"page\":" + std::to_string(page) + "}"))),
+              "");
+  }
+  EXPECT_EQ(server.Requests().size(), 5u);
+  EXPECT_EQ(server.ConnectionsAccepted(), 1);
+  EXPECT_EQ(server.HandshakesCompleted(), 1);
+  for (const auto& r : server.Requests()) EXPECT_EQ(r.connection, 0);
+}
+
+TEST_F(TransportTest, ServerClosingAKeptConnectionIsNoFailure) {
+  ScriptedServer server;
+  ASSERT_EQ(Get(server, "/a", Reply(HttpReply(200, "OK", {}, "1")).Close()), "");
+  ASSERT_EQ(Get(server, "/b", Reply(HttpReply(200, "OK", {}, "2"))), "");
+  EXPECT_EQ(response.Content(), "2");
+  EXPECT_EQ(server.ConnectionsAccepted(), 2);
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST_F(TransportTest, TrustStoreVariablesAreReadAtEveryExecute) {
+  ScriptedServer server;
+  {
+    // Without the test CA the system store does not trust the server.
+    ScopedEnv file("SSL_CERT_FILE", nullptr);
+    ScopedEnv dir("SSL_CERT_DIR", "/nonexistent-kestrava-dir");
+    EXPECT_EQ(Get(server, "/", Reply(HttpReply(200, "OK", {}, ""))),
+              "REST request failed: Error sending data: (60) SSL peer certificate or SSH remote "
+              "key was not OK");
+  }
+  server.Enqueue(Reply(HttpReply(200, "OK", {}, "")));
+  EXPECT_EQ(Run(), "");
+}
+
+}  // namespace
+}  // namespace kestrava::testing
