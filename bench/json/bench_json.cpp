@@ -5,12 +5,16 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <rapidjson/document.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <new>
@@ -158,6 +162,43 @@ std::size_t HeapInUse() {
   return m.uordblks + m.hblkhd;
 }
 
+// A "Vm...:" figure of /proc/self/status in KiB.
+long StatusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::size_t n = std::strlen(field);
+  while (std::getline(status, line)) {
+    if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n);
+  }
+  return -1;
+}
+
+// Peak resident memory added while `work` runs, in bytes. It runs in a child
+// process whose high-water mark starts at its current size, so that no
+// allocator state left by another measurement is reused.
+template <class Work>
+long long PeakBytes(Work&& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    malloc_trim(0);  // free heap pages would otherwise be reused without being counted
+    { std::ofstream("/proc/self/clear_refs") << "5"; }
+    const long base = StatusKiB("VmHWM:");
+    work();
+    const long long added = (StatusKiB("VmHWM:") - base) * 1024LL;
+    const ssize_t written = write(fds[1], &added, sizeof added);
+    _exit(written == sizeof added ? 0 : 1);
+  }
+  close(fds[1]);
+  long long added = -1;
+  if (pid < 0 || read(fds[0], &added, sizeof added) != sizeof added) added = -1;
+  close(fds[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return added;
+}
+
 void ReportMemory(const Dataset& d) {
   const double mb = 1024.0 * 1024.0;
   std::size_t before = HeapInUse();
@@ -179,11 +220,27 @@ void ReportMemory(const Dataset& d) {
   const std::size_t cloneBytes = HeapInUse() - before;
 
   std::printf(
-      "memory %-12s text %7.1f MB | kestrava tree %7.1f MB (clone %7.1f MB) | rapidjson %7.1f MB "
-      "(allocator Size %7.1f MB) | nlohmann %7.1f MB | kestrava/rapidjson %.2f\n",
+      "tree   %-12s text %6.1f MB | kestrava %6.1f MB (its clone %6.1f MB) | rapidjson %6.1f MB "
+      "(allocator Size %6.1f MB) | nlohmann %6.1f MB | kestrava/rapidjson %.2f\n",
       d.name.c_str(), d.text.size() / mb, oursBytes / mb, cloneBytes / mb, rapidBytes / mb,
       rapidPool / mb, nlohmannBytes / mb,
       static_cast<double>(oursBytes) / static_cast<double>(rapidBytes));
+
+  const long long oursPeak = PeakBytes([&] { benchmark::DoNotOptimize(ParseJSONValue(d.text)); });
+  const long long rapidPeak = PeakBytes([&] {
+    rapidjson::Document peer;
+    peer.Parse<kRapidFlags>(d.text.data(), d.text.size());
+    benchmark::DoNotOptimize(&peer);
+  });
+  const long long nlohmannPeak = PeakBytes([&] {
+    auto peer = nlohmann::ordered_json::parse(d.text);
+    benchmark::DoNotOptimize(&peer);
+  });
+  std::printf(
+      "peak   %-12s parse adds   | kestrava %6.1f MB                       | rapidjson %6.1f MB "
+      "                         | nlohmann %6.1f MB | kestrava/rapidjson %.2f\n",
+      d.name.c_str(), oursPeak / mb, rapidPeak / mb, nlohmannPeak / mb,
+      static_cast<double>(oursPeak) / static_cast<double>(rapidPeak));
 }
 
 // Collects the run times and prints our time against each peer's.
