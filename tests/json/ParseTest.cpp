@@ -72,6 +72,7 @@ const ParseCase kParseCases[] = {
     {"   ", ""},
     {"\xEF\xBB\xBF", ""},
     {"\xEF\xBB\xBF\xEF\xBB\xBF[]", ""},
+    {"\xEF\xBB[]", ""},  // part of a byte-order mark
     {"{} x", ""},
     {"{}x", ""},
     {"[1,]", ""},
@@ -209,6 +210,20 @@ TEST(ParseStrings, KeepsLongAndShortTextsOfEveryLength) {
   }
 }
 
+TEST(ParseStrings, KeepsTextsLargerThanAStorageBlock) {
+  std::string big;
+  for (int i = 0; big.size() < 300000; ++i) big += "chunk " + std::to_string(i) + " \xC3\xA9/";
+  std::string escaped;
+  for (char c : big) escaped += c == '/' ? std::string("\\/") : std::string(1, c);
+  const std::string text = "[\"" + escaped + "\",{\"" + big + "\":\"" + big + "\"},1]";
+  const auto v = AsJSONArray(ParseJSONValue(text));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(static_cast<const TJSONString*>(v->Get(0))->Value(), big);
+  EXPECT_EQ(v->Get(1)->GetValue(big, ""), big);
+  EXPECT_EQ(v->ToString(), "[\"" + escaped + "\",{\"" + escaped + "\":\"" + escaped + "\"},1]");
+  EXPECT_TRUE(JSONEqual(*v, *v->Clone()));
+}
+
 TEST(ParseRoundTrip, CompactTextReparsesToAnEqualTree) {
   const char* texts[] = {
       "[\"\\ud800\", \"\\udfff\", \"\\u0001\\u007f\", \"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]",
@@ -224,6 +239,30 @@ TEST(ParseRoundTrip, CompactTextReparsesToAnEqualTree) {
     EXPECT_TRUE(JSONEqual(*first, *second)) << text;
     EXPECT_EQ(second->ToString(), first->ToString());
   }
+}
+
+TEST(ParseNames, ManyDistinctAndRepeatedNamesStayApart) {
+  // Repeated names share storage inside a tree; names that collide in that
+  // sharing must still read back exactly.
+  std::string text = "[";
+  for (int i = 0; i < 3000; ++i) {
+    if (i != 0) text += ',';
+    text += "{\"k" + std::to_string(i % 700) + "\":" + std::to_string(i) + ",\"name" +
+            std::to_string((i * 7) % 1300) + "\":\"v\",\"k" + std::to_string(i % 700) + "\":0}";
+  }
+  text += "]";
+  const auto v = AsJSONArray(ParseJSONValue(text));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->ToString(), text);
+  for (int i : {0, 1, 699, 700, 1299, 2999}) {
+    const auto* o = static_cast<const TJSONObject*>(v->Get(i));
+    EXPECT_EQ(o->PairName(0), "k" + std::to_string(i % 700));
+    EXPECT_EQ(o->PairName(1), "name" + std::to_string((i * 7) % 1300));
+    EXPECT_EQ(o->GetValue("k" + std::to_string(i % 700), ""), std::to_string(i));
+  }
+  const auto copy = v->Clone();
+  EXPECT_TRUE(JSONEqual(*v, *copy));
+  EXPECT_EQ(copy->ToString(), text);
 }
 
 TEST(ParseLarge, ReadsManyValuesAcrossArenaBlocks) {
