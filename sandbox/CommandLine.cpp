@@ -132,6 +132,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.error = "Unknown option \"" + name + "\" (see --help)";
     }
   }
+  const auto& scale = options.service.scale;
+  if (line.error.empty() &&
+      static_cast<long long>(scale.transactionsPerDay) * scale.days > kMaxTransactionsInHistory)
+    line.error = "--transactions-per-day times --days may be at most " +
+                 std::to_string(kMaxTransactionsInHistory);
   return line;
 }
 

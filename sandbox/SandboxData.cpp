@@ -257,10 +257,12 @@ DataSet MakeDataSet(Environment environment, const DataScale& scale, std::int64_
   DataSet data;
   data.environment = environment;
   data.accounts = MakeAccounts(environment, std::clamp(scale.accounts, 1, kMaxAccounts));
-  const int perDay = std::clamp(scale.transactionsPerDay, 0, kMaxTransactionsPerDay);
-  data.transactions.reserve(static_cast<std::size_t>(perDay) *
-                            static_cast<std::size_t>(scale.days + 1));
-  for (std::int64_t day = today - scale.days; day <= today; ++day) {
+  const int days = std::clamp(scale.days, 1, 3650);
+  const int perDay = std::clamp(scale.transactionsPerDay, 0,
+                                static_cast<int>(std::min<long long>(
+                                    kMaxTransactionsPerDay, kMaxTransactionsInHistory / days)));
+  data.transactions.reserve(static_cast<std::size_t>(perDay) * static_cast<std::size_t>(days + 1));
+  for (std::int64_t day = today - days; day <= today; ++day) {
     Random random(Seed(environment, day, static_cast<std::int64_t>(data.accounts.size())));
     // A few more or fewer on some days, but on average perDay.
     const int count =

@@ -23,6 +23,8 @@ struct DataScale {
 
 inline constexpr int kMaxAccounts = 200;
 inline constexpr int kMaxTransactionsPerDay = 2000;
+// Bounds the memory of the whole history (about 32 bytes a transaction).
+inline constexpr long long kMaxTransactionsInHistory = 2'000'000;
 
 struct Account {
   int id = 0;  // the number the transaction export filters by (accountId)

@@ -117,8 +117,11 @@ struct SandboxServer::Impl {
   };
 
   void Serve(https::Connection& connection);
-  void Log(const std::string& line) {
+  void Log(std::string line) {
     if (!options.log) return;
+    // Request texts come from the network: no control bytes reach the terminal.
+    for (char& c : line)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     std::lock_guard lock(logMutex);
     options.log(line);
   }

@@ -243,6 +243,7 @@ TEST(SandboxCommandLine, ParsesEveryOptionAndRejectsBadValues) {
       {"--what"},
       {"positional"},
       {"--state-dir", ""},
+      {"--transactions-per-day", "2000", "--days", "1001"},
   };
   for (const auto& arguments : bad) {
     SCOPED_TRACE(arguments[0] + (arguments.size() > 1 ? " " + arguments[1] : ""));
