@@ -46,6 +46,13 @@ CookieClock::time_point AddSeconds(CookieClock::time_point now, long long second
   return now + std::chrono::seconds(seconds);
 }
 
+// A date far outside the clock's range (year 10000 and the like) is taken
+// as the furthest point it can hold instead of overflowing.
+CookieClock::time_point FromTimeT(long long seconds) {
+  constexpr long long kLimit = 9'000'000'000LL;  // about the year 2255
+  return CookieClock::time_point(std::chrono::seconds(std::clamp(seconds, -kLimit, kLimit)));
+}
+
 }  // namespace
 
 std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
@@ -87,7 +94,7 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
       if (!expires) {
         std::string date(value);
         time_t seconds = curl_getdate(date.c_str(), nullptr);
-        if (seconds != -1) expires = CookieClock::from_time_t(seconds);
+        if (seconds != -1) expires = FromTimeT(seconds);
       }
     } else if (EqualsIgnoreCase(name, "path")) {
       cookie.path = std::string(value);

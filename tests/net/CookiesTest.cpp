@@ -60,7 +60,10 @@ TEST(SetCookie, ExpiryFromMaxAgeOverExpires) {
     ASSERT_TRUE(cookie) << c.text;
     EXPECT_EQ(cookie->expiry, c.expiry) << c.text;
   }
-  // A huge Max-Age neither overflows nor wraps into the past.
+  // Dates and ages beyond the clock's range neither overflow nor wrap.
+  auto far = ParseSetCookie("a=1; Expires=Sun, 06 Nov 1994994 08:49:37 GMT", "h", kNow);
+  ASSERT_TRUE(far && far->expiry);
+  EXPECT_GT(*far->expiry, kNow);
   auto huge = ParseSetCookie("a=1; Max-Age=99999999999999999999999", "h", kNow);
   ASSERT_TRUE(huge && huge->expiry);
   EXPECT_GT(*huge->expiry, kNow);

@@ -1,0 +1,96 @@
+#pragma once
+
+// What each fuzz target does with one input; shared with the regression
+// test that replays kept inputs (tests/net/FuzzRegressionTest.cpp).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/Exception.h"
+#include "net/Cookies.h"
+#include "net/ReplyText.h"
+#include "net/StatusLine.h"
+#include "net/Url.h"
+
+namespace kestrava::net::fuzz {
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// Set-Cookie values, one per line, into one store, then the Cookie header.
+inline void SetCookie(const std::uint8_t* data, std::size_t size) {
+  const auto now = CookieClock::from_time_t(1'750'000'000);
+  CookieStore store;
+  std::string_view text = AsText(data, size);
+  while (!text.empty()) {
+    auto end = text.find('\n');
+    store.Receive(text.substr(0, end), "api.test.localhost", now);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  for (const auto& cookie : store.Cookies()) {
+    if (cookie.domain.empty() || cookie.domain[0] != '.') __builtin_trap();
+    if (cookie.path.empty() || cookie.path.back() != '/') __builtin_trap();
+  }
+  (void)store.HeaderFor("https", "api.test.localhost", "/v2/transactions", now);
+}
+
+inline void ContentType(const std::uint8_t* data, std::size_t size) {
+  std::string_view text = AsText(data, size);
+  std::string media = MediaTypeOf(text);
+  (void)ClassOf(media);
+  if (auto charset = CharsetOf(text)) (void)LookupCharset(*charset);
+}
+
+inline void StatusLineParse(const std::uint8_t* data, std::size_t size) {
+  if (auto line = ParseStatusLine(AsText(data, size))) {
+    if (line->code < 0 || line->code > 999) __builtin_trap();
+    std::string text = StatusLineText(line->version, line->code, line->reason);
+    if (!text.starts_with(VersionPrefix(line->version)) || !text.ends_with(" " + line->reason))
+      __builtin_trap();
+  }
+  (void)VersionPrefix(AsText(data, size));
+}
+
+// A Location resolved against the current URL, then normalised.
+inline void Location(const std::uint8_t* data, std::size_t size) {
+  std::string next = NormaliseUrl(
+      ResolveReference("https://api.test.localhost:8443/v1/auth/token?x=1", AsText(data, size)));
+  (void)SameOrigin("https://api.test.localhost:8443/", next);
+}
+
+// Bytes 0-3 choose status, media type, encoding and charset; the rest is
+// the body. Every outcome is a text or one of the reply text failures.
+inline void Decode(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return;
+  static constexpr std::array<int, 6> kStatus{200, 204, 299, 302, 404, 503};
+  static constexpr std::array<const char*, 8> kMedia{
+      "",          "application/json",     "text/plain", "application/octet-stream",
+      "image/png", "application/x-custom", "text/html",  "video/mp4"};
+  static constexpr std::array<const char*, 4> kEncoding{"", "gzip", "deflate", "br"};
+  static constexpr std::array<const char*, 10> kCharset{"",
+                                                        "; charset=utf-8",
+                                                        "; charset=\"UTF-8\"",
+                                                        "; charset=iso-8859-1",
+                                                        "; charset=windows-1252",
+                                                        "; charset=utf-16le",
+                                                        "; charset=shift_jis",
+                                                        "; charset=klingon",
+                                                        "; charset=x-iscii-de",
+                                                        "; charset=utf-32"};
+  int status = kStatus[data[0] % kStatus.size()];
+  std::string contentType =
+      std::string(kMedia[data[1] % kMedia.size()]) + kCharset[data[3] % kCharset.size()];
+  const char* encoding = kEncoding[data[2] % kEncoding.size()];
+  try {
+    std::string text = ReplyContent(status, contentType, encoding, AsText(data + 4, size - 4));
+    if (!IsValidUtf8(text)) __builtin_trap();  // content is always stored as UTF-8
+  } catch (const Exception&) {
+  }
+}
+
+}  // namespace kestrava::net::fuzz
