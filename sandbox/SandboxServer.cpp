@@ -1,5 +1,7 @@
 #include "sandbox/SandboxServer.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,7 +64,38 @@ void PrepareStateDir(const std::filesystem::path& folder) {
     throw HttpsError("Cannot close the state folder " + name + " to other users");
 }
 
+namespace {
+
+// An exclusive lock on <folder>/.lock while the certificates are read or
+// made, so two sandboxes starting together on one folder agree on one CA.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::filesystem::path& folder) {
+    const std::string name = (folder / ".lock").string();
+    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) throw HttpsError("Cannot open " + name + ": " + std::strerror(errno));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        ::close(fd_);
+        throw HttpsError("The state folder " + folder.string() +
+                         " stays locked by another sandbox");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~FolderLock() { ::close(fd_); }  // releases the lock
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
 SandboxCertificates LoadOrMakeCertificates(const std::filesystem::path& folder) {
+  FolderLock lock(folder);
   SandboxCertificates result;
   result.caFile = folder / "ca.pem";
   const auto caKeyFile = folder / "ca-key.pem";

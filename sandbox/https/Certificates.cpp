@@ -1,8 +1,11 @@
 #include "sandbox/https/Certificates.h"
 
+#include <unistd.h>
+
 #include <ctime>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -203,13 +206,25 @@ bool CertificateAuthority::StillFits(const Credentials& server,
 
 void WriteTextFile(const std::filesystem::path& path, const std::string& text,
                    std::filesystem::perms permissions) {
+  // Written beside and renamed over, so a reader sees the old or the new
+  // text, never half of one.
+  const std::filesystem::path temporary =
+      path.string() + ".tmp-" + std::to_string(static_cast<long>(getpid())) + "-" +
+      std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id()));
   {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw HttpsError("Cannot write " + path.string());
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) throw HttpsError("Cannot write " + temporary.string());
     std::error_code error;
-    std::filesystem::permissions(path, permissions, error);
+    std::filesystem::permissions(temporary, permissions, error);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out) throw HttpsError("Cannot write " + path.string());
+    out.close();
+    if (!out) throw HttpsError("Cannot write " + temporary.string());
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw HttpsError("Cannot write " + path.string());
   }
 }
 

@@ -158,6 +158,29 @@ TEST(SandboxServer, ReusesItsCertificatesOnTheNextStart) {
   }
 }
 
+TEST(SandboxServer, ServersStartingTogetherOnOneFolderAgreeOnOneCa) {
+  TemporaryFolder state;
+  SandboxOptions options;
+  options.stateDir = state.Path() / "shared";
+  constexpr int kServers = 4;
+  std::vector<std::unique_ptr<SandboxServer>> servers(kServers);
+  {
+    std::vector<std::thread> starting;
+    for (auto& server : servers)
+      starting.emplace_back([&] { server = std::make_unique<SandboxServer>(options); });
+    for (auto& thread : starting) thread.join();
+  }
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> running;
+  for (auto& server : servers) running.emplace_back([&] { server->Run(stop); });
+  for (auto& server : servers) {
+    HttpTestClient client(server->Port(), server->CaFile().string(), "localhost");
+    EXPECT_TRUE(client.Connected()) << client.Error();
+  }
+  stop = true;
+  for (auto& thread : running) thread.join();
+}
+
 TEST(SandboxServer, StateFolderMustBeAPrivateFolder) {
   TemporaryFolder state;
   const auto open = state.Path() / "open";
