@@ -23,12 +23,8 @@ void TKestravaApplication::SetMessageBoxPresenter(TMessageBoxPresenter* presente
 bool TKestravaApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const Exception& e) {
-    ShowException(QString::fromStdString(e.Message()));
-  } catch (const std::exception& e) {
-    ShowException(QString::fromUtf8(e.what()));
   } catch (...) {
-    ShowException(QStringLiteral("Unknown failure"));
+    ShowException(CurrentExceptionMessage());
   }
   return false;
 }
@@ -44,6 +40,18 @@ void TKestravaApplication::ShowException(const QString& message) noexcept {
     presenter_->Show({window, ApplicationTitle(), message, TMessageBoxIcon::Error});
   } catch (...) {
     // Nothing more can be shown; the loop goes on.
+  }
+}
+
+QString CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return QString::fromStdString(e.Message());
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown failure");
   }
 }
 

@@ -4,6 +4,11 @@
 // an event handler and shows its message in an error message box (the window
 // stays usable), and that refills the regional formats when the system
 // announces a change of its regional settings.
+//
+// Qt's own code is not built to be unwound by exceptions, so the window
+// catches what escapes its handlers before it reaches Qt's frames and shows
+// it the same way (TForm2's dispatch); notify() is the backstop for any
+// other receiver.
 
 #include <QApplication>
 
@@ -44,5 +49,10 @@ class TKestravaApplication final : public QApplication {
 // not list it, the Tahoma-metric files of the fonts-wine package are added
 // to this process if they are installed. Returns whether Tahoma is there.
 bool EnsureDesignFont();
+
+// The message of the exception being handled (call inside a catch block):
+// the text of a kestrava::Exception or std::exception, "Unknown failure" for
+// anything else.
+QString CurrentExceptionMessage();
 
 }  // namespace kestrava

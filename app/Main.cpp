@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "app/Application.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -205,9 +207,16 @@ void TForm2::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+// An exception that escapes a handler is shown in an error message box, as
+// the event loop does, before it could unwind through Qt's frames.
 void TForm2::Dispatch(void (TForm2::*handler)()) {
   const THandlerRun run(*this);
-  (this->*handler)();
+  try {
+    (this->*handler)();
+  } catch (...) {
+    const QString message = CurrentExceptionMessage();
+    messageBoxes_.Show({this, ApplicationTitle(), message, TMessageBoxIcon::Error});
+  }
 }
 
 void TForm2::ShowMessage(const std::string& text) {
