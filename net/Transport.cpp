@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -28,6 +29,7 @@ struct Progress {
   curl_off_t bodySize = 0;
   bool headStarted = false;   // a status line arrived
   bool headComplete = false;  // the final reply head ended: the body follows
+  int phasesDone = 0;         // of resolve, connect and TLS handshake
   Clock::time_point lastActivity;
   bool RequestSent() const { return headSent && bodySent >= bodySize; }
 };
@@ -189,6 +191,19 @@ const char* EnvOrNull(const char* name) {
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+// Name resolution, connection and TLS handshake each end one wait: the
+// next wait is counted from the moment libcurl reports the phase done.
+void NoteFinishedPhases(CURL* easy, Attempt& attempt) {
+  const CURLINFO phases[] = {CURLINFO_NAMELOOKUP_TIME_T, CURLINFO_CONNECT_TIME_T,
+                             CURLINFO_APPCONNECT_TIME_T};
+  for (int i = attempt.progress.phasesDone; i < 3; ++i) {
+    curl_off_t elapsed = 0;
+    if (curl_easy_getinfo(easy, phases[i], &elapsed) != CURLE_OK || elapsed == 0) break;
+    attempt.progress.phasesDone = i + 1;
+    attempt.Touch();
+  }
+}
+
 struct Outcome {
   bool timedOut = false;
   int multiFailure = 0;
@@ -212,6 +227,7 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
       break;
     }
     if (running == 0) break;
+    NoteFinishedPhases(easy, attempt);
     auto idle = Clock::now() - attempt.progress.lastActivity;
     if (idle >= limit) {
       outcome.timedOut = true;
@@ -343,7 +359,12 @@ TransportReply Transport::Perform(const TransportRequest& request) {
     check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L), Stage::Preparing);
   }
   int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : 120000;
-  CURLcode rc = curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
+  // Our own clock bounds each wait of the connection set-up (resolve,
+  // connect, handshake); libcurl's limit on the whole set-up is only a
+  // backstop above the sum of the three.
+  CURLcode rc =
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                       static_cast<long>(std::min<long long>(3LL * timeoutMs + 1000, 0x7FFFFFFF)));
   if (rc != CURLE_OK)
     throw ENetHTTPRequestException("Error setting timeout for the request: " +
                                    CodeAndDescription(rc, Describe(rc)));

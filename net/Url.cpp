@@ -254,8 +254,8 @@ std::string ResolveReference(std::string_view base, std::string_view reference) 
   if (auto fragment = reference.find('#'); fragment != std::string_view::npos)
     reference = reference.substr(0, fragment);
   Url baseUrl = ParseUrl(base);
-  if (SchemeLength(reference) != 0 && reference.find("://") == SchemeLength(reference))
-    return std::string(reference);
+  // Any "scheme:" makes an absolute reference, whatever the scheme.
+  if (SchemeLength(reference) != 0) return std::string(reference);
   if (reference.starts_with("//")) return AsciiLower(baseUrl.scheme) + ":" + std::string(reference);
 
   Url target = baseUrl;

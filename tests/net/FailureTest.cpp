@@ -69,6 +69,20 @@ TEST_F(FailureTest, UnresolvableHostFailsSending) {
   EXPECT_EQ(response.StatusCode(), 0);
 }
 
+TEST_F(FailureTest, HandshakeThatNeverCompletesTimesOutWhileSending) {
+  // A plain server never answers the TLS client hello.
+  ScriptedServer plain({.tls = false});
+  client.SetBaseURL("https://localhost:" + std::to_string(plain.Port()) + "/x");
+  request.SetTimeout(200);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string message = Run();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(message, "REST request failed: Error sending data: (28) Timeout was reached");
+  EXPECT_GE(elapsed, 200ms);
+  EXPECT_LT(elapsed, 3s);
+  EXPECT_EQ(response.StatusCode(), 0);
+}
+
 struct StageCase {
   const char* name;
   Reply reply;

@@ -32,6 +32,26 @@ TEST_F(RedirectTest, RedirectWithoutLocationIsFinal) {
   EXPECT_EQ(server.Requests().size(), 3u);
 }
 
+TEST_F(RedirectTest, UnauthorizedIsFinalAtOnce) {
+  ScriptedServer server;
+  EXPECT_EQ(Get(server, "/x",
+                Reply(HttpReply(401, "Unauthorized",
+                                {"WWW-Authenticate: Bearer realm=\"kestrava\"", "Location: /y"},
+                                "{\"error\":\"invalid_token\"}"))),
+            "");
+  EXPECT_EQ(response.StatusCode(), 401);
+  EXPECT_EQ(response.Content(), "{\"error\":\"invalid_token\"}");
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(RedirectTest, RedirectToAnotherSchemeFailsToConnect) {
+  ScriptedServer server;
+  EXPECT_EQ(
+      Get(server, "/x", Reply(HttpReply(302, "Found", {"Location: ftp://files.localhost/a"}, ""))),
+      "REST request failed: Error connecting to server: files.localhost");
+  EXPECT_EQ(response.StatusCode(), 0);
+}
+
 TEST_F(RedirectTest, PostBecomesGetOn301To303AndKeepsItsBodyOn307And308) {
   struct Case {
     int status;

@@ -70,6 +70,8 @@ TEST(ResolveReference, ResolvesEveryKindOfLocation) {
     const char* expected;
   } cases[] = {
       {"https://other/p", "https://other/p"},
+      {"HTTP://other/p", "HTTP://other/p"},
+      {"mailto:x@y", "mailto:x@y"},
       {"//other:1/p", "https://other:1/p"},
       {"/root?q=2", "https://h:8443/root?q=2"},
       {"next", "https://h:8443/v1/auth/next"},
