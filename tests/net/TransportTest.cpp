@@ -1,6 +1,13 @@
 // The transport handle: kept connections, the trust store variables.
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
 
 #include "tests/net/NetFixture.h"
 
@@ -67,6 +74,37 @@ TEST_F(TransportTest, TrustStoreVariablesAreReadAtEveryExecute) {
   }
   server.Enqueue(Reply(HttpReply(200, "OK", {}, "")));
   EXPECT_EQ(Run(), "");
+}
+
+// A hashed certificate folder holding the test CA, as SSL_CERT_DIR expects.
+std::filesystem::path HashedCaFolder() {
+  std::FILE* file = std::fopen(TestCaFile().c_str(), "r");
+  if (file == nullptr) return {};
+  X509* ca = PEM_read_X509(file, nullptr, nullptr, nullptr);
+  std::fclose(file);
+  if (ca == nullptr) return {};
+  char name[32];
+  std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(ca));
+  X509_free(ca);
+  auto folder =
+      std::filesystem::temp_directory_path() / ("kestrava-net-cadir-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(TestCaFile(), folder / name,
+                             std::filesystem::copy_options::overwrite_existing);
+  return folder;
+}
+
+TEST_F(TransportTest, CertificateFolderVariableIsHonoured) {
+  ScriptedServer server;
+  const auto folder = HashedCaFolder();
+  ASSERT_FALSE(folder.empty());
+  {
+    ScopedEnv file("SSL_CERT_FILE", nullptr);
+    ScopedEnv dir("SSL_CERT_DIR", folder.c_str());
+    EXPECT_EQ(Get(server, "/", Reply(HttpReply(200, "OK", {}, "ok"))), "");
+    EXPECT_EQ(response.Content(), "ok");
+  }
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
