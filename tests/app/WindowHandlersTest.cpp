@@ -281,5 +281,43 @@ TEST_F(ReadTest, ACloseAskedForDuringAnExportWaitsForTheHandler) {
   EXPECT_FALSE(form->isVisible());
 }
 
+// Counts the paints of a widget and notes how many requests the server had
+// received by the first one.
+class TPaintWatch final : public QObject {
+ public:
+  TPaintWatch(QWidget& widget, const ScriptedServer& server) : server_(server) {
+    widget.installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && requestsAtFirstPaint < 0) {
+      requestsAtFirstPaint = static_cast<int>(server_.Requests().size());
+    }
+    return false;
+  }
+  int requestsAtFirstPaint = -1;
+
+ private:
+  const ScriptedServer& server_;
+};
+
+TEST_F(ReadTest, TheWindowRepaintsBetweenThePagesOfALongExport) {
+  Login(TokenReply("tok-1"));
+  constexpr int Pages = 5;
+  for (int page = 0; page < Pages; ++page) {
+    server->Enqueue(Reply()
+                        .Pause(std::chrono::milliseconds(80))
+                        .Send(JsonReply(200, "OK", PageBody(Pages, {page}))));
+  }
+  QTest::qWait(20);  // nothing left to paint from before
+  TPaintWatch watch(*form->Memo1.viewport(), *server);
+  // Something asks for a repaint while the export runs (as an expose does).
+  QTimer::singleShot(30, form.get(), [this] { form->Memo1.viewport()->update(); });
+  Click(form->BTranz);
+  ASSERT_EQ(server->Requests().size(), 1u + Pages);
+  EXPECT_GT(watch.requestsAtFirstPaint, 1);
+  EXPECT_LT(watch.requestsAtFirstPaint, 1 + Pages);
+  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
+}
+
 }  // namespace
 }  // namespace kestrava::testing
