@@ -25,8 +25,33 @@ QString ApplicationTitle() {
   return ApplicationTitleFromPath(QCoreApplication::applicationFilePath());
 }
 
+namespace {
+
+// Centres itself in the work area of a screen as it shows, before it
+// appears, so it never flashes elsewhere first.
+class TCentredMessageBox final : public QMessageBox {
+ public:
+  TCentredMessageBox(QWidget* parent, QScreen* screen) : QMessageBox(parent), screen_(screen) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // settles the box's size
+    if (screen_ == nullptr) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen_->availableGeometry().center());
+    move(frame.topLeft());
+  }
+
+ private:
+  QScreen* screen_;
+};
+
+}  // namespace
+
 void TQtMessageBoxPresenter::Show(const TMessageBoxRequest& request) {
-  QMessageBox box(request.window);
+  QScreen* screen = request.window != nullptr ? request.window->screen() : nullptr;
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  TCentredMessageBox box(request.window, screen);
   box.setWindowModality(Qt::ApplicationModal);
   box.setWindowTitle(request.title);
   box.setTextFormat(Qt::PlainText);
@@ -35,15 +60,6 @@ void TQtMessageBoxPresenter::Show(const TMessageBoxRequest& request) {
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
-
-  QScreen* screen = request.window != nullptr ? request.window->screen() : nullptr;
-  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-  if (screen != nullptr) {
-    box.show();  // its final size is known once it shows
-    QRect frame = box.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    box.move(frame.topLeft());
-  }
   box.exec();
 }
 
