@@ -37,4 +37,30 @@ std::string StatusLineText(std::string_view version, int code, std::string_view 
   return VersionPrefix(version) + std::to_string(code) + " " + std::string(reason);
 }
 
+void ReplyHead::Feed(std::string_view line) {
+  if (auto status = line.starts_with("HTTP/") ? ParseStatusLine(line) : std::nullopt) {
+    version = std::move(status->version);
+    code = status->code;
+    reason = std::move(status->reason);
+    headers.clear();
+    statusParsed = true;
+    started = true;
+    complete = false;
+    return;
+  }
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.empty()) {
+    if (code >= 200 || !statusParsed) complete = true;
+    return;
+  }
+  if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
+    headers.back().second += " " + std::string(TrimWhitespace(line));
+    return;
+  }
+  auto colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  headers.emplace_back(std::string(TrimWhitespace(line.substr(0, colon))),
+                       std::string(TrimWhitespace(line.substr(colon + 1))));
+}
+
 }  // namespace kestrava::net

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kestrava::net {
 
@@ -25,5 +27,20 @@ std::string VersionPrefix(std::string_view version);
 
 // Prefix, then "%d %s" of code and reason.
 std::string StatusLineText(std::string_view version, int code, std::string_view reason);
+
+// The reply head as the transport hands it over, one line at a time (line
+// end included). An informational (1xx) head is followed by another; a new
+// status line starts the head afresh.
+struct ReplyHead {
+  std::string version;
+  int code = 0;
+  std::string reason;
+  std::vector<std::pair<std::string, std::string>> headers;  // trimmed, in order
+  bool statusParsed = false;
+  bool started = false;   // a status line arrived
+  bool complete = false;  // the final head ended: the body follows
+
+  void Feed(std::string_view line);
+};
 
 }  // namespace kestrava::net

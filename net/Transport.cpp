@@ -37,7 +37,7 @@ struct Progress {
 struct Attempt {
   Progress progress;
   TransportReply reply;
-  bool statusParsed = false;
+  ReplyHead head;
   void Touch() { progress.lastActivity = Clock::now(); }
 };
 
@@ -134,32 +134,9 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto& attempt = *static_cast<Attempt*>(user);
   std::size_t length = size * count;
   attempt.Touch();
-  std::string_view line(data, length);
-  if (auto status = line.starts_with("HTTP/") ? ParseStatusLine(line) : std::nullopt) {
-    attempt.reply.version = std::move(status->version);
-    attempt.reply.code = status->code;
-    attempt.reply.reason = std::move(status->reason);
-    attempt.reply.headers.clear();
-    attempt.statusParsed = true;
-    attempt.progress.headStarted = true;
-    attempt.progress.headComplete = false;
-    return length;
-  }
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  if (line.empty()) {
-    // End of a head; an informational (1xx) head is followed by another.
-    if (attempt.reply.code >= 200 || !attempt.statusParsed) attempt.progress.headComplete = true;
-    return length;
-  }
-  auto& headers = attempt.reply.headers;
-  if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
-    headers.back().second += " " + std::string(TrimWhitespace(line));
-    return length;
-  }
-  auto colon = line.find(':');
-  if (colon == std::string_view::npos) return length;
-  headers.emplace_back(std::string(TrimWhitespace(line.substr(0, colon))),
-                       std::string(TrimWhitespace(line.substr(colon + 1))));
+  attempt.head.Feed(std::string_view(data, length));
+  attempt.progress.headStarted = attempt.head.started;
+  attempt.progress.headComplete = attempt.head.complete;
   return length;
 }
 
@@ -409,7 +386,11 @@ TransportReply Transport::Perform(const TransportRequest& request) {
       }
       RaiseTransportFailure(outcome.result, attempt.progress, host);
     }
-    if (!attempt.statusParsed) {
+    attempt.reply.version = std::move(attempt.head.version);
+    attempt.reply.code = attempt.head.code;
+    attempt.reply.reason = std::move(attempt.head.reason);
+    attempt.reply.headers = std::move(attempt.head.headers);
+    if (!attempt.head.statusParsed) {
       long code = 0;
       rc = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
       if (rc != CURLE_OK) Raise(Stage::QueryingHead, rc, Describe(rc), host);

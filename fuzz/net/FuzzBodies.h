@@ -54,6 +54,18 @@ inline void StatusLineParse(const std::uint8_t* data, std::size_t size) {
       __builtin_trap();
   }
   (void)VersionPrefix(AsText(data, size));
+  // The same bytes as a whole head, line by line.
+  ReplyHead head;
+  std::string_view text = AsText(data, size);
+  while (!text.empty()) {
+    auto end = text.find('\n');
+    std::size_t take = end == std::string_view::npos ? text.size() : end + 1;
+    head.Feed(text.substr(0, take));
+    text.remove_prefix(take);
+  }
+  for (const auto& [name, value] : head.headers) {
+    if (name.find(':') != std::string::npos) __builtin_trap();
+  }
 }
 
 // A Location resolved against the current URL, then normalised.

@@ -48,5 +48,24 @@ TEST(StatusLine, TextCarriesThePrefixOfTheVersion) {
     EXPECT_EQ(StatusLineText(c.version, c.code, c.reason), c.expected) << c.version;
 }
 
+TEST(ReplyHead, InterimHeadsAreSkippedHeadersTrimmedAndFolded) {
+  ReplyHead head;
+  for (const char* line : {"HTTP/1.1 100 Continue\r\n", "X-Interim: 1\r\n", "\r\n",
+                           "HTTP/1.1 200 OK\r\n", "Content-Type:  application/json \r\n",
+                           "X-Folded: a\r\n", "\t b\r\n", "no colon here\r\n", "Empty:\r\n"}) {
+    head.Feed(line);
+    EXPECT_FALSE(head.complete) << line;
+  }
+  head.Feed("\r\n");
+  EXPECT_TRUE(head.complete);
+  EXPECT_EQ(head.code, 200);
+  EXPECT_EQ(head.reason, "OK");
+  ASSERT_EQ(head.headers.size(), 3u);
+  EXPECT_EQ(head.headers[0],
+            (std::pair<std::string, std::string>{"Content-Type", "application/json"}));
+  EXPECT_EQ(head.headers[1].second, "a b");
+  EXPECT_EQ(head.headers[2].second, "");
+}
+
 }  // namespace
 }  // namespace kestrava::net
