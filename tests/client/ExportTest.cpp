@@ -295,6 +295,33 @@ TEST_F(Export, AnOutOfRangeDateIsAnErrorTextNotAnException) {
   EXPECT_EQ(server->Requests().size(), 1u);  // nothing sent
 }
 
+TEST_F(Export, EachOperationResetsWhatThePreviousOneLeft) {
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody("1", {1}))));
+  server->Enqueue(Reply(JsonReply(200, "OK", R"({"result":[{"id":5}]})")));
+  server->Enqueue(Reply(TokenReply("tok-2")));
+  server->Enqueue(Reply(JsonReply(200, "OK", R"({"result":[]})")));
+  TJSONArray tranz, accounts, more;
+  ASSERT_TRUE(client->GetTranzactii(Start, End, 7, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
+  ASSERT_TRUE(client->LogIn()) << client->MesajEroare();
+  ASSERT_TRUE(client->Accounts(more)) << client->MesajEroare();
+
+  const auto requests = ExportRequests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[1].requestLine, "GET " + std::string(AccountsPath) + " HTTP/1.1");
+  EXPECT_EQ(requests[1].HeaderCount("Authorization"), 1);
+  // The sign-in again: a POST with its body and without the export's header.
+  EXPECT_EQ(requests[2].method, "POST");
+  EXPECT_EQ(requests[2].target, TokenPath);
+  EXPECT_FALSE(requests[2].HasHeader("Authorization"));
+  EXPECT_EQ(requests[2].body,
+            R"({"grant_type":"client_credentials","client_id":"id-1","client_secret":"secret-1"})");
+  // The next export uses the new token and sends no body.
+  EXPECT_EQ(requests[3].method, "GET");
+  EXPECT_EQ(requests[3].Header("Authorization"), "Bearer tok-2");
+  EXPECT_EQ(requests[3].body, "");
+}
+
 TEST_F(Export, EmptyTokenStillSendsBearer) {
   client->Token.clear();
   server->Enqueue(Reply(JsonReply(401, "Unauthorized", "")));

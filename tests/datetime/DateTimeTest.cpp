@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <limits>
 
 #include "base/Exception.h"
@@ -163,6 +164,18 @@ TEST(IncHour, MovesWholeMillisecondsWithoutDaylightSaving) {
   }
   EXPECT_THROW(IncHour(0, std::numeric_limits<std::int64_t>::max()), EConvertError);
   EXPECT_THROW(IncHour(0, std::numeric_limits<std::int64_t>::min()), EConvertError);
+}
+
+TEST(Now, IsTheLocalWallClock) {
+  // Independently: the local calendar fields of the same second.
+  const std::time_t seconds = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const TDateTime expected = EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                            local.tm_hour, local.tm_min, local.tm_sec, 0);
+  const std::int64_t difference = DateTimeToMilliseconds(Now()) - DateTimeToMilliseconds(expected);
+  EXPECT_GE(difference, 0);
+  EXPECT_LT(difference, 3000);
 }
 
 TEST(Now, IsTheLocalClockToTheMillisecond) {
