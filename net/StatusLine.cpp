@@ -1,5 +1,6 @@
 #include "net/StatusLine.h"
 
+#include "net/ReplyText.h"
 #include "net/Url.h"
 
 namespace kestrava::net {
@@ -26,6 +27,21 @@ std::optional<StatusLine> ParseStatusLine(std::string_view line) {
   return status;
 }
 
+std::string ReasonAsUtf8(std::string_view reason) {
+  if (IsValidUtf8(reason)) return std::string(reason);
+  std::string out;
+  for (char ch : reason) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 std::string VersionPrefix(std::string_view version) {
   if (EqualsIgnoreCase(version, "HTTP/1.0")) return "HTTP/1.0 ";
   if (EqualsIgnoreCase(version, "HTTP/1.1")) return "HTTP/1.1 ";
@@ -41,7 +57,7 @@ void ReplyHead::Feed(std::string_view line) {
   if (auto status = line.starts_with("HTTP/") ? ParseStatusLine(line) : std::nullopt) {
     version = std::move(status->version);
     code = status->code;
-    reason = std::move(status->reason);
+    reason = ReasonAsUtf8(status->reason);
     headers.clear();
     statusParsed = true;
     started = true;

@@ -21,6 +21,11 @@ struct StatusLine {
 // start with a version followed by a three-digit code.
 std::optional<StatusLine> ParseStatusLine(std::string_view line);
 
+// The reason phrase as text: kept when it is UTF-8, otherwise read as
+// ISO-8859-1, the historic charset of HTTP heads, so StatusText and the
+// status line message are always valid UTF-8.
+std::string ReasonAsUtf8(std::string_view reason);
+
 // "HTTP/1.0 ", "HTTP/1.1 ", "HTTP/2.0 " (any version starting "HTTP/2"),
 // compared without regard to case; nothing for any other version.
 std::string VersionPrefix(std::string_view version);

@@ -63,6 +63,7 @@ inline void StatusLineParse(const std::uint8_t* data, std::size_t size) {
     head.Feed(text.substr(0, take));
     text.remove_prefix(take);
   }
+  if (!IsValidUtf8(head.reason)) __builtin_trap();
   for (const auto& [name, value] : head.headers) {
     if (name.find(':') != std::string::npos) __builtin_trap();
   }

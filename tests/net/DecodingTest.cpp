@@ -48,6 +48,8 @@ TEST_F(DecodingTest, RepliesThatReturnNormally) {
        401, "Unauthorized", "{\"e\":1}", true},
       {"http/1.0 reason with spaces", "HTTP/1.0 299 Odd  Reason \r\nContent-Length: 0\r\n\r\n", 299,
        "Odd  Reason ", "", false},
+      {"latin-1 reason phrase", "HTTP/1.1 404 Pas trouv\xE9\r\nContent-Length: 0\r\n\r\n", 404,
+       "Pas trouv\xC3\xA9", "", false},
       {"interim 100 then 200", "HTTP/1.1 100 Continue\r\n\r\n" + HttpReply(200, "Fine", {}, "1"),
        200, "Fine", "1", true},
   };

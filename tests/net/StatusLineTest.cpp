@@ -23,6 +23,12 @@ TEST(StatusLine, ParsesVersionCodeAndReasonExactly) {
   ASSERT_TRUE(line);
   EXPECT_EQ(line->reason, " Not  Found ");
 
+  line = ParseStatusLine("HTTP/1.1 404 Pas trouv\xE9\r\n");
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->reason, "Pas trouv\xE9");
+  EXPECT_EQ(ReasonAsUtf8(line->reason), "Pas trouv\xC3\xA9");
+  EXPECT_EQ(ReasonAsUtf8("D\xC3\xA9j\xC3\xA0"), "D\xC3\xA9j\xC3\xA0");
+
   for (const char* bad : {"", "HTTP/1.1", "HTTP/1.1 20", "HTTP/1.1 2x0 OK", "FTP/1.1 200 OK",
                           "HTTP/1.1 2000 OK", " HTTP/1.1 200 OK"})
     EXPECT_FALSE(ParseStatusLine(bad)) << bad;
