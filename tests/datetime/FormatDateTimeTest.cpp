@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 #include "base/Exception.h"
 #include "datetime/FormatSettings.h"
 
@@ -81,6 +84,36 @@ TEST(FormatDateTime, NamesAndUnusedLettersStayDefined) {
 
 TEST(FormatDateTime, OutOfRangeValueIsAConvertError) {
   EXPECT_THROW(FormatDateTime("yyyy", 3e6, Colon()), EConvertError);
+}
+
+}  // namespace
+}  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+// Any format text gives a defined result: bounded random formats, bytes
+// of every kind, quotes and separators included.
+TEST(FormatDateTime, AnyFormatTextIsDefined) {
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const std::string alphabet = "yYmMdDhHnNsSzZaAtTcC:/'\". -\xC3\xA9\x01";
+  TFormatSettings s;
+  s.TimeSeparator = ".";
+  const TDateTime value = EncodeDateTime(2025, 5, 14, 8, 30, 5, 7);
+  for (int i = 0; i < 5000; ++i) {
+    std::string format;
+    const std::size_t length = next() % 24;
+    for (std::size_t j = 0; j < length; ++j) {
+      format +=
+          (next() % 4 == 0) ? static_cast<char>(next() % 256) : alphabet[next() % alphabet.size()];
+    }
+    const std::string text = FormatDateTime(format, value, s);
+    EXPECT_LT(text.size(), 64 + 16 * format.size()) << format;
+  }
 }
 
 }  // namespace
