@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
                                       return std::string(value);
                                     }};
   const int code = kestrava::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
+  // Output that could not be written (a full disk) is no success.
   std::cout.flush();
+  if (code == 0 && !std::cout) return 1;
   return code;
 }
