@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "datetime/DateTime.h"
@@ -20,8 +22,18 @@ namespace {
 using namespace std::chrono_literals;
 
 struct Sandbox {
+  Sandbox() = default;
+  Sandbox(Sandbox&& other) noexcept
+      : process(std::move(other.process)),
+        stateDir(std::exchange(other.stateDir, {})),
+        host(std::move(other.host)),
+        caFile(std::move(other.caFile)) {}
+  ~Sandbox() {
+    process.reset();  // stops it first
+    if (!stateDir.empty()) std::filesystem::remove_all(stateDir);
+  }
   std::unique_ptr<ChildProcess> process;
-  std::string host, caFile;
+  std::string stateDir, host, caFile;
 };
 
 // Starts a sandbox and reads its ready line
@@ -33,6 +45,7 @@ Sandbox StartSandbox(std::vector<std::string> options) {
   std::vector<std::string> argv = {KESTRAVA_SANDBOX_PATH, "--quiet", "--state-dir", stateDir};
   argv.insert(argv.end(), options.begin(), options.end());
   Sandbox sandbox;
+  sandbox.stateDir = stateDir;
   sandbox.process = std::make_unique<ChildProcess>(argv, std::vector<std::string>{});
   const std::string line = sandbox.process->ReadLine(30s);
   const std::string prefix = "kestrava-sandbox: host ";
