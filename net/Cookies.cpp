@@ -46,6 +46,15 @@ CookieClock::time_point AddSeconds(CookieClock::time_point now, long long second
   return now + std::chrono::seconds(seconds);
 }
 
+// "." followed by the host, the form domains are stored and matched in.
+std::string Dotted(std::string_view host) {
+  std::string out;
+  out.reserve(host.size() + 1);
+  out += '.';
+  out += host;
+  return out;
+}
+
 // A date far outside the clock's range (year 10000 and the like) is taken
 // as the furthest point it can hold instead of overflowing.
 CookieClock::time_point FromTimeT(long long seconds) {
@@ -66,8 +75,8 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
   cookie.value = std::string(TrimWhitespace(first.substr(eq + 1)));
   if (cookie.name.empty()) return std::nullopt;
   std::string host = AsciiLower(requestHost);
-  cookie.domain = "." + host;
-  cookie.path = "/";
+  cookie.domain = Dotted(host);
+  cookie.path.assign(1, '/');
 
   std::optional<CookieClock::time_point> maxAge;
   std::optional<CookieClock::time_point> expires;
@@ -111,7 +120,7 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
   }
   if (domainAttribute) {
     // A cookie for a domain the request host does not belong to is refused.
-    if (!("." + host).ends_with(*domainAttribute)) return std::nullopt;
+    if (!Dotted(host).ends_with(*domainAttribute)) return std::nullopt;
     cookie.domain = *domainAttribute;
   }
   cookie.expiry = maxAge ? maxAge : expires;
@@ -138,7 +147,7 @@ void CookieStore::Receive(std::string_view setCookie, std::string_view requestHo
 std::string CookieStore::HeaderFor(std::string_view scheme, std::string_view host,
                                    std::string_view path, CookieClock::time_point now) {
   std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
-  std::string dottedHost = "." + AsciiLower(host);
+  std::string dottedHost = Dotted(AsciiLower(host));
   bool https = EqualsIgnoreCase(scheme, "https");
   std::string header;
   for (auto it = cookies_.rbegin(); it != cookies_.rend(); ++it) {

@@ -70,7 +70,9 @@ void ReplyHead::Feed(std::string_view line) {
     return;
   }
   if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
-    headers.back().second += " " + std::string(TrimWhitespace(line));
+    std::string& value = headers.back().second;
+    value += ' ';
+    value += TrimWhitespace(line);
     return;
   }
   auto colon = line.find(':');
