@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "net/NetExceptions.h"
@@ -208,6 +210,14 @@ bool IsValidUtf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
   while (p < end) {
+    // Runs of ASCII, the bulk of a JSON reply, eight bytes at a time.
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      p += 8;
+    }
+    if (p == end) break;
     unsigned char c = *p;
     if (c < 0x80) {
       ++p;
