@@ -53,6 +53,25 @@ TEST_F(WireTest, TokenPostCarriesTheBodyBytesAndTheirLength) {
   EXPECT_EQ(response.JSONValue()->ToString(), "{\"t\":1}");
 }
 
+TEST_F(WireTest, LargeBodyGoesOutWithoutExpectContinue) {
+  // libcurl would ask for "100-continue" before a body above 1 MiB.
+  ScriptedServer server;
+  server.Enqueue(Reply(HttpReply(200, "OK", {}, "{}")));
+  request.SetMethod(rmPOST);
+  const std::string body = "[\"" + std::string(1'200'000, 'x') + "\"]";
+  std::istringstream stream(body);
+  request.AddBody(stream, "application/json", ooCopy);
+  client.SetBaseURL(UrlOf(server, "/big"));
+  ASSERT_EQ(Run(), "");
+  ASSERT_TRUE(server.WaitForRequests(1));
+  const ReceivedRequest r = server.Requests().at(0);
+  EXPECT_FALSE(r.HasHeader("Expect"));
+  EXPECT_FALSE(r.HasHeader("Transfer-Encoding"));
+  EXPECT_EQ(r.Header("Content-Length"), std::to_string(body.size()));
+  EXPECT_EQ(r.body.size(), body.size());
+  EXPECT_TRUE(r.body == body);
+}
+
 TEST_F(WireTest, ExportGetCarriesTokenVerbatimAndContentTypeWithoutBody) {
   ScriptedServer server;
   const std::string token = "eyJhbGciOiJIUzI1NiJ9.e30.c2lnbmF0dXJl+/==";
