@@ -83,11 +83,30 @@ std::string TKestrava_2::URL(std::string_view path) const {
   return url;
 }
 
-std::string TKestrava_2::ExceptionText(std::string_view message) const {
-  std::string text(message);
-  text += '\r';
-  text += FRestResponse->Content();
-  return text;
+template <class Operation>
+bool TKestrava_2::Guarded(Operation&& operation) {
+  std::string message;
+  try {
+    return operation();
+  } catch (const Exception& e) {
+    message = e.Message();
+  } catch (const std::exception& e) {
+    message = e.what();
+  }
+  FMesajEroare = std::move(message);
+  FMesajEroare += '\r';
+  FMesajEroare += FRestResponse->Content();
+  return false;
+}
+
+std::string TKestrava_2::StatusErrorText() const {
+  return std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() + " - " +
+         FRestResponse->Content();
+}
+
+std::string TKestrava_2::NoReplyObjectText() const {
+  return "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+         FRestResponse->StatusText();
 }
 
 const TJSONObject* TKestrava_2::ReplyObject() const {
@@ -101,9 +120,8 @@ const TJSONObject* TKestrava_2::ReplyObject() const {
 }
 
 bool TKestrava_2::LogIn() {
-  bool result = false;
   FMesajEroare.clear();
-  try {
+  return Guarded([this] {
     FRestClient->SetBaseURL(URL(TokenPath));
     FRestRequest->SetMethod(rmPOST);
     FRestRequest->ClearBody();
@@ -119,36 +137,30 @@ bool TKestrava_2::LogIn() {
 
     FRestRequest->Execute();
 
-    if (FRestResponse->StatusCode() == 200) {
-      if (const TJSONObject* reply = ReplyObject()) {
-        // ReadToken
-        Token.clear();
-        result = reply->GetValue("status", "") == "200 OK";
-        if (result) {
-          if (const TJSONObject* tokenResult = reply->GetValue<TJSONObject>("result")) {
-            Token = tokenResult->GetValue("accessToken", "");
-          }
-          if (Token.empty()) {
-            FMesajEroare = "Token NULL !";
-            result = false;
-          }
-        } else {
-          FMesajEroare =
-              "Status = " + reply->GetValue("status", "") + " " + reply->GetValue("message", "");
-        }
-      }
-    } else {
+    if (FRestResponse->StatusCode() != 200) {
       FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
                      FRestResponse->StatusText() + "\r" + FRestResponse->Content();
+      return false;
     }
-  } catch (const Exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.Message());
-  } catch (const std::exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.what());
-  }
-  return result;
+    const TJSONObject* reply = ReplyObject();
+    if (reply == nullptr) return false;
+
+    // ReadToken
+    Token.clear();
+    if (reply->GetValue("status", "") != "200 OK") {
+      FMesajEroare =
+          "Status = " + reply->GetValue("status", "") + " " + reply->GetValue("message", "");
+      return false;
+    }
+    if (const TJSONObject* tokenResult = reply->GetValue<TJSONObject>("result")) {
+      Token = tokenResult->GetValue("accessToken", "");
+    }
+    if (Token.empty()) {
+      FMesajEroare = "Token NULL !";
+      return false;
+    }
+    return true;
+  });
 }
 
 void TKestrava_2::PrepareExport() {
@@ -160,39 +172,29 @@ void TKestrava_2::PrepareExport() {
 }
 
 bool TKestrava_2::Accounts(TJSONArray& accounts) {
-  bool result = false;
   FMesajEroare.clear();
-  try {
+  return Guarded([&] {
     FRestClient->SetBaseURL(URL(AccountsPath));
     PrepareExport();
     FRestRequest->Execute();
-    if (FRestResponse->StatusCode() == 200) {
-      if (const TJSONObject* reply = ReplyObject()) {
-        AppendResult(*reply, accounts);
-        result = true;
-      } else {
-        FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-                       FRestResponse->StatusText();
-      }
-    } else {
-      FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" +
-                     FRestResponse->StatusText() + " - " + FRestResponse->Content();
+    if (FRestResponse->StatusCode() != 200) {
+      FMesajEroare = StatusErrorText();
+      return false;
     }
-  } catch (const Exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.Message());
-  } catch (const std::exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.what());
-  }
-  return result;
+    const TJSONObject* reply = ReplyObject();
+    if (reply == nullptr) {
+      FMesajEroare = NoReplyObjectText();
+      return false;
+    }
+    AppendResult(*reply, accounts);
+    return true;
+  });
 }
 
 bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId,
                                 TJSONArray& Tranz) {
-  bool result = false;
   FMesajEroare.clear();
-  try {
+  return Guarded([&] {
     const std::string startText = DateTimeToNetFormat(DataStart);
     const std::string endText = DateTimeToNetFormat(DataEnd);
     PrepareExport();
@@ -204,40 +206,31 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
 
     int Page = 0;
     int TotaLPages = 0;
-    const TJSONObject* reply = nullptr;  // owned by the response until the next page
     do {
       // SetURL
       FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
                               "&pageSize=" + std::to_string(PageSize));
       FRestRequest->Execute();
+      // A failing page ends the export with false: a partial export never
+      // reads as complete. The pages read before stay in Tranz.
       if (FRestResponse->StatusCode() != 200) {
-        FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" +
-                       FRestResponse->StatusText() + " - " + FRestResponse->Content();
-        result = false;  // a partial export never reads as complete
-        break;
+        FMesajEroare = StatusErrorText();
+        return false;
       }
-      reply = ReplyObject();
+      // Owned by the response until the next page replaces it.
+      const TJSONObject* reply = ReplyObject();
       if (reply == nullptr) {
-        FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-                       FRestResponse->StatusText();
-        result = false;
-        break;
+        FMesajEroare = NoReplyObjectText();
+        return false;
       }
       // GetResult
       TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
       AppendResult(*reply, Tranz);
-      result = true;
       ++Page;
       if (OnPage) OnPage(Page, TotaLPages);
     } while (Page < TotaLPages);
-  } catch (const Exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.Message());
-  } catch (const std::exception& e) {
-    result = false;
-    FMesajEroare = ExceptionText(e.what());
-  }
-  return result;
+    return true;
+  });
 }
 
 std::string TKestrava_2::ResponseText() const {

@@ -64,7 +64,14 @@ class TKestrava_2 {
   // The reply as an object: the response's JSON view when it is one, none
   // otherwise. Owned by the response until its next reply.
   const TJSONObject* ReplyObject() const;
-  std::string ExceptionText(std::string_view message) const;
+  // Runs an operation under the guard every operation has: any failure
+  // gives false and the error text "message" CR "response content".
+  template <class Operation>
+  bool Guarded(Operation&& operation);
+  // "code/reason - content": a reply other than 200.
+  std::string StatusErrorText() const;
+  // "StatusCode: code - reason": a 200 reply that is not a JSON object.
+  std::string NoReplyObjectText() const;
 
   std::unique_ptr<TRESTClient> FRestClient;
   std::unique_ptr<TRESTRequest> FRestRequest;
