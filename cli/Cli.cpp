@@ -60,17 +60,29 @@ std::string DisplayText(const TJSONArray& array, bool compact) {
   return TJson::Format(*reparsed);
 }
 
+// The whole stream; false when reading fails part-way (a directory, an I/O
+// error), which the library reports by throwing from the stream buffer.
+bool ReadAll(std::istream& in, std::string& text) {
+  try {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !in.bad();
+}
+
 int Format(const CliArguments& args, CliEnvironment& env, const Redactor& redact) {
   std::string text;
+  bool read = false;
   if (args.file) {
     std::ifstream file(*args.file, std::ios::binary);
-    if (!file) {
-      env.err << "kestrava-cli: cannot read " << *args.file << "\n";
-      return ExitFailure;
-    }
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    read = file && ReadAll(file, text);
   } else {
-    text.assign(std::istreambuf_iterator<char>(env.in), std::istreambuf_iterator<char>());
+    read = ReadAll(env.in, text);
+  }
+  if (!read) {
+    env.err << "kestrava-cli: cannot read " << (args.file ? *args.file : "standard input") << "\n";
+    return ExitFailure;
   }
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
   if (value == nullptr) {

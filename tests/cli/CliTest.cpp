@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <fstream>
+#include <ios>
+#include <istream>
 #include <map>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -141,6 +144,30 @@ TEST_F(Cli, FormatRefusesWhatDoesNotParse) {
   const Outcome missing = Call({"format", "/nonexistent/kestrava.json"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.err, "kestrava-cli: cannot read /nonexistent/kestrava.json\n");
+}
+
+// A stream buffer whose reads fail, as a file buffer's do on a directory or
+// an I/O error.
+class FailingBuffer : public std::streambuf {
+ protected:
+  int_type underflow() override { throw std::ios_base::failure("read error"); }
+};
+
+TEST_F(Cli, FormatOfInputThatCannotBeReadSaysSo) {
+  // A folder opens as a file but fails on the first read.
+  const std::string folder = ::testing::TempDir();
+  const Outcome run = Call({"format", folder});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "kestrava-cli: cannot read " + folder + "\n");
+
+  FailingBuffer failing;
+  std::istream in(&failing);
+  std::ostringstream out, err;
+  cli::CliEnvironment env{in, out, err, false, {}};
+  EXPECT_EQ(RunCli({"format"}, env), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "kestrava-cli: cannot read standard input\n");
 }
 
 TEST_F(Cli, LoginPrintsTheToken) {
