@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/Exception.h"
 #include "cli/CliArguments.h"
@@ -20,22 +21,33 @@ namespace {
 constexpr std::string_view Mask = "********";
 
 // Output never carries the secret, even when a service echoes the request
-// back in an error body. Very short secrets would mask ordinary text, so
-// they are left alone.
+// back in an error body: neither as written nor as the token request body
+// carries it (JSON-escaped, e.g. "/" as "\\/"). Very short secrets would mask
+// ordinary text, so they are left alone.
 class Redactor {
  public:
-  explicit Redactor(std::string secret) : secret_(std::move(secret)) {}
+  explicit Redactor(const std::string& secret) {
+    if (secret.size() < 4) return;
+    TJSONObject holder;
+    holder.AddPair("", secret);
+    const std::string compact = holder.ToString();  // {"":"..."}
+    std::string escaped = compact.substr(5, compact.size() - 7);
+    // The longer escaped form first, so masking the plain one cannot split it.
+    if (escaped != secret) forms_.push_back(std::move(escaped));
+    forms_.push_back(secret);
+  }
   std::string operator()(std::string text) const {
-    if (secret_.size() < 4) return text;
-    for (std::size_t at = text.find(secret_); at != std::string::npos;
-         at = text.find(secret_, at + Mask.size())) {
-      text.replace(at, secret_.size(), Mask);
+    for (const std::string& form : forms_) {
+      for (std::size_t at = text.find(form); at != std::string::npos;
+           at = text.find(form, at + Mask.size())) {
+        text.replace(at, form.size(), Mask);
+      }
     }
     return text;
   }
 
  private:
-  std::string secret_;
+  std::vector<std::string> forms_;
 };
 
 // The secret as given on the command line (even when the rest does not

@@ -217,6 +217,26 @@ TEST_F(Cli, CredentialsFallBackToTheEnvironmentAndTheSecretNeverShows) {
   EXPECT_EQ(usage.err.find("opt-secret-2"), std::string::npos) << usage.err;
 }
 
+TEST_F(Cli, TheSecretIsMaskedAlsoAsTheTokenRequestCarriesIt) {
+  // Slashes (common in base64 secrets), a quotation mark and a backslash are
+  // escaped in the token request body; a service echoing that body must not
+  // reveal the secret either.
+  const std::string secret = "ab/c+d\"e\\f==";
+  const std::string escaped = "ab\\/c+d\\\"e\\\\f==";
+  const std::string echo =
+      R"({"echo":{"client_secret":")" + escaped + R"("},"raw":")" + secret + "\"}";
+  server.Enqueue(Reply(JsonReply(400, "Bad Request", echo)));
+  const Outcome run =
+      Call({"--host", server.HostPort(), "--id", "id-1", "--secret", secret, "login"});
+  EXPECT_EQ(run.code, 1);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].body.find(escaped), std::string::npos);
+  EXPECT_EQ(run.err,
+            "StatusCode: 400 - Bad Request\r"
+            R"({"echo":{"client_secret":"********"},"raw":"********"})"
+            "\n");
+}
+
 TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
   const std::string accounts =
       R"([{"id":"RO49AAAA1B31007593840000","name":"Cont curent"},{"id":2}])";
