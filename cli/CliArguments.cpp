@@ -18,6 +18,12 @@ bool Digits(std::string_view text, std::size_t from, std::size_t count, int& val
   return true;
 }
 
+int DaysInMonth(int year, int month) {
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
 bool ParseInt(std::string_view text, int& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && error == std::errc() && end == text.data() + text.size();
@@ -25,7 +31,8 @@ bool ParseInt(std::string_view text, int& value) {
 
 }  // namespace
 
-std::optional<TDateTime> ParseLocalTime(std::string_view t) {
+std::optional<TDateTime> ParseLocalTime(std::string_view t, std::string* problem) {
+  if (problem != nullptr) *problem = "needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]]";
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
   if (t.size() != 16 && t.size() != 19 && t.size() != 23) return std::nullopt;
   if (!Digits(t, 0, 4, year) || t[4] != '-' || !Digits(t, 5, 2, month) || t[7] != '-' ||
@@ -38,6 +45,12 @@ std::optional<TDateTime> ParseLocalTime(std::string_view t) {
   try {
     return EncodeDateTime(year, month, day, hour, minute, second, millisecond);
   } catch (const EConvertError&) {
+    // The shape is right; the fields name no real date or time of day.
+    const bool dateFits =
+        year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
+    if (problem != nullptr)
+      *problem = dateFits ? "needs a time of day from 00:00:00.000 to 23:59:59.999"
+                          : "needs a date that exists in years 0001 to 9999";
     return std::nullopt;
   }
 }
@@ -84,10 +97,10 @@ std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
           return std::nullopt;
         }
       } else {
-        const std::optional<TDateTime> time = ParseLocalTime(value);
+        std::string problem;
+        const std::optional<TDateTime> time = ParseLocalTime(value, &problem);
         if (!time) {
-          error = "option " + name + " needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"" +
-                  value + "\"";
+          error = "option " + name + " " + problem + ", not \"" + value + "\"";
           return std::nullopt;
         }
         (name == "--from" ? parsed.from : parsed.to) = time;

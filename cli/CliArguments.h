@@ -29,7 +29,7 @@ std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
                                            std::string& error);
 
 // "YYYY-MM-DDTHH:MM[:SS[.mmm]]" as a local date-time; none when malformed or
-// out of range.
-std::optional<TDateTime> ParseLocalTime(std::string_view text);
+// out of range, with what is wrong in `problem` ("needs ...") when given.
+std::optional<TDateTime> ParseLocalTime(std::string_view text, std::string* problem = nullptr);
 
 }  // namespace kestrava::cli

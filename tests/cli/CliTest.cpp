@@ -84,8 +84,19 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndTheUsage) {
       {{"transactions", "--from", "2025-05-14T08:30"}, "transactions needs --from and --to"},
       {{"transactions", "--from", "2025-05-14", "--to", "2025-05-15T00:00"},
        "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-14\""},
+      // The right shape, but no such date or time of day.
       {{"transactions", "--from", "2025-02-30T00:00", "--to", "2025-05-15T00:00"},
-       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-02-30T00:00\""},
+       "option --from needs a date that exists in years 0001 to 9999, not \"2025-02-30T00:00\""},
+      {{"transactions", "--from", "2025-05-14T08:30", "--to", "0000-12-31T00:00"},
+       "option --to needs a date that exists in years 0001 to 9999, not \"0000-12-31T00:00\""},
+      {{"transactions", "--from", "2025-13-01T00:00", "--to", "2025-05-15T00:00"},
+       "option --from needs a date that exists in years 0001 to 9999, not \"2025-13-01T00:00\""},
+      {{"transactions", "--from", "2025-05-14T24:00", "--to", "2025-05-15T00:00"},
+       "option --from needs a time of day from 00:00:00.000 to 23:59:59.999, not "
+       "\"2025-05-14T24:00\""},
+      {{"transactions", "--from", "2024-02-29T23:59:60", "--to", "2025-05-15T00:00"},
+       "option --from needs a time of day from 00:00:00.000 to 23:59:59.999, not "
+       "\"2024-02-29T23:59:60\""},
       {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00:00.5"},
        "option --to needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-15T00:00:00.5\""},
       {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00", "--account",
