@@ -147,11 +147,13 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-int OnDebug(CURL*, curl_infotype type, char*, size_t size, void* user) {
+int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto& attempt = *static_cast<Attempt*>(user);
   if (type == CURLINFO_HEADER_OUT) {
-    attempt.progress.headSent = true;
     attempt.Touch();
+    // A proxy's CONNECT belongs to setting up the connection, not to the
+    // request itself.
+    if (!std::string_view(data, size).starts_with("CONNECT ")) attempt.progress.headSent = true;
   } else if (type == CURLINFO_DATA_OUT) {
     attempt.progress.bodySent += static_cast<curl_off_t>(size);
     attempt.Touch();
@@ -278,6 +280,8 @@ Transport::Transport() : impl_(std::make_unique<Impl>()) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  // The proxy's answer to CONNECT is no part of the reply head.
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
   // The debug stream tells when the request head and body went out.
