@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QFont>
 #include <QFontDatabase>
 #include <exception>
 
@@ -58,11 +59,19 @@ QString CurrentExceptionMessage() {
 bool EnsureDesignFont() {
   const QString family = QStringLiteral("Tahoma");
   if (QFontDatabase::families().contains(family, Qt::CaseInsensitive)) return true;
-  for (const char* file :
-       {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-    const QString path = QString::fromLatin1(file);
-    if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
+  // fonts-wine's Tahoma bold repeats the regular outlines with wider
+  // spacing, so bold text drawn with it looks regular. DejaVu Sans Condensed
+  // Bold has the bold Tahoma's widths and height and is really bold: it
+  // stands in for Tahoma where it is installed.
+  const QString standIn = QStringLiteral("DejaVu Sans Condensed");
+  if (QFontDatabase::families().contains(standIn, Qt::CaseInsensitive)) {
+    QFont::insertSubstitution(family, standIn);
+    return true;
   }
+  // Otherwise the regular face of fonts-wine's Tahoma alone, which Qt
+  // emboldens for bold text.
+  const QString regular = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+  if (QFile::exists(regular)) QFontDatabase::addApplicationFont(regular);
   return QFontDatabase::families().contains(family, Qt::CaseInsensitive);
 }
 

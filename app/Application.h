@@ -45,9 +45,11 @@ class TKestravaApplication final : public QApplication {
   QWidget* mainWindow_ = nullptr;
 };
 
-// Makes the window's design font, Tahoma, available: when the system does
-// not list it, the Tahoma-metric files of the fonts-wine package are added
-// to this process if they are installed. Returns whether Tahoma is there.
+// Makes the window's design font, Tahoma, available with a bold that looks
+// bold. When the system does not list Tahoma, DejaVu Sans Condensed (with
+// the bold Tahoma's metrics) stands in for it; failing that, the regular
+// Tahoma of the fonts-wine package is added to this process. Returns whether
+// Tahoma or its stand-in is there.
 bool EnsureDesignFont();
 
 // The message of the exception being handled (call inside a catch block):

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QImage>
+#include <QPainter>
 #include <QTest>
 
 #include "datetime/DateTime.h"
@@ -64,7 +66,9 @@ TEST_F(WindowLayoutTest, ControlsOfThePanelStandWhereTheDesignPutsThem) {
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->pos(), QPoint(p.left, p.top));
     EXPECT_EQ(label->size(), label->sizeHint());
-    if (QFontInfo(label->font()).family() == "Tahoma") {
+    // The design widths are those of a real bold face (not one that Qt
+    // emboldens from the regular one, which keeps the regular widths).
+    if (QFontInfo(label->font()).styleName().contains("Bold")) {
       EXPECT_NEAR(label->width(), p.width, 3);
       EXPECT_NEAR(label->height(), p.height, 2);
     }
@@ -112,6 +116,41 @@ TEST_F(WindowLayoutTest, CaptionsTextsAndFonts) {
   const QColor panel = form->Panel1.palette().color(QPalette::Window);
   EXPECT_EQ(form->XTStart.Editor().palette().color(QPalette::Base), panel);
   EXPECT_EQ(form->XTEnd.Editor().palette().color(QPalette::Base), panel);
+}
+
+// How much ink a text takes in a font: the sum of the darkness of its pixels.
+long long Ink(const QFont& font, const QString& text) {
+  QImage image(300, 40, QImage::Format_Grayscale8);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(4, 28, text);
+  painter.end();
+  long long ink = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* line = image.constScanLine(y);
+    for (int x = 0; x < image.width(); ++x) ink += 255 - line[x];
+  }
+  return ink;
+}
+
+// The bold texts really show bold: a bold face that repeats the regular
+// outlines (as fonts-wine's Tahoma bold does) would pass every font check
+// above and still draw thin strokes.
+TEST_F(WindowLayoutTest, BoldTextIsDrawnHeavierThanRegular) {
+  const QWidget* const bold[] = {
+      &form->Label1,           &form->edID,          &form->btn1, &form->Memo1,
+      &form->XDStart.Editor(), &form->XTEnd.Editor()};
+  for (const QWidget* widget : bold) {
+    SCOPED_TRACE((widget->objectName().isEmpty() ? widget->parentWidget()->objectName()
+                                                 : widget->objectName())
+                     .toStdString());
+    QFont regular = widget->font();
+    regular.setBold(false);
+    const QString text = QStringLiteral("Client Secret 09.12.2026");
+    EXPECT_GT(Ink(widget->font(), text) * 100, Ink(regular, text) * 115);
+  }
 }
 
 TEST_F(WindowLayoutTest, InitialState) {
