@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -293,16 +294,26 @@ CharsetKind LookupCharset(std::string_view name) {
 std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
   const KnownCharset* known = FindCharset(charset);
   if (known == nullptr || known->iconvName.empty()) return std::string(bytes);
-  IconvHandle cd = OpenIconv(known->iconvName);
-  if (!cd) throw EEncodingError("Invalid code page");
-  std::string_view name = known->iconvName;
+  if (!OpenIconv(known->iconvName)) throw EEncodingError("Invalid code page");
+  std::string name(known->iconvName);
   auto skip = [&bytes](std::string_view bom) {
     if (bytes.starts_with(bom)) bytes.remove_prefix(bom.size());
   };
-  if (name == "UTF-16LE") skip("\xFF\xFE");
-  if (name == "UTF-16BE") skip("\xFE\xFF");
-  if (name == "UTF-32LE") skip(std::string_view("\xFF\xFE\x00\x00", 4));
-  if (name == "UTF-32BE") skip(std::string_view("\x00\x00\xFE\xFF", 4));
+  const std::string_view bom16le("\xFF\xFE", 2), bom16be("\xFE\xFF", 2);
+  const std::string_view bom32le("\xFF\xFE\x00\x00", 4), bom32be("\x00\x00\xFE\xFF", 4);
+  // The byte order is settled here, once: iconv forgets an order it took
+  // from a byte-order mark when it is reset after a unit that does not
+  // convert. Without a mark the order is little-endian, as glibc reads it.
+  if (name == "UTF-16") name = bytes.starts_with(bom16be) ? "UTF-16BE" : "UTF-16LE";
+  if (name == "UTF-32") name = bytes.starts_with(bom32be) ? "UTF-32BE" : "UTF-32LE";
+  if (name == "UTF-16LE") skip(bom16le);
+  if (name == "UTF-16BE") skip(bom16be);
+  if (name == "UTF-32LE") skip(bom32le);
+  if (name == "UTF-32BE") skip(bom32be);
+  // A unit that does not convert is skipped whole, so the rest stays aligned.
+  const std::size_t unit = name.starts_with("UTF-16") ? 2 : name.starts_with("UTF-32") ? 4 : 1;
+  IconvHandle cd = OpenIconv(name);
+  if (!cd) throw EEncodingError("Invalid code page");
 
   std::string out;
   std::array<char, 16384> buffer;
@@ -325,11 +336,12 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
       continue;
     }
     if (errno == E2BIG) continue;
-    // A byte that does not convert, or a sequence cut off at the end.
+    // A unit that does not convert, or a sequence cut off at the end.
     out += "\xEF\xBF\xBD";
     if (errno == EINVAL || inLeft == 0) return out;
-    ++in;
-    --inLeft;
+    const std::size_t skipped = std::min(unit, inLeft);
+    in += skipped;
+    inLeft -= skipped;
     iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   }
 }

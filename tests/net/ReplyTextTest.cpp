@@ -144,6 +144,47 @@ TEST(Charsets, KnownUnavailableAndUnknownNames) {
   EXPECT_EQ(ConvertToUtf8(std::string("a\0b", 3), "utf-16le"), "a\xEF\xBF\xBD");  // cut off
 }
 
+TEST(Charsets, UnitThatDoesNotConvertKeepsTheRestInStep) {
+  // A lone surrogate becomes U+FFFD; what follows keeps its byte order and
+  // its alignment.
+  const std::string replaced =
+      "A\xEF\xBF\xBD"
+      "B";
+  struct Case {
+    std::string bytes;
+    const char* charset;
+  } cases[] = {
+      {std::string("\xFF\xFE"
+                   "A\0\x00\xDC"
+                   "B\0",
+                   8),
+       "utf-16"},
+      {std::string("\xFE\xFF\0A\xDC\x00\0B", 8), "utf-16"},
+      {std::string("A\0\x00\xDC"
+                   "B\0",
+                   6),
+       "utf-16"},  // no mark: little-endian
+      {std::string("A\0\x00\xDC"
+                   "B\0",
+                   6),
+       "utf-16le"},
+      {std::string("\xFF\xFE\0\0"
+                   "A\0\0\0\x00\xD8\0\0"
+                   "B\0\0\0",
+                   16),
+       "utf-32"},
+      {std::string("\0\0\0A\0\0\xD8\x00\0\0\0B", 12), "utf-32be"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ConvertToUtf8(c.bytes, c.charset), replaced)
+        << c.charset << " " << ::testing::PrintToString(c.bytes);
+  // The mark of the order it names is skipped, below 300 and from 300.
+  EXPECT_EQ(ReplyContent(200, "text/plain; charset=utf-16", "", std::string("\xFF\xFEo\0k\0", 6)),
+            "ok");
+  EXPECT_EQ(ReplyContent(404, "text/plain; charset=UTF-16", "", std::string("\xFE\xFF\0o\0k", 6)),
+            "ok");
+}
+
 struct ContentCase {
   int status;
   const char* contentType;
