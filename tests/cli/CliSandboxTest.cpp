@@ -192,5 +192,16 @@ TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
   EXPECT_EQ(usage.exitCode, 2);
 }
 
+TEST_F(CliAgainstSandbox, OutputThatCannotBeWrittenIsNoSuccess) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  for (const char* args : {"--version", "format"}) {
+    SCOPED_TRACE(args);
+    const ProcessResult run = RunProcess(
+        {"/bin/sh", "-c", std::string("exec \"$0\" ") + args + " > /dev/full", KESTRAVA_CLI_PATH},
+        {}, "[1,2]");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace kestrava::testing
