@@ -48,6 +48,12 @@ TEST(FormatDateTime, TokensOfTheQueryFormats) {
       // mm right after an hour token is the minute.
       {"hh:mm", may14, &colon, "08:30"},
       {"h mm", may14, &colon, "8 30"},
+      {"hhmm", may14, &colon, "0830"},
+      {"hh'h'mm", may14, &colon, "08h30"},
+      {"mm hh mm", may14, &colon, "05 08 30"},
+      // Only an hour token turns mm into the minute; after nn it is the month.
+      {"nn mm", may14, &colon, "30 05"},
+      {"hh:mm:mm", may14, &colon, "08:30:05"},
       {"hh dd mm", may14, &colon, "08 14 05"},
       {"'yyyy' \"hh\" yyyy", may14, &colon, "yyyy hh 2025"},
       {"dd/mm/yyyy", may14, &dot, "14/05/2025"},
