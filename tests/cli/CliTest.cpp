@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <ios>
@@ -129,7 +131,8 @@ TEST_F(Cli, HelpAndVersion) {
 
 TEST_F(Cli, FormatPrintsTheDisplayTextOfAFileOrStandardInput) {
   const std::string text = " {\"b\": [1, 2.50, \"x\\u00e9\"], \"a\": {}} ";
-  const std::string path = ::testing::TempDir() + "kestrava_cli_format.json";
+  const std::string path =
+      ::testing::TempDir() + "kestrava_cli_format_" + std::to_string(getpid()) + ".json";
   std::ofstream(path, std::ios::binary) << text;
 
   const Outcome fromFile = Call({"format", path});
