@@ -40,6 +40,19 @@ TEST_F(TransportTest, ServerClosingAKeptConnectionIsNoFailure) {
   EXPECT_EQ(server.ConnectionsAccepted(), 2);
 }
 
+TEST_F(TransportTest, ServerThatKeepsClosingGetsOneFreshAttemptOnly) {
+  ScriptedServer server;
+  ASSERT_EQ(Get(server, "/a", Reply(HttpReply(200, "OK", {}, "1"))), "");
+  for (int i = 0; i < 5; ++i) server.Enqueue(Reply().Close());
+  EXPECT_EQ(Get(server, "/b", Reply().Close()),
+            "REST request failed: Error receiving data: (52) Server returned nothing (no headers, "
+            "no data)");
+  // The kept connection, then one fresh connection: never more.
+  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.ConnectionsAccepted(), 2);
+  EXPECT_EQ(response.Content(), "1");
+}
+
 // Sets an environment variable for one scope.
 class ScopedEnv {
  public:
