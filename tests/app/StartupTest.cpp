@@ -1,0 +1,55 @@
+// The program's start-up, in a process of its own (it makes the one
+// application object): the regional formats are filled from the system and
+// overridden before anything else, the window is created and shown, and the
+// program ends with 0 once the window has closed.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QtGlobal>
+
+#include "app/Application.h"
+#include "app/Main.h"
+#include "app/Startup.h"
+#include "datetime/FormatSettings.h"
+
+namespace kestrava {
+namespace {
+
+TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Nonsense that only a fill from the system replaces.
+  FormatSettings = TFormatSettings{"#", "#", "#", "#", "#", "#", "#"};
+  const TFormatSettings system = ReadSystemFormatSettings();
+
+  TFormatSettings atApplication;
+  int windowsAtApplication = -1;
+  bool shown = false;
+  bool focusInId = false;
+  TStartupHooks hooks;
+  hooks.applicationCreated = [&](TKestravaApplication&) {
+    atApplication = FormatSettings;
+    windowsAtApplication = static_cast<int>(QApplication::topLevelWidgets().size());
+  };
+  hooks.windowShown = [&](TKestravaApplication&, TForm2& form) {
+    shown = form.isVisible() && form.windowTitle() == "Form2";
+    focusInId = form.focusWidget() == &form.edID;
+    form.close();
+  };
+  char name[] = "kestrava";
+  EXPECT_EQ(RunApplication(name, hooks), 0);
+
+  EXPECT_EQ(windowsAtApplication, 0);
+  EXPECT_EQ(atApplication.DateSeparator, ".");
+  EXPECT_EQ(atApplication.ShortDateFormat, "dd/mm/yyyy");
+  EXPECT_EQ(atApplication.ShortTimeFormat, "hh:nn:ss");
+  EXPECT_EQ(atApplication.LongTimeFormat, "hh:nn:ss");
+  EXPECT_EQ(atApplication.ThousandSeparator, ".");
+  EXPECT_EQ(atApplication.DecimalSeparator, ",");
+  EXPECT_EQ(atApplication.TimeSeparator, system.TimeSeparator);  // the system's, not overridden
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(focusInId);
+}
+
+}  // namespace
+}  // namespace kestrava
