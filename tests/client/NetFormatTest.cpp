@@ -37,6 +37,11 @@ TEST_F(NetFormat, DateTimeTexts) {
       {"negative day count with milliseconds", EncodeDateTime(1899, 12, 29, 23, 59, 59, 999),
        "1899-12-29T23:59:59.999Z"},
       {"first day of year one", EncodeDateTime(1, 1, 1, 0, 0, 0, 1), "0001-01-01T00:00:00.001Z"},
+      // Multiples of 1/2048 day are exact halves of a millisecond on any day.
+      {"half a millisecond up to even", 45000 + 1.0 / 2048, "2023-03-15T00:00:42.188Z"},
+      {"half a millisecond down to even", 45000 + 3.0 / 2048, "2023-03-15T00:02:06.562Z"},
+      {"half a millisecond on a negative day count", -(45000 + 1.0 / 2048),
+       "1776-10-15T00:00:42.188Z"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DateTimeToNetFormat(c.value), c.expected) << c.name;
