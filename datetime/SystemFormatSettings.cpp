@@ -154,29 +154,43 @@ std::string FormatFromPattern(std::string_view pattern, std::string_view dateSep
   return out;
 }
 
+namespace {
+
+// The user's locale for one category as the environment names it (LC_ALL,
+// the category's own variable, LANG); the "C" locale when that cannot be
+// loaded. One category at a time, so a name that fails for the numbers does
+// not cost the time separator.
+locale_t OpenUserLocale(int categoryMask) {
+  locale_t locale = newlocale(categoryMask, "", static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) {
+    locale = newlocale(categoryMask, "C", static_cast<locale_t>(nullptr));
+  }
+  return locale;
+}
+
+}  // namespace
+
 TFormatSettings ReadSystemFormatSettings() {
   TFormatSettings settings;
-  // The user's locale as the environment names it (LC_ALL, LC_TIME, LANG);
-  // the "C" locale when that cannot be loaded.
-  locale_t locale = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-  if (locale == static_cast<locale_t>(nullptr)) {
-    locale = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+  if (locale_t time = OpenUserLocale(LC_TIME_MASK); time != static_cast<locale_t>(nullptr)) {
+    const std::string timePattern = nl_langinfo_l(T_FMT, time);
+    const std::string datePattern = nl_langinfo_l(D_FMT, time);
+    freelocale(time);
+    const std::string timeSeparator = TimeSeparatorFromPattern(timePattern);
+    settings.TimeSeparator = timeSeparator.empty() ? ":" : timeSeparator;
+    const std::string dateSeparator = DateSeparatorFromPattern(datePattern);
+    settings.DateSeparator = dateSeparator.empty() ? "/" : dateSeparator;
+    settings.ShortDateFormat = FormatFromPattern(datePattern, settings.DateSeparator, {});
+    settings.LongTimeFormat = FormatFromPattern(timePattern, {}, settings.TimeSeparator);
+    settings.ShortTimeFormat = "hh:nn";
   }
-  if (locale == static_cast<locale_t>(nullptr)) return settings;
-
-  const std::string timePattern = nl_langinfo_l(T_FMT, locale);
-  const std::string datePattern = nl_langinfo_l(D_FMT, locale);
-  const std::string timeSeparator = TimeSeparatorFromPattern(timePattern);
-  settings.TimeSeparator = timeSeparator.empty() ? ":" : timeSeparator;
-  const std::string dateSeparator = DateSeparatorFromPattern(datePattern);
-  settings.DateSeparator = dateSeparator.empty() ? "/" : dateSeparator;
-  settings.ShortDateFormat = FormatFromPattern(datePattern, settings.DateSeparator, {});
-  settings.LongTimeFormat = FormatFromPattern(timePattern, {}, settings.TimeSeparator);
-  settings.ShortTimeFormat = "hh:nn";
-  const std::string_view decimal = nl_langinfo_l(RADIXCHAR, locale);
-  if (!decimal.empty()) settings.DecimalSeparator = std::string(decimal);
-  settings.ThousandSeparator = nl_langinfo_l(THOUSEP, locale);
-  freelocale(locale);
+  if (locale_t numeric = OpenUserLocale(LC_NUMERIC_MASK);
+      numeric != static_cast<locale_t>(nullptr)) {
+    const std::string decimal = nl_langinfo_l(RADIXCHAR, numeric);
+    if (!decimal.empty()) settings.DecimalSeparator = decimal;
+    settings.ThousandSeparator = nl_langinfo_l(THOUSEP, numeric);
+    freelocale(numeric);
+  }
   return settings;
 }
 

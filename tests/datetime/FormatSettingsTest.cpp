@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "datetime/FormatSettings.h"
 #include "datetime/SystemFormatSettings.h"
@@ -72,6 +80,97 @@ TEST(FormatSettingsRecord, AnUnknownLocaleFallsBackInsteadOfFailing) {
   const TFormatSettings s = ReadSystemFormatSettings();
   ::unsetenv("LC_ALL");
   EXPECT_EQ(s.TimeSeparator, ":");
+}
+
+// A real locale, compiled at test time into a folder of its own (LOCPATH):
+// times written 08.30.05, dates 14-05-2025, decimal comma. localedef needs
+// the character maps of the "locales" package; without them the tests skip.
+class InstalledLocale : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = ::testing::TempDir() + "kestrava-locale-" + std::to_string(getpid());
+    std::filesystem::create_directories(folder_);
+    const std::string source = folder_ + "/kx.def";
+    std::ofstream(source) << R"(LC_NUMERIC
+decimal_point ","
+thousands_sep "."
+grouping 3
+END LC_NUMERIC
+LC_TIME
+abday "Sun";"Mon";"Tue";"Wed";"Thu";"Fri";"Sat"
+day "Sunday";"Monday";"Tuesday";"Wednesday";"Thursday";"Friday";"Saturday"
+abmon "Jan";"Feb";"Mar";"Apr";"May";"Jun";"Jul";"Aug";"Sep";"Oct";"Nov";"Dec"
+mon "January";"February";"March";"April";"May";"June";"July";"August";"September";"October";"November";"December"
+am_pm "";""
+d_t_fmt "%d-%m-%Y %T"
+d_fmt "%d-%m-%Y"
+t_fmt "%H.%M.%S"
+t_fmt_ampm ""
+END LC_TIME
+)";
+    // Exit status 1 only reports the categories left out; the result counts.
+    const std::string command =
+        "localedef -c -i '" + source + "' -f ANSI_X3.4-1968 '" + folder_ + "/kx' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    static_cast<void>(status);
+    built_ = std::filesystem::exists(folder_ + "/kx/LC_TIME") &&
+             std::filesystem::exists(folder_ + "/kx/LC_NUMERIC");
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(folder_); }
+
+  void SetUp() override {
+    if (!built_) GTEST_SKIP() << "localedef could not build a test locale here";
+    for (const char* name : {"LOCPATH", "LC_ALL", "LC_TIME", "LC_NUMERIC", "LANG"}) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+      ::unsetenv(name);
+    }
+    ::setenv("LOCPATH", folder_.c_str(), 1);
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+  }
+
+  static inline std::string folder_;
+  static inline bool built_ = false;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(InstalledLocale, SeparatorsComeFromTheUsersLocale) {
+  ::setenv("LC_ALL", "kx", 1);
+  const TFormatSettings s = ReadSystemFormatSettings();
+  EXPECT_EQ(s.TimeSeparator, ".");
+  EXPECT_EQ(s.DateSeparator, "-");
+  EXPECT_EQ(s.DecimalSeparator, ",");
+  EXPECT_EQ(s.ThousandSeparator, ".");
+  EXPECT_EQ(s.ShortDateFormat, "dd/mm/yyyy");
+  EXPECT_EQ(s.LongTimeFormat, "hh:nn:ss");
+
+  // Start-up keeps the locale's time separator; it reaches the query time.
+  InitializeFormatSettings();
+  EXPECT_EQ(FormatSettings.TimeSeparator, ".");
+  EXPECT_EQ(FormatSettings.DateSeparator, ".");
+  EXPECT_EQ(
+      FormatDateTime("hh:nn:ss.zzz", EncodeDateTime(2025, 5, 14, 8, 30, 5, 7), FormatSettings),
+      "08.30.05.007");
+  RefreshFormatSettings();
+  EXPECT_EQ(FormatSettings.DateSeparator, "-");
+}
+
+TEST_F(InstalledLocale, TheTimeSeparatorSurvivesANumericLocaleThatCannotBeLoaded) {
+  // LANG names a locale that is not installed; only LC_TIME is a real one.
+  ::setenv("LANG", "xx_NOWHERE.UTF-8", 1);
+  ::setenv("LC_TIME", "kx", 1);
+  const TFormatSettings s = ReadSystemFormatSettings();
+  EXPECT_EQ(s.TimeSeparator, ".");
+  EXPECT_EQ(s.DateSeparator, "-");
+  EXPECT_EQ(s.DecimalSeparator, ".");
 }
 
 }  // namespace
