@@ -13,6 +13,17 @@
 #include "datetime/FormatSettings.h"
 #include "datetime/SystemFormatSettings.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRAVA_HAS_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRAVA_HAS_LSAN 1
+#endif
+#endif
+#ifdef KESTRAVA_HAS_LSAN
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace kestrava {
 namespace {
 
@@ -126,8 +137,15 @@ END LC_TIME
       ::unsetenv(name);
     }
     ::setenv("LOCPATH", folder_.c_str(), 1);
+#ifdef KESTRAVA_HAS_LSAN
+    // glibc's newlocale keeps the search list it builds from LOCPATH.
+    __lsan_disable();
+#endif
   }
   void TearDown() override {
+#ifdef KESTRAVA_HAS_LSAN
+    if (built_) __lsan_enable();
+#endif
     for (const auto& [name, value] : saved_) {
       if (value) {
         ::setenv(name.c_str(), value->c_str(), 1);
