@@ -19,6 +19,8 @@ void InitializeFormatSettings() {
   FormatSettings = std::move(settings);
 }
 
-void RefreshFormatSettings() { FormatSettings = ReadSystemFormatSettings(); }
+void RefreshFormatSettings() {
+  FormatSettings = ReadSystemFormatSettings();
+}
 
 }  // namespace kestrava
