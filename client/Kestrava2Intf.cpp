@@ -99,16 +99,6 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   return false;
 }
 
-std::string TKestrava_2::StatusErrorText() const {
-  return std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() + " - " +
-         FRestResponse->Content();
-}
-
-std::string TKestrava_2::NoReplyObjectText() const {
-  return "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-         FRestResponse->StatusText();
-}
-
 const TJSONObject* TKestrava_2::ReplyObject() const {
   // The reply is read straight from the response's JSON view. Serialising
   // the view and parsing that text again would give an equal tree (every
@@ -117,6 +107,21 @@ const TJSONObject* TKestrava_2::ReplyObject() const {
   const TJSONValue* view = FRestResponse->JSONValue();
   if (view == nullptr || view->Kind() != TJSONKind::Object) return nullptr;
   return static_cast<const TJSONObject*>(view);
+}
+
+const TJSONObject* TKestrava_2::ExecuteExport() {
+  FRestRequest->Execute();
+  if (FRestResponse->StatusCode() != 200) {
+    FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() +
+                   " - " + FRestResponse->Content();
+    return nullptr;
+  }
+  const TJSONObject* reply = ReplyObject();
+  if (reply == nullptr) {
+    FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                   FRestResponse->StatusText();
+  }
+  return reply;
 }
 
 bool TKestrava_2::LogIn() {
@@ -176,16 +181,8 @@ bool TKestrava_2::Accounts(TJSONArray& accounts) {
   return Guarded([&] {
     FRestClient->SetBaseURL(URL(AccountsPath));
     PrepareExport();
-    FRestRequest->Execute();
-    if (FRestResponse->StatusCode() != 200) {
-      FMesajEroare = StatusErrorText();
-      return false;
-    }
-    const TJSONObject* reply = ReplyObject();
-    if (reply == nullptr) {
-      FMesajEroare = NoReplyObjectText();
-      return false;
-    }
+    const TJSONObject* reply = ExecuteExport();
+    if (reply == nullptr) return false;
     AppendResult(*reply, accounts);
     return true;
   });
@@ -210,19 +207,10 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
       // SetURL
       FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
                               "&pageSize=" + std::to_string(PageSize));
-      FRestRequest->Execute();
       // A failing page ends the export with false: a partial export never
       // reads as complete. The pages read before stay in Tranz.
-      if (FRestResponse->StatusCode() != 200) {
-        FMesajEroare = StatusErrorText();
-        return false;
-      }
-      // Owned by the response until the next page replaces it.
-      const TJSONObject* reply = ReplyObject();
-      if (reply == nullptr) {
-        FMesajEroare = NoReplyObjectText();
-        return false;
-      }
+      const TJSONObject* reply = ExecuteExport();
+      if (reply == nullptr) return false;
       // GetResult
       TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
       AppendResult(*reply, Tranz);

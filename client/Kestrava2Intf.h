@@ -68,10 +68,11 @@ class TKestrava_2 {
   // gives false and the error text "message" CR "response content".
   template <class Operation>
   bool Guarded(Operation&& operation);
-  // "code/reason - content": a reply other than 200.
-  std::string StatusErrorText() const;
-  // "StatusCode: code - reason": a 200 reply that is not a JSON object.
-  std::string NoReplyObjectText() const;
+  // Executes an export request and gives the reply object (owned by the
+  // response until its next reply). None, with the error text set, for a
+  // status other than 200 ("code/reason - content") or a 200 reply that is
+  // not a JSON object ("StatusCode: code - reason").
+  const TJSONObject* ExecuteExport();
 
   std::unique_ptr<TRESTClient> FRestClient;
   std::unique_ptr<TRESTRequest> FRestRequest;
