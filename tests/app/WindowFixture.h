@@ -14,15 +14,9 @@
 #include "app/Main.h"
 #include "tests/app/RecordingPresenter.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/ServicePaths.h"
 
 namespace kestrava::testing {
-
-inline constexpr std::string_view TokenPath =
-    "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
-inline constexpr std::string_view AccountsPath =
-    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
-inline constexpr std::string_view TransactionsPath =
-    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
 TKestravaApplication& App();
 

@@ -9,15 +9,9 @@
 
 #include "client/Kestrava2Intf.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/ServicePaths.h"
 
 namespace kestrava::testing {
-
-inline constexpr std::string_view TokenPath =
-    "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
-inline constexpr std::string_view AccountsPath =
-    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
-inline constexpr std::string_view TransactionsPath =
-    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
 // A JSON reply with the given status and body.
 std::string JsonReply(int code, std::string_view reason, std::string_view body,
