@@ -51,6 +51,14 @@ std::string UrlOf(const ScriptedServer& server, int page) {
   return "https://localhost:" + std::to_string(server.Port()) + PagePath(page);
 }
 
+// The figures both loops report: TLS handshakes of the last run and pages per second.
+void Report(benchmark::State& state, int handshakes, std::size_t bytes) {
+  state.counters["handshakes"] = handshakes;
+  state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),
+                                                 benchmark::Counter::kIsRate);
+  benchmark::DoNotOptimize(bytes);
+}
+
 void BM_RestTrio(benchmark::State& state) {
   kestrava::testing::TrustTestCa();
   int handshakes = 0;
@@ -78,10 +86,7 @@ void BM_RestTrio(benchmark::State& state) {
     server.reset();
     state.ResumeTiming();
   }
-  state.counters["handshakes"] = handshakes;
-  state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),
-                                                 benchmark::Counter::kIsRate);
-  benchmark::DoNotOptimize(bytes);
+  Report(state, handshakes, bytes);
 }
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
@@ -119,10 +124,7 @@ void BM_PlainLibcurl(benchmark::State& state) {
     server.reset();
     state.ResumeTiming();
   }
-  state.counters["handshakes"] = handshakes;
-  state.counters["pages/s"] = benchmark::Counter(static_cast<double>(kPages) * state.iterations(),
-                                                 benchmark::Counter::kIsRate);
-  benchmark::DoNotOptimize(bytes);
+  Report(state, handshakes, bytes);
 }
 
 BENCHMARK(BM_PlainLibcurl)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
