@@ -18,10 +18,10 @@ const char kUsage[] =
     "                            $XDG_RUNTIME_DIR/kestrava-sandbox or /tmp/kestrava-sandbox-UID)\n"
     "  --client ID:SECRET        accept these credentials too (repeatable); K27315TQB with\n"
     "                            its design-time secret is always accepted\n"
-    "  --fail-page N:STATUS      answer page N of the transaction export with STATUS\n"
-    "                            (400-599, repeatable)\n"
     "  --latency MS              wait MS milliseconds before every reply\n"
-    "  --expire-after N          a token serves N export requests, then gets 401\n"
+    "  --expire-after N          each token is good for N export requests (accounts\n"
+    "                            or transaction pages, refused or failed ones too);\n"
+    "                            later ones get 401 \"Access token expired\"\n"
     "  --token-lifetime SECONDS  lifetime of a token (default 3600)\n"
     "  --accounts N              accounts per environment (default 4, 1-200)\n"
     "  --transactions-per-day N  transactions per day over all accounts (default 36, 0-2000)\n"
@@ -29,7 +29,24 @@ const char kUsage[] =
     "  --soft-refusal            refuse bad credentials with 200 and a \"status\" of\n"
     "                            \"401 UNAUTHORIZED\" instead of HTTP 401\n"
     "  --quiet                   no request log on standard error\n"
-    "  --help                    this text\n";
+    "  --help                    this text\n"
+    "\n"
+    "Faults of the transaction export (page N is the request's pageNumber, from 0):\n"
+    "  --fail-page N:STATUS[:COUNT]\n"
+    "                            answer page N with STATUS (400-599) COUNT times\n"
+    "                            (default: every time), then serve it\n"
+    "  --reset-page N[:COUNT]    send page N's head and half its body, then close the\n"
+    "                            connection, COUNT times (default: every time), then\n"
+    "                            serve it\n"
+    "  --retry-after SECONDS     add \"Retry-After: SECONDS\" to the 429 and 503\n"
+    "                            replies of --fail-page (0-2147483647)\n"
+    "  --retry-after-date SECONDS\n"
+    "                            the same, as the HTTP-date SECONDS after the reply\n"
+    "                            (negative: before it)\n"
+    "Both fault options are repeatable, for one page or several. The faults of one\n"
+    "page hit in the order given, each its COUNT times; a fault without COUNT never\n"
+    "ends. Only requests with a valid token and query count, over all connections\n"
+    "of this process.\n";
 
 namespace {
 
@@ -40,6 +57,31 @@ std::optional<long long> Number(const std::string& text, long long low, long lon
   if (error != std::errc() || ptr != end || text.empty() || value < low || value > high)
     return std::nullopt;
   return value;
+}
+
+constexpr long long kMaxPage = 1'000'000'000;
+constexpr long long kMaxCount = 1'000'000'000;
+constexpr long long kMaxRetryAfter = 2'147'483'647;
+
+// "N:STATUS[:COUNT]" (withStatus) or "N[:COUNT]" (a cut reply) as a fault of
+// page N; without COUNT the fault hits every time.
+std::optional<std::pair<int, PageFault>> ParsePageFault(const std::string& text, bool withStatus) {
+  std::vector<std::string> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = text.find(':', start);
+    fields.push_back(text.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  const std::size_t required = withStatus ? 2 : 1;
+  if (fields.size() < required || fields.size() > required + 1) return std::nullopt;
+  const auto page = Number(fields[0], 0, kMaxPage);
+  const auto status = withStatus ? Number(fields[1], 400, 599) : std::optional<long long>(0);
+  const auto count =
+      fields.size() > required ? Number(fields.back(), 1, kMaxCount) : std::optional<long long>(0);
+  if (!page || !status || !count) return std::nullopt;
+  return std::pair{static_cast<int>(*page),
+                   PageFault{static_cast<int>(*status), static_cast<int>(*count)}};
 }
 
 }  // namespace
@@ -115,18 +157,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         else
           options.service.clients.push_back({text->substr(0, colon), text->substr(colon + 1)});
       }
-    } else if (name == "--fail-page") {
+    } else if (name == "--fail-page" || name == "--reset-page") {
       if (auto text = value()) {
-        const auto colon = text->find(':');
-        const auto page = colon == std::string::npos
-                              ? std::nullopt
-                              : Number(text->substr(0, colon), 0, 1'000'000'000);
-        const auto status =
-            colon == std::string::npos ? std::nullopt : Number(text->substr(colon + 1), 400, 599);
-        if (!page || !status)
-          line.error = "--fail-page wants PAGE:STATUS with STATUS 400-599, not \"" + *text + "\"";
+        const bool fail = name == "--fail-page";
+        if (const auto fault = ParsePageFault(*text, fail))
+          options.service.pageFaults[fault->first].push_back(fault->second);
         else
-          options.service.failPages[static_cast<int>(*page)] = static_cast<int>(*status);
+          line.error = name +
+                       (fail ? " wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT"
+                             : " wants N[:COUNT] with COUNT") +
+                       " 1-" + std::to_string(kMaxCount) + ", not \"" + *text + "\"";
+      }
+    } else if (name == "--retry-after" || name == "--retry-after-date") {
+      const bool date = name == "--retry-after-date";
+      using Form = RetryAfterHint::Form;
+      if (auto n = number(date ? -kMaxRetryAfter : 0, kMaxRetryAfter)) {
+        const Form form = date ? Form::Date : Form::Seconds;
+        if (options.service.retryAfter.form != Form::None &&
+            options.service.retryAfter.form != form)
+          line.error = "--retry-after and --retry-after-date exclude each other";
+        else
+          options.service.retryAfter = {form, *n};
       }
     } else {
       line.error = "Unknown option \"" + name + "\" (see --help)";

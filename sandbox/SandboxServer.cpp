@@ -222,10 +222,15 @@ void SandboxServer::Impl::Serve(https::Connection& connection) {
       reply.body =
           "{\"status\":\"500 Internal Server Error\",\"message\":" + Quoted(failure.what()) + "}";
     }
-    Log(request.method + " " + request.Header("Host") + request.target + " -> " +
-        std::to_string(reply.status));
-    if (connection.WriteAll(reply.Bytes(), kWriteLimit) != IoStatus::Ok) return;
-    if (reply.close) {
+    std::string outcome = std::to_string(reply.status);
+    if (reply.cutBodyAt)
+      outcome += ", cut after " + std::to_string(*reply.cutBodyAt) + " of " +
+                 std::to_string(reply.body.size()) + " body bytes";
+    Log(request.method + " " + request.Header("Host") + request.target + " -> " + outcome);
+    if (connection.WriteAll(reply.WireBytes(), kWriteLimit) != IoStatus::Ok) return;
+    // An orderly close (TLS close_notify, then FIN) after a cut reply: the
+    // client sees the body end short of its Content-Length.
+    if (reply.close || reply.cutBodyAt) {
       connection.Close();
       return;
     }

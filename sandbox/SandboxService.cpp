@@ -109,11 +109,10 @@ std::string StatusText(int status) {
   return std::to_string(status) + " " + ReasonPhrase(status);
 }
 
-std::string HttpDate() {
+std::string HttpDate(time_t when = time(nullptr)) {
   char buffer[64];
-  const time_t now = time(nullptr);
   tm utc{};
-  gmtime_r(&now, &utc);
+  gmtime_r(&when, &utc);
   strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S GMT", &utc);
   return buffer;
 }
@@ -170,12 +169,20 @@ std::string ServiceReply::Bytes() const {
   return bytes;
 }
 
+std::string ServiceReply::WireBytes() const {
+  std::string bytes = Bytes();
+  if (cutBodyAt && *cutBodyAt < body.size()) bytes.resize(bytes.size() - body.size() + *cutBodyAt);
+  return bytes;
+}
+
 Environment EnvironmentOfHost(std::string_view host) {
   return Lower(host).rfind("api.test.", 0) == 0 ? Environment::Test : Environment::Production;
 }
 
 SandboxService::SandboxService(ServiceOptions options) : options_(std::move(options)) {
   if (!options_.clock) options_.clock = LocalNow;
+  for (const auto& [page, faults] : options_.pageFaults)
+    pageFaultHits_[page].assign(faults.size(), 0);
 }
 
 SandboxService::~SandboxService() = default;
@@ -190,6 +197,36 @@ ServiceReply SandboxService::Error(int status, std::string_view message, LocalMi
   AppendMember(body, first, "message", Quoted(message));
   AppendMember(body, first, "timestamp", Quoted(FormatDateTime(now)));
   body += "}";
+  return reply;
+}
+
+std::optional<PageFault> SandboxService::TakePageFault(int page) {
+  const auto faults = options_.pageFaults.find(page);
+  if (faults == options_.pageFaults.end()) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  std::vector<int>& hits = pageFaultHits_.at(page);
+  for (std::size_t i = 0; i < faults->second.size(); ++i) {
+    const PageFault& fault = faults->second[i];
+    if (fault.count == 0) return fault;
+    if (hits[i] < fault.count) {
+      ++hits[i];
+      return fault;
+    }
+  }
+  return std::nullopt;
+}
+
+ServiceReply SandboxService::InjectedFailure(int status, int page, LocalMillis now) const {
+  ServiceReply reply =
+      Error(status, "Injected failure of page " + std::to_string(page) + " (sandbox)", now);
+  const RetryAfterHint& hint = options_.retryAfter;
+  if (status == 429 || status == 503) {
+    if (hint.form == RetryAfterHint::Form::Seconds)
+      reply.headers.push_back("Retry-After: " + std::to_string(hint.seconds));
+    else if (hint.form == RetryAfterHint::Form::Date)
+      reply.headers.push_back("Retry-After: " +
+                              HttpDate(time(nullptr) + static_cast<time_t>(hint.seconds)));
+  }
   return reply;
 }
 
@@ -319,7 +356,7 @@ ServiceReply SandboxService::CheckToken(const https::HttpRequest& request,
             "WWW-Authenticate: Bearer error=\"invalid_token\", error_description=\"expired\"");
         return refusal;
       }
-      return ServiceReply{0, {}, {}, false};
+      return ServiceReply{0, {}, {}, false, std::nullopt};
     }
   }
   refusal.headers.push_back("WWW-Authenticate: Bearer realm=\"kestrava\"");
@@ -392,9 +429,8 @@ ServiceReply SandboxService::Transactions(const std::string& query, Environment 
     accountIndex = static_cast<int>(found - data->accounts.begin());
   }
 
-  if (const auto fault = options_.failPages.find(*pageNumber); fault != options_.failPages.end())
-    return Error(fault->second,
-                 "Injected failure of page " + std::to_string(*pageNumber) + " (sandbox)", now);
+  const auto fault = TakePageFault(*pageNumber);
+  if (fault && fault->status != 0) return InjectedFailure(fault->status, *pageNumber, now);
 
   // Oldest first, so pages stay put while new transactions of today appear
   // at the end.
@@ -437,6 +473,8 @@ ServiceReply SandboxService::Transactions(const std::string& query, Environment 
   AppendMember(reply.body, firstMember, "totalElements", std::to_string(matching.size()));
   AppendMember(reply.body, firstMember, "timestamp", Quoted(FormatDateTime(now)));
   reply.body += "}";
+  // A connection lost mid-reply: the page's real head, then half its body.
+  if (fault) reply.cutBodyAt = reply.body.size() / 2;
   return reply;
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,33 @@ struct ClientCredential {
   std::string secret;
 };
 
+// A fault injected into the requests of one page of the transaction export.
+struct PageFault {
+  int status = 0;  // the reply's status; 0: a 200 reply cut off in the middle of its body
+  int count = 0;   // how many requests of the page it hits; 0: every one
+
+  bool operator==(const PageFault&) const = default;
+};
+
+// The Retry-After header of the 429 and 503 replies that a PageFault makes.
+struct RetryAfterHint {
+  enum class Form { None, Seconds, Date };
+  Form form = Form::None;
+  // Seconds: the delta-seconds sent. Date: the distance of the HTTP-date
+  // sent from the time of the reply (negative: in the past).
+  std::int64_t seconds = 0;
+
+  bool operator==(const RetryAfterHint&) const = default;
+};
+
 struct ServiceOptions {
   std::vector<ClientCredential> clients{{kDefaultClientId, kDefaultClientSecret}};
-  std::map<int, int> failPages;  // transaction page number -> status it answers with
-  int expireAfter = 0;           // export requests one token serves; 0: no limit
+  // Transaction page number -> its faults, in the order they hit: each one
+  // hits its count of requests of the page, then the next one takes over;
+  // when all are spent the page is served. A fault of count 0 never ends.
+  std::map<int, std::vector<PageFault>> pageFaults;
+  RetryAfterHint retryAfter;
+  int expireAfter = 0;  // export requests one token serves; 0: no limit
   int tokenLifetimeSeconds = 3600;
   // Refuse bad credentials with 200 and a "status" other than "200 OK"
   // instead of 401.
@@ -52,9 +76,15 @@ struct ServiceReply {
   std::vector<std::string> headers;  // "Name: value", besides the ones Bytes() adds
   std::string body;
   bool close = false;  // close the connection after this reply
+  // Send the head (whose Content-Length is the whole body's) and only this
+  // many bytes of the body, then close the connection, as a server that
+  // fails in the middle of a reply does. None: the whole reply.
+  std::optional<std::size_t> cutBodyAt;
 
   // Status line, headers, Content-Type, Content-Length, blank line, body.
   std::string Bytes() const;
+  // What goes on the wire: Bytes(), or its part before the cut.
+  std::string WireBytes() const;
 };
 
 const char* ReasonPhrase(int status) noexcept;
@@ -85,12 +115,16 @@ class SandboxService {
   ServiceReply Transactions(const std::string& query, Environment environment);
   std::shared_ptr<const DataSet> Data(Environment environment, LocalMillis now);
   ServiceReply Error(int status, std::string_view message, LocalMillis now) const;
+  // The fault that hits this request of the page, if any; counts it.
+  std::optional<PageFault> TakePageFault(int page);
+  ServiceReply InjectedFailure(int status, int page, LocalMillis now) const;
 
   ServiceOptions options_;
   std::mutex mutex_;
   std::map<std::string, Token> tokens_;
   std::vector<std::string> tokenOrder_;  // oldest first, to bound the map
   std::map<Environment, std::pair<std::int64_t, std::shared_ptr<const DataSet>>> data_;
+  std::map<int, std::vector<int>> pageFaultHits_;  // requests each PageFault has hit
 };
 
 }  // namespace kestrava::sandbox

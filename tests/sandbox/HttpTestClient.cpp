@@ -47,13 +47,17 @@ HttpTestReply HttpTestClient::Exchange(const std::string& method, const std::str
     if (connection_->ReadSome(pending_, 65536, kLimit) != https::IoStatus::Ok) return reply;
   reply.head = pending_.substr(0, headEnd);
   pending_.erase(0, headEnd + 4);
+  if (reply.head.size() > 12) reply.status = std::stoi(reply.head.substr(9, 3));
   const std::string length = reply.Header("Content-Length");
   const std::size_t size = length.empty() ? 0 : std::stoul(length);
-  while (pending_.size() < size)
-    if (connection_->ReadSome(pending_, 65536, kLimit) != https::IoStatus::Ok) return reply;
+  while (pending_.size() < size) {
+    if (connection_->ReadSome(pending_, 65536, kLimit) != https::IoStatus::Ok) {
+      reply.bodyCut = true;
+      break;
+    }
+  }
   reply.body = pending_.substr(0, size);
   pending_.erase(0, size);
-  if (reply.head.size() > 12) reply.status = std::stoi(reply.head.substr(9, 3));
   return reply;
 }
 

@@ -16,6 +16,9 @@ struct HttpTestReply {
   int status = 0;
   std::string head;  // status line and headers
   std::string body;
+  // The connection ended before Content-Length bytes of body came; body
+  // holds those that did.
+  bool bodyCut = false;
   std::string Header(const std::string& name) const;
 };
 
@@ -27,7 +30,7 @@ class HttpTestClient {
   const std::string& Error() const { return error_; }
 
   // Sends the request (Host = serverName:port) and reads the reply; status 0
-  // when none came.
+  // when no head came.
   HttpTestReply Exchange(const std::string& method, const std::string& target,
                          const std::vector<std::string>& headers = {},
                          const std::string& body = {});

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "json/JSON.h"
@@ -125,6 +127,106 @@ TEST(SandboxServer, LatencyDelaysEveryReply) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
 }
 
+// Page N of every transaction the sandbox holds, 50 a page.
+std::string PageTarget(int page) {
+  return std::string(kTransactionsPath) +
+         "?startDate=2000-01-01T00:00:00.000Z&endDate=2100-01-01T00:00:00.000Z&pageNumber=" +
+         std::to_string(page) + "&pageSize=50";
+}
+
+std::string SignIn(HttpTestClient& client) {
+  return Token(client.Exchange("POST", kTokenPath, {"Content-Type: application/json"}, kTokenBody));
+}
+
+TEST(SandboxServer, InjectedFailuresCarryRetryAfterAndEndAfterTheirCount) {
+  using Form = RetryAfterHint::Form;
+  struct Expected {
+    int page;
+    int status;
+    bool retryAfter;  // whether the reply carries Retry-After
+  };
+  // Over one kept-alive connection, one request after another.
+  const std::vector<Expected> sequence{
+      {1, 503, true}, {0, 200, false}, {1, 503, true},  {1, 200, false}, {1, 200, false},
+      {2, 429, true}, {2, 200, false}, {3, 500, false}, {3, 404, false}, {3, 200, false},
+  };
+  for (const RetryAfterHint hint : {RetryAfterHint{Form::Seconds, 1}, {Form::Date, 120}}) {
+    SCOPED_TRACE(hint.form == Form::Seconds ? "delta-seconds" : "HTTP-date");
+    TemporaryFolder state;
+    SandboxOptions options;
+    options.stateDir = state.Path();
+    options.service.pageFaults = {{1, {{503, 2}}}, {2, {{429, 1}}}, {3, {{500, 1}, {404, 1}}}};
+    options.service.retryAfter = hint;
+    RunningServer running(options);
+    HttpTestClient client(running.Server().Port(), running.Server().CaFile().string(), "localhost");
+    const std::string token = SignIn(client);
+    ASSERT_FALSE(token.empty());
+    for (const auto& expected : sequence) {
+      SCOPED_TRACE("page " + std::to_string(expected.page));
+      const auto reply =
+          client.Exchange("GET", PageTarget(expected.page), {"Authorization: Bearer " + token});
+      EXPECT_EQ(reply.status, expected.status) << reply.body;
+      EXPECT_FALSE(reply.bodyCut);
+      const std::string retryAfter = reply.Header("Retry-After");
+      if (!expected.retryAfter) {
+        EXPECT_EQ(retryAfter, "");
+      } else if (hint.form == Form::Seconds) {
+        EXPECT_EQ(retryAfter, "1");
+      } else {
+        EXPECT_TRUE(retryAfter.size() == 29 && retryAfter.substr(25) == " GMT") << retryAfter;
+      }
+    }
+  }
+}
+
+TEST(SandboxServer, AResetPageIsCutMidBodyThenServed) {
+  TemporaryFolder state;
+  SandboxOptions options;
+  options.stateDir = state.Path();
+  options.service.pageFaults = {{1, {{0, 2}}}};
+  std::mutex logMutex;
+  std::vector<std::string> log;
+  options.log = [&](const std::string& line) {
+    std::lock_guard lock(logMutex);
+    log.push_back(line);
+  };
+  RunningServer running(options);
+  const SandboxServer& server = running.Server();
+
+  std::string token;
+  std::vector<std::string> cutBodies;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    SCOPED_TRACE(attempt);
+    HttpTestClient client(server.Port(), server.CaFile().string(), "localhost");
+    if (token.empty()) token = SignIn(client);
+    const std::vector<std::string> authorization{"Authorization: Bearer " + token};
+    EXPECT_EQ(client.Exchange("GET", PageTarget(0), authorization).status, 200);
+    const auto reply = client.Exchange("GET", PageTarget(1), authorization);
+    EXPECT_EQ(reply.status, 200);
+    const std::size_t length = std::stoul(reply.Header("Content-Length"));
+    if (attempt < 2) {
+      // The whole head, half the body, then the end of the connection.
+      EXPECT_TRUE(reply.bodyCut);
+      EXPECT_EQ(reply.body.size(), length / 2);
+      EXPECT_EQ(reply.Header("Connection"), "");
+      cutBodies.push_back(reply.body);
+      EXPECT_EQ(client.Exchange("GET", PageTarget(0), authorization).status, 0);
+    } else {
+      EXPECT_FALSE(reply.bodyCut);
+      EXPECT_EQ(reply.body.size(), length);
+      EXPECT_TRUE(ParseJSONValue(reply.body));
+      for (const auto& cut : cutBodies) EXPECT_EQ(reply.body.rfind(cut, 0), 0u);
+      EXPECT_EQ(client.Exchange("GET", PageTarget(1), authorization).status, 200);
+    }
+  }
+  std::lock_guard lock(logMutex);
+  const auto cuts = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.find("pageNumber=1&") != std::string::npos &&
+           line.find(" -> 200, cut after ") != std::string::npos;
+  });
+  EXPECT_EQ(cuts, 2);
+}
+
 TEST(SandboxServer, ReusesItsCertificatesOnTheNextStart) {
   TemporaryFolder state;
   const auto ca = state.Path() / "ca.pem";
@@ -235,7 +337,8 @@ TEST(SandboxCommandLine, ParsesEveryOptionAndRejectsBadValues) {
   EXPECT_EQ(line.options.stateDir, "/tmp/x");
   EXPECT_EQ(line.options.latency, 25ms);
   EXPECT_EQ(line.options.service.expireAfter, 3);
-  EXPECT_EQ(line.options.service.failPages, (std::map<int, int>{{0, 404}, {2, 503}}));
+  EXPECT_EQ(line.options.service.pageFaults,
+            (std::map<int, std::vector<PageFault>>{{0, {{404}}}, {2, {{503}}}}));
   ASSERT_EQ(line.options.service.clients.size(), 2u);
   EXPECT_EQ(line.options.service.clients[0].id, kDefaultClientId);
   EXPECT_EQ(line.options.service.clients[1].id, "id");
@@ -272,6 +375,100 @@ TEST(SandboxCommandLine, ParsesEveryOptionAndRejectsBadValues) {
     SCOPED_TRACE(arguments[0] + (arguments.size() > 1 ? " " + arguments[1] : ""));
     EXPECT_NE(ParseCommandLine(arguments).error, "");
   }
+}
+
+TEST(SandboxCommandLine, PageFaultsAndRetryAfter) {
+  using Faults = std::map<int, std::vector<PageFault>>;
+  using Form = RetryAfterHint::Form;
+  struct Good {
+    std::vector<std::string> arguments;
+    Faults faults;
+    RetryAfterHint retryAfter;
+  };
+  const Good good[] = {
+      {{}, {}, {}},
+      {{"--fail-page", "2:503"}, {{2, {{503, 0}}}}, {}},
+      {{"--fail-page", "2:429:3"}, {{2, {{429, 3}}}}, {}},
+      {{"--fail-page=1000000000:599:1000000000"}, {{1000000000, {{599, 1000000000}}}}, {}},
+      {{"--reset-page", "0"}, {{0, {{0, 0}}}}, {}},
+      {{"--reset-page=4:2"}, {{4, {{0, 2}}}}, {}},
+      {{"--fail-page", "1:503:1", "--reset-page", "1:1", "--fail-page", "3:500", "--fail-page",
+        "1:429"},
+       {{1, {{503, 1}, {0, 1}, {429, 0}}}, {3, {{500, 0}}}},
+       {}},
+      {{"--retry-after", "0"}, {}, {Form::Seconds, 0}},
+      {{"--retry-after=2147483647"}, {}, {Form::Seconds, 2147483647}},
+      {{"--retry-after", "5", "--retry-after", "7"}, {}, {Form::Seconds, 7}},
+      {{"--retry-after-date", "-60"}, {}, {Form::Date, -60}},
+      {{"--retry-after-date", "-2147483647"}, {}, {Form::Date, -2147483647}},
+      {{"--retry-after-date=30"}, {}, {Form::Date, 30}},
+  };
+  for (const auto& c : good) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    const auto line = ParseCommandLine(c.arguments);
+    ASSERT_EQ(line.error, "");
+    EXPECT_EQ(line.options.service.pageFaults, c.faults);
+    EXPECT_EQ(line.options.service.retryAfter, c.retryAfter);
+  }
+
+  const std::string failWants =
+      "--fail-page wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT 1-1000000000, not ";
+  const std::string resetWants = "--reset-page wants N[:COUNT] with COUNT 1-1000000000, not ";
+  const std::string retryWants = "--retry-after wants a whole number from 0 to 2147483647, not ";
+  const std::string dateWants =
+      "--retry-after-date wants a whole number from -2147483647 to 2147483647, not ";
+  const std::pair<std::vector<std::string>, std::string> bad[] = {
+      {{"--fail-page"}, "--fail-page needs a value"},
+      {{"--fail-page", ""}, failWants + "\"\""},
+      {{"--fail-page", "2"}, failWants + "\"2\""},
+      {{"--fail-page", "2:200"}, failWants + "\"2:200\""},
+      {{"--fail-page", "2:600"}, failWants + "\"2:600\""},
+      {{"--fail-page", ":503"}, failWants + "\":503\""},
+      {{"--fail-page", "-1:503"}, failWants + "\"-1:503\""},
+      {{"--fail-page", "1000000001:503"}, failWants + "\"1000000001:503\""},
+      {{"--fail-page", "2:503:"}, failWants + "\"2:503:\""},
+      {{"--fail-page", "2:503:0"}, failWants + "\"2:503:0\""},
+      {{"--fail-page", "2:503:-1"}, failWants + "\"2:503:-1\""},
+      {{"--fail-page", "2:503:x"}, failWants + "\"2:503:x\""},
+      {{"--fail-page", "2:503:1000000001"}, failWants + "\"2:503:1000000001\""},
+      {{"--fail-page", "2:503:1:1"}, failWants + "\"2:503:1:1\""},
+      {{"--fail-page", "2: 503"}, failWants + "\"2: 503\""},
+      {{"--reset-page"}, "--reset-page needs a value"},
+      {{"--reset-page", ""}, resetWants + "\"\""},
+      {{"--reset-page", "x"}, resetWants + "\"x\""},
+      {{"--reset-page", "1:"}, resetWants + "\"1:\""},
+      {{"--reset-page", "1:0"}, resetWants + "\"1:0\""},
+      {{"--reset-page", "1:2:3"}, resetWants + "\"1:2:3\""},
+      {{"--reset-page", "-1"}, resetWants + "\"-1\""},
+      {{"--reset-page", "1:503x"}, resetWants + "\"1:503x\""},
+      {{"--retry-after"}, "--retry-after needs a value"},
+      {{"--retry-after", ""}, retryWants + "\"\""},
+      {{"--retry-after", "-1"}, retryWants + "\"-1\""},
+      {{"--retry-after", "1.5"}, retryWants + "\"1.5\""},
+      {{"--retry-after", "2147483648"}, retryWants + "\"2147483648\""},
+      {{"--retry-after-date", "-2147483648"}, dateWants + "\"-2147483648\""},
+      {{"--retry-after-date", "soon"}, dateWants + "\"soon\""},
+      {{"--retry-after", "1", "--retry-after-date", "1"},
+       "--retry-after and --retry-after-date exclude each other"},
+      {{"--retry-after-date", "1", "--retry-after", "1"},
+       "--retry-after and --retry-after-date exclude each other"},
+      {{"--expire-after", "0"},
+       "--expire-after wants a whole number from 1 to 1000000000, not \"0\""},
+  };
+  for (const auto& [arguments, error] : bad) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    EXPECT_EQ(ParseCommandLine(arguments).error, error);
+  }
+}
+
+TEST(SandboxCommandLine, HelpDescribesEveryOption) {
+  const std::string usage = kUsage;
+  for (const char* option :
+       {"--port N", "--state-dir DIR", "--client ID:SECRET", "--latency MS", "--expire-after N",
+        "--token-lifetime SECONDS", "--accounts N", "--transactions-per-day N", "--days N",
+        "--soft-refusal", "--fail-page N:STATUS[:COUNT]", "--reset-page N[:COUNT]",
+        "--retry-after SECONDS", "--retry-after-date SECONDS", "--quiet", "--help"})
+    EXPECT_NE(usage.find(std::string("\n  ") + option), std::string::npos) << option;
 }
 
 // Runs the real executable, bounded in time.
@@ -367,8 +564,45 @@ TEST(SandboxExecutable, HelpAndBadOptions) {
   SandboxProcess help({"--help"});
   EXPECT_EQ(help.ReadLine(5s), "Usage: kestrava-sandbox [options]");
   EXPECT_EQ(help.Wait(5s), 0);
-  SandboxProcess bad({"--fail-page", "nope"});
-  EXPECT_EQ(bad.Wait(5s), 2);
+  const std::vector<std::vector<std::string>> bad{
+      {"--fail-page", "nope"},
+      {"--fail-page", "1:503:0"},
+      {"--reset-page", "1:x"},
+      {"--reset-page"},
+      {"--retry-after", "-1"},
+      {"--retry-after-date", "x"},
+      {"--retry-after", "1", "--retry-after-date", "1"},
+  };
+  for (const auto& arguments : bad) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    SandboxProcess process(arguments);
+    EXPECT_EQ(process.Wait(5s), 2);
+  }
+}
+
+TEST(SandboxExecutable, FaultOptionsReachTheService) {
+  TemporaryFolder state;
+  SandboxProcess process({"--state-dir", state.Path().string(), "--quiet", "--fail-page", "1:503:1",
+                          "--retry-after", "3", "--reset-page", "2:1"});
+  const std::string line = process.ReadLine(10s);
+  const std::string prefix = "kestrava-sandbox: host localhost:";
+  ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+  const auto port = static_cast<std::uint16_t>(std::stoi(line.substr(prefix.size())));
+  const std::string caFile = (state.Path() / "ca.pem").string();
+
+  HttpTestClient client(port, caFile, "localhost");
+  const std::vector<std::string> authorization{"Authorization: Bearer " + SignIn(client)};
+  const auto failed = client.Exchange("GET", PageTarget(1), authorization);
+  EXPECT_EQ(failed.status, 503);
+  EXPECT_EQ(failed.Header("Retry-After"), "3");
+  EXPECT_EQ(client.Exchange("GET", PageTarget(1), authorization).status, 200);
+  EXPECT_TRUE(client.Exchange("GET", PageTarget(2), authorization).bodyCut);
+  HttpTestClient again(port, caFile, "localhost");
+  const auto served = again.Exchange("GET", PageTarget(2), authorization);
+  EXPECT_EQ(served.status, 200);
+  EXPECT_FALSE(served.bodyCut);
+  process.Signal(SIGTERM);
+  EXPECT_EQ(process.Wait(10s), 0);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <time.h>
+
+#include <atomic>
+#include <optional>
 #include <set>
+#include <thread>
 
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
@@ -370,7 +375,7 @@ TEST_F(SandboxServiceTest, BadQueriesAreAnswered400Or404) {
 
 TEST_F(SandboxServiceTest, InjectedPageFailureHitsOnlyThatPage) {
   ServiceOptions options = Options();
-  options.failPages = {{1, 503}, {3, 404}};
+  options.pageFaults = {{1, {{503}}}, {3, {{404}}}};
   SandboxService service(options);
   const std::string token = SignIn(service);
   const std::string start = "2025-04-01T00:00:00.000Z";
@@ -382,6 +387,170 @@ TEST_F(SandboxServiceTest, InjectedPageFailureHitsOnlyThatPage) {
   EXPECT_EQ(Get(service, TransactionsTarget(start, end, 2), token).status, 200);
   EXPECT_EQ(Get(service, TransactionsTarget(start, end, 3), token).status, 404);
   EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+}
+
+// The outcome of one request of a page: its status, or 0 for a 200 reply
+// cut mid-body.
+int Outcome(const ServiceReply& reply) {
+  return reply.cutBodyAt ? 0 : reply.status;
+}
+
+TEST_F(SandboxServiceTest, PageFaultsHitTheirCountInTurnThenThePageIsServed) {
+  struct Case {
+    const char* what;
+    std::vector<PageFault> faults;
+    std::vector<int> outcomes;  // of the page's requests, one after another
+  };
+  const Case cases[] = {
+      {"always failing", {{503}}, {503, 503, 503, 503}},
+      {"failing twice", {{503, 2}}, {503, 503, 200, 200}},
+      {"cut once", {{0, 1}}, {0, 200, 200}},
+      {"always cut", {{0}}, {0, 0, 0}},
+      {"in the order given", {{429, 1}, {0, 2}, {500, 1}}, {429, 0, 0, 500, 200, 200}},
+      {"an endless fault hides later ones", {{404}, {0, 1}}, {404, 404, 404}},
+  };
+  const std::string start = "2025-04-01T00:00:00.000Z";
+  const std::string end = "2025-05-14T00:00:00.000Z";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ServiceOptions options = Options();
+    options.pageFaults = {{2, c.faults}};
+    SandboxService service(options);
+    const std::string token = SignIn(service);
+    SandboxService clean(Options());
+
+    std::vector<int> outcomes;
+    for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
+      // Other pages and the accounts are never hit.
+      EXPECT_EQ(Get(service, TransactionsTarget(start, end, 1), token).status, 200);
+      EXPECT_EQ(Get(service, kAccountsPath, token).status, 200);
+      const ServiceReply reply = Get(service, TransactionsTarget(start, end, 2), token);
+      outcomes.push_back(Outcome(reply));
+      if (reply.cutBodyAt) {
+        // The page's own reply, of which only the first half of the body goes out.
+        EXPECT_EQ(reply.body, Get(clean, TransactionsTarget(start, end, 2), SignIn(clean)).body);
+        EXPECT_EQ(*reply.cutBodyAt, reply.body.size() / 2);
+        EXPECT_FALSE(reply.close);
+      }
+      // The whole head, then the body up to the cut. (Each call makes a new
+      // Date header, of the same length.)
+      const std::string wire = reply.WireBytes();
+      const std::size_t headLength = reply.Bytes().size() - reply.body.size();
+      EXPECT_EQ(wire.substr(headLength),
+                reply.body.substr(0, reply.cutBodyAt.value_or(std::string::npos)));
+      EXPECT_NE(wire.find("\r\nContent-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n"),
+                std::string::npos);
+      if (reply.status != 200) {
+        EXPECT_EQ(Json(reply)->GetValue("message", ""), "Injected failure of page 2 (sandbox)");
+      }
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+  }
+}
+
+TEST_F(SandboxServiceTest, OnlyRequestsThatPassTheTokenAndQueryChecksCountForAFault) {
+  ServiceOptions options = Options();
+  options.pageFaults = {{1, {{503, 1}}}};
+  SandboxService service(options);
+  const std::string token = SignIn(service);
+  const std::string start = "2025-04-01T00:00:00.000Z";
+  const std::string end = "2025-05-14T00:00:00.000Z";
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 1), "stale").status, 401);
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 1, 0, 0), token).status, 400);
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 1, 99), token).status, 404);
+  EXPECT_EQ(Get(service, TransactionsTarget(start, "never", 1), token).status, 400);
+  // The page number is the pageNumber parameter, wherever it stands.
+  EXPECT_EQ(Get(service,
+                std::string(kTransactionsPath) + "?pageSize=50&pageNumber=1&startDate=" + start +
+                    "&endDate=" + end,
+                token)
+                .status,
+            503);
+  EXPECT_EQ(Get(service, TransactionsTarget(start, end, 1), token).status, 200);
+}
+
+TEST_F(SandboxServiceTest, RetryAfterGoesOnInjected429And503RepliesOnly) {
+  using Form = RetryAfterHint::Form;
+  struct Case {
+    RetryAfterHint hint;
+    int status;
+    std::optional<std::int64_t> delta;  // seconds the header says; none: no header
+  };
+  const Case cases[] = {
+      {{Form::None, 0}, 503, std::nullopt},
+      {{Form::None, 0}, 429, std::nullopt},
+      {{Form::Seconds, 0}, 503, 0},
+      {{Form::Seconds, 1}, 429, 1},
+      {{Form::Seconds, 2147483647}, 503, 2147483647},
+      {{Form::Seconds, 5}, 500, std::nullopt},
+      {{Form::Seconds, 5}, 502, std::nullopt},
+      {{Form::Seconds, 5}, 408, std::nullopt},
+      {{Form::Date, 30}, 503, 30},
+      {{Form::Date, -60}, 429, -60},
+      {{Form::Date, 0}, 503, 0},
+      {{Form::Date, 5}, 504, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.status) + " " + std::to_string(c.hint.seconds));
+    ServiceOptions options = Options();
+    options.pageFaults = {{0, {{c.status}}}};
+    options.retryAfter = c.hint;
+    SandboxService service(options);
+    const std::string token = SignIn(service);
+    const time_t before = time(nullptr);
+    const ServiceReply reply =
+        Get(service, TransactionsTarget("2025-05-01T00:00:00.000Z", "2025-05-14T00:00:00.000Z", 0),
+            token);
+    const time_t after = time(nullptr);
+    ASSERT_EQ(reply.status, c.status);
+    std::vector<std::string> values;
+    for (const auto& header : reply.headers)
+      if (header.rfind("Retry-After: ", 0) == 0) values.push_back(header.substr(13));
+    if (!c.delta) {
+      EXPECT_TRUE(values.empty());
+      continue;
+    }
+    ASSERT_EQ(values.size(), 1u);
+    if (c.hint.form == Form::Seconds) {
+      EXPECT_EQ(values[0], std::to_string(*c.delta));
+      continue;
+    }
+    // An IMF-fixdate of the reply's time plus the distance.
+    tm parsed{};
+    const char* rest = strptime(values[0].c_str(), "%a, %d %b %Y %H:%M:%S GMT", &parsed);
+    ASSERT_TRUE(rest && *rest == '\0') << values[0];
+    EXPECT_EQ(values[0].size(), 29u) << values[0];
+    const time_t when = timegm(&parsed);
+    EXPECT_GE(when, before + *c.delta);
+    EXPECT_LE(when, after + *c.delta);
+  }
+}
+
+TEST_F(SandboxServiceTest, FaultCountsHoldOverRequestsFromManyThreads) {
+  constexpr int kThreads = 8;
+  constexpr int kRequestsEach = 20;
+  constexpr int kFailures = 50;
+  constexpr int kCuts = 30;
+  ServiceOptions options = Options();
+  options.pageFaults = {{0, {{503, kFailures}, {0, kCuts}}}};
+  options.scale.days = 30;
+  SandboxService service(options);
+  const std::string token = SignIn(service);
+  const std::string target =
+      TransactionsTarget("2025-05-13T00:00:00.000Z", "2025-05-14T00:00:00.000Z", 0);
+  std::atomic<int> failed{0}, cut{0}, served{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kRequestsEach; ++i) {
+        const int outcome = Outcome(Get(service, target, token));
+        (outcome == 503 ? failed : outcome == 0 ? cut : served)++;
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failed, kFailures);
+  EXPECT_EQ(cut, kCuts);
+  EXPECT_EQ(served, kThreads * kRequestsEach - kFailures - kCuts);
 }
 
 TEST_F(SandboxServiceTest, TokensExpireAfterTheirRequestsOrTheirLifetime) {
@@ -401,6 +570,25 @@ TEST_F(SandboxServiceTest, TokensExpireAfterTheirRequestsOrTheirLifetime) {
 
   now += 3600 * 1000;  // its lifetime has passed
   EXPECT_EQ(Get(service, kAccountsPath, token).status, 401);
+}
+
+TEST_F(SandboxServiceTest, EveryExportRequestOfATokenCountsTowardsItsExpiry) {
+  ServiceOptions options = Options();
+  options.expireAfter = 3;
+  options.pageFaults = {{0, {{503, 1}}}};
+  SandboxService service(options);
+  const std::string token = SignIn(service);
+  const std::string page0 =
+      TransactionsTarget("2025-05-01T00:00:00.000Z", "2025-05-14T00:00:00.000Z", 0);
+  EXPECT_EQ(Get(service, page0, token).status, 503);  // an injected failure
+  EXPECT_EQ(Get(service, std::string(kTransactionsPath) + "?pageSize=x", token).status, 400);
+  EXPECT_EQ(Get(service, page0, token).status, 200);
+  const ServiceReply expired = Get(service, page0, token);
+  EXPECT_EQ(expired.status, 401);
+  EXPECT_EQ(Json(expired)->GetValue("message", ""), "Access token expired");
+  EXPECT_EQ(Get(service, kAccountsPath, token).status, 401);  // and stays expired
+  // Another token is counted on its own.
+  EXPECT_EQ(Get(service, page0, SignIn(service)).status, 200);
 }
 
 TEST_F(SandboxServiceTest, ConnectionCloseAndHttp10EndTheConnection) {
