@@ -58,6 +58,17 @@ void CheckReply(const ServiceReply& reply) {
   Require(headEnd != std::string::npos);
   Require(bytes.compare(headEnd + 4, std::string::npos, reply.body) == 0);
   Require(bytes.find("Content-Length: " + std::to_string(reply.body.size()) + "\r\n") < headEnd);
+
+  // A cut reply keeps its whole head and loses part of its body, never all.
+  // (Each call makes a new Date header, of the same length.)
+  const std::string wire = reply.WireBytes();
+  std::size_t sent = reply.body.size();
+  if (reply.cutBodyAt) {
+    sent = *reply.cutBodyAt;
+    Require(reply.status == 200 && sent > 0 && sent < reply.body.size());
+  }
+  Require(wire.size() == headEnd + 4 + sent);
+  Require(wire.compare(headEnd + 4, sent, reply.body, 0, sent) == 0);
 }
 
 // A token the service issues for the environment of the request's host.
@@ -120,12 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.body = std::string(body);
 
   // The default service, and one with every injected fault switched on: a
-  // refusal in a 200 reply, failing pages and a token good for one export.
+  // refusal in a 200 reply, failing and cut pages (some for a count of
+  // requests), Retry-After and a token good for two exports.
   Serve(SmallOptions(), request, 1);
   ServiceOptions faulty = SmallOptions();
   faulty.softRefusal = true;
-  faulty.failPages = {{1, 503}, {2, 429}, {3, 500}};
-  faulty.expireAfter = 1;
-  Serve(std::move(faulty), request, 2);
+  faulty.pageFaults = {
+      {0, {{0, 1}}}, {1, {{503}}}, {2, {{429, 1}, {0, 1}}}, {3, {{500, 2}}}, {4, {{0}}}};
+  faulty.retryAfter = {kestrava::sandbox::RetryAfterHint::Form::Date, 30};
+  faulty.expireAfter = 2;
+  Serve(std::move(faulty), request, 3);
   return 0;
 }
