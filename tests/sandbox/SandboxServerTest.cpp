@@ -411,49 +411,57 @@ TEST(SandboxCommandLine, PageFaultsAndRetryAfter) {
     EXPECT_EQ(line.options.service.retryAfter, c.retryAfter);
   }
 
-  const std::string failWants =
-      "--fail-page wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT 1-1000000000, not ";
-  const std::string resetWants = "--reset-page wants N[:COUNT] with COUNT 1-1000000000, not ";
-  const std::string retryWants = "--retry-after wants a whole number from 0 to 2147483647, not ";
-  const std::string dateWants =
-      "--retry-after-date wants a whole number from -2147483647 to 2147483647, not ";
+  // A refused value: the message names the option, what it wants and the value.
+  const std::map<std::string, std::string> wants{
+      {"--fail-page", "wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT 1-1000000000"},
+      {"--reset-page", "wants N[:COUNT] with COUNT 1-1000000000"},
+      {"--retry-after", "wants a whole number from 0 to 2147483647"},
+      {"--retry-after-date", "wants a whole number from -2147483647 to 2147483647"},
+      {"--expire-after", "wants a whole number from 1 to 1000000000"},
+  };
+  const std::pair<std::string, std::string> badValues[] = {
+      {"--fail-page", ""},
+      {"--fail-page", "2"},
+      {"--fail-page", "2:200"},
+      {"--fail-page", "2:600"},
+      {"--fail-page", ":503"},
+      {"--fail-page", "-1:503"},
+      {"--fail-page", "1000000001:503"},
+      {"--fail-page", "2:503:"},
+      {"--fail-page", "2:503:0"},
+      {"--fail-page", "2:503:-1"},
+      {"--fail-page", "2:503:x"},
+      {"--fail-page", "2:503:1000000001"},
+      {"--fail-page", "2:503:1:1"},
+      {"--fail-page", "2: 503"},
+      {"--reset-page", ""},
+      {"--reset-page", "x"},
+      {"--reset-page", "1:"},
+      {"--reset-page", "1:0"},
+      {"--reset-page", "1:2:3"},
+      {"--reset-page", "-1"},
+      {"--reset-page", "1:503x"},
+      {"--retry-after", ""},
+      {"--retry-after", "-1"},
+      {"--retry-after", "1.5"},
+      {"--retry-after", "2147483648"},
+      {"--retry-after-date", "-2147483648"},
+      {"--retry-after-date", "soon"},
+      {"--expire-after", "0"},
+  };
+  for (const auto& [option, value] : badValues) {
+    SCOPED_TRACE(option + " " + value);
+    EXPECT_EQ(ParseCommandLine({option, value}).error,
+              option + " " + wants.at(option) + ", not \"" + value + "\"");
+  }
+
+  const std::string exclusive = "--retry-after and --retry-after-date exclude each other";
   const std::pair<std::vector<std::string>, std::string> bad[] = {
       {{"--fail-page"}, "--fail-page needs a value"},
-      {{"--fail-page", ""}, failWants + "\"\""},
-      {{"--fail-page", "2"}, failWants + "\"2\""},
-      {{"--fail-page", "2:200"}, failWants + "\"2:200\""},
-      {{"--fail-page", "2:600"}, failWants + "\"2:600\""},
-      {{"--fail-page", ":503"}, failWants + "\":503\""},
-      {{"--fail-page", "-1:503"}, failWants + "\"-1:503\""},
-      {{"--fail-page", "1000000001:503"}, failWants + "\"1000000001:503\""},
-      {{"--fail-page", "2:503:"}, failWants + "\"2:503:\""},
-      {{"--fail-page", "2:503:0"}, failWants + "\"2:503:0\""},
-      {{"--fail-page", "2:503:-1"}, failWants + "\"2:503:-1\""},
-      {{"--fail-page", "2:503:x"}, failWants + "\"2:503:x\""},
-      {{"--fail-page", "2:503:1000000001"}, failWants + "\"2:503:1000000001\""},
-      {{"--fail-page", "2:503:1:1"}, failWants + "\"2:503:1:1\""},
-      {{"--fail-page", "2: 503"}, failWants + "\"2: 503\""},
       {{"--reset-page"}, "--reset-page needs a value"},
-      {{"--reset-page", ""}, resetWants + "\"\""},
-      {{"--reset-page", "x"}, resetWants + "\"x\""},
-      {{"--reset-page", "1:"}, resetWants + "\"1:\""},
-      {{"--reset-page", "1:0"}, resetWants + "\"1:0\""},
-      {{"--reset-page", "1:2:3"}, resetWants + "\"1:2:3\""},
-      {{"--reset-page", "-1"}, resetWants + "\"-1\""},
-      {{"--reset-page", "1:503x"}, resetWants + "\"1:503x\""},
       {{"--retry-after"}, "--retry-after needs a value"},
-      {{"--retry-after", ""}, retryWants + "\"\""},
-      {{"--retry-after", "-1"}, retryWants + "\"-1\""},
-      {{"--retry-after", "1.5"}, retryWants + "\"1.5\""},
-      {{"--retry-after", "2147483648"}, retryWants + "\"2147483648\""},
-      {{"--retry-after-date", "-2147483648"}, dateWants + "\"-2147483648\""},
-      {{"--retry-after-date", "soon"}, dateWants + "\"soon\""},
-      {{"--retry-after", "1", "--retry-after-date", "1"},
-       "--retry-after and --retry-after-date exclude each other"},
-      {{"--retry-after-date", "1", "--retry-after", "1"},
-       "--retry-after and --retry-after-date exclude each other"},
-      {{"--expire-after", "0"},
-       "--expire-after wants a whole number from 1 to 1000000000, not \"0\""},
+      {{"--retry-after", "1", "--retry-after-date", "1"}, exclusive},
+      {{"--retry-after-date", "1", "--retry-after", "1"}, exclusive},
   };
   for (const auto& [arguments, error] : bad) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
