@@ -30,6 +30,7 @@ const char kUsage[] =
     "                            \"401 UNAUTHORIZED\" instead of HTTP 401\n"
     "  --quiet                   no request log on standard error\n"
     "  --help                    this text\n"
+    "  --version                 print the version and exit\n"
     "\n"
     "Faults of the transaction export (page N is the request's pageNumber, from 0):\n"
     "  --fail-page N:STATUS[:COUNT]\n"
@@ -122,6 +123,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
     if (name == "--help" || name == "-h") {
       flag(line.help);
+    } else if (name == "--version") {
+      flag(line.version);
     } else if (name == "--quiet") {
       flag(line.quiet);
     } else if (name == "--soft-refusal") {

@@ -12,6 +12,7 @@ namespace kestrava::sandbox {
 struct CommandLine {
   SandboxOptions options;
   bool help = false;
+  bool version = false;
   bool quiet = false;
   std::string error;  // set when the arguments are wrong
 };

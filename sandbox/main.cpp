@@ -22,9 +22,9 @@ extern "C" void RequestStop(int) {
 int main(int argc, char** argv) {
   using namespace kestrava::sandbox;
   const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (line.help) {
-    std::cout << kUsage;
-    return 0;
+  if (line.help || line.version) {
+    std::cout << (line.help ? kUsage : "kestrava-sandbox " KESTRAVA_VERSION "\n") << std::flush;
+    return std::cout ? 0 : 1;  // a text that could not be written is no success
   }
   if (!line.error.empty()) {
     std::cerr << "kestrava-sandbox: " << line.error << "\n";

@@ -351,6 +351,8 @@ TEST(SandboxCommandLine, ParsesEveryOptionAndRejectsBadValues) {
   EXPECT_TRUE(line.quiet);
   EXPECT_FALSE(line.help);
   EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+  EXPECT_FALSE(line.version);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 
   const std::vector<std::vector<std::string>> bad{
       {"--port"},
@@ -366,6 +368,7 @@ TEST(SandboxCommandLine, ParsesEveryOptionAndRejectsBadValues) {
       {"--accounts", "201"},
       {"--latency", ""},
       {"--quiet=yes"},
+      {"--version=1"},
       {"--what"},
       {"positional"},
       {"--state-dir", ""},
