@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/DesktopIdentity.h"
 #include "app/Main.h"
 #include "datetime/FormatSettings.h"
 
@@ -15,6 +16,7 @@ int RunApplication(char* programName, const TStartupHooks& hooks) {
   int argc = 1;
   char* argv[] = {programName, nullptr};
   TKestravaApplication application(argc, argv);
+  ApplyDesktopIdentity();
   if (hooks.applicationCreated) hooks.applicationCreated(application);
 
   const auto Form2 = std::make_unique<TForm2>(application.MessageBoxPresenter());

@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QSize>
 #include <QtGlobal>
+#include <algorithm>
 
 #include "app/Application.h"
 #include "app/Main.h"
@@ -26,6 +30,8 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
   int windowsAtApplication = -1;
   bool shown = false;
   bool focusInId = false;
+  QString desktopFileName;
+  QList<QSize> iconSizes;
   TStartupHooks hooks;
   hooks.applicationCreated = [&](TKestravaApplication&) {
     atApplication = FormatSettings;
@@ -34,6 +40,10 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
   hooks.windowShown = [&](TKestravaApplication&, TForm2& form) {
     shown = form.isVisible() && form.windowTitle() == "Form2";
     focusInId = form.focusWidget() == &form.edID;
+    desktopFileName = QGuiApplication::desktopFileName();
+    iconSizes = form.windowIcon().availableSizes();
+    std::sort(iconSizes.begin(), iconSizes.end(),
+              [](QSize a, QSize b) { return a.width() < b.width(); });
     form.close();
   };
   char name[] = "kestrava";
@@ -49,6 +59,10 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
   EXPECT_EQ(atApplication.TimeSeparator, system.TimeSeparator);  // the system's, not overridden
   EXPECT_TRUE(shown);
   EXPECT_TRUE(focusInId);
+  // Taskbars find the menu entry and its icon; with no icon theme (offscreen)
+  // the window shows the icon built into the program, at every size.
+  EXPECT_EQ(desktopFileName, KESTRAVA_APPLICATION_ID);
+  EXPECT_EQ(iconSizes, (QList<QSize>{{48, 48}, {64, 64}, {128, 128}, {256, 256}}));
 }
 
 }  // namespace
