@@ -34,9 +34,11 @@ void AppendResult(const TJSONObject& reply, TJSONArray& target) {
 
 }  // namespace
 
-TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu)
+TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
+                         TWaitHook onWait)
     : FClientID(ClientID), FClientSecret(ClientSecret), FTipMediu(TipMediu) {
   FRestClient = std::make_unique<TRESTClient>();
+  if (onWait.run) FRestClient->SetWaitHook(std::move(onWait.run), onWait.interval);
   FRestRequest = std::make_unique<TRESTRequest>();
   FRestResponse = std::make_unique<TRESTResponse>();
 

@@ -3,6 +3,7 @@
 // TKestrava_2: the program's model of the Kestrava service. Construction
 // signs in; Accounts and GetTranzactii export into a caller's JSON array.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,14 @@ class TRESTResponse;
 const std::string& ServiceHost();
 void SetServiceHost(std::string_view host);
 
+// Something to run while an exchange waits on the service (the window
+// repaints from it): once every `interval` for as long as a wait lasts,
+// never more often.
+struct TWaitHook {
+  std::function<void()> run;
+  std::chrono::milliseconds interval{50};
+};
+
 class TKestrava_2 {
  public:
   // Wait bound of every exchange, in milliseconds.
@@ -29,8 +38,10 @@ class TKestrava_2 {
   static constexpr int PageSize = 50;
 
   // Creates the REST trio (which may throw "Error obtaining session handle")
-  // and signs in; sign-in failures never throw.
-  TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu);
+  // and signs in; sign-in failures never throw. The wait hook serves every
+  // exchange of the object, the sign-in included.
+  TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
+              TWaitHook onWait = {});
   ~TKestrava_2();
   TKestrava_2(const TKestrava_2&) = delete;
   TKestrava_2& operator=(const TKestrava_2&) = delete;

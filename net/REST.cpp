@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "net/Cookies.h"
 #include "net/Exchange.h"
@@ -102,6 +103,10 @@ struct TRESTClient::Impl {
 
 TRESTClient::TRESTClient() : impl_(std::make_unique<Impl>()) {}
 TRESTClient::~TRESTClient() = default;
+
+void TRESTClient::SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval) {
+  impl_->transport.SetWaitHook(std::move(hook), interval);
+}
 
 void TRESTClient::SetBaseURL(std::string_view url) {
   impl_->baseURL = net::TrimBaseUrl(url);

@@ -5,7 +5,9 @@
 // and the cookie store), TRESTRequest (method, parameters, body, time-out;
 // performs the exchange with Execute) and TRESTResponse (the last reply).
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -100,6 +102,10 @@ class TRESTClient {
   const std::string& UserAgent() const noexcept;
 
   TRESTRequestParameterList& Params() noexcept;
+
+  // Runs `hook` about every `interval` while a request of this client waits
+  // on the network, never more often (see net::Transport::SetWaitHook).
+  void SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval);
 
  private:
   friend class TRESTRequest;

@@ -183,6 +183,22 @@ void NoteFinishedPhases(CURL* easy, Attempt& attempt) {
   }
 }
 
+// The caller's hook and when it last ran.
+struct WaitHook {
+  std::function<void()> run;
+  std::chrono::milliseconds interval{0};
+  Clock::time_point lastRun;
+  // How long a poll may block before the hook is due.
+  std::chrono::milliseconds UntilDue() const {
+    return std::chrono::ceil<std::chrono::milliseconds>(lastRun + interval - Clock::now());
+  }
+  void RunIfDue() {
+    if (!run || Clock::now() - lastRun < interval) return;
+    run();
+    lastRun = Clock::now();
+  }
+};
+
 struct Outcome {
   bool timedOut = false;
   int multiFailure = 0;
@@ -193,8 +209,9 @@ struct Outcome {
 // Drives one transfer. Every single wait is bounded by `limit`, counted from
 // the last byte that went out or came in.
 Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::milliseconds limit,
-                    const std::string& host) {
+                    const std::string& host, WaitHook& hook) {
   Outcome outcome;
+  hook.lastRun = Clock::now();
   CURLMcode mc = curl_multi_add_handle(multi, easy);
   if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
   attempt.Touch();
@@ -213,8 +230,10 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
       break;
     }
     auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - idle);
+    if (hook.run) left = std::min(left, hook.UntilDue());
     curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, left.count())),
                     nullptr);
+    hook.RunIfDue();
   }
   if (!outcome.timedOut && outcome.multiFailure == 0) {
     int queued = 0;
@@ -251,6 +270,7 @@ struct Transport::Impl {
   CURLM* multi = nullptr;
   std::string defaultCaInfo;
   std::string defaultCaPath;
+  WaitHook waitHook;
   ~Impl() {
     if (multi != nullptr) curl_multi_cleanup(multi);
     if (easy != nullptr) curl_easy_cleanup(easy);
@@ -290,6 +310,11 @@ Transport::Transport() : impl_(std::make_unique<Impl>()) {
 }
 
 Transport::~Transport() = default;
+
+void Transport::SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval) {
+  impl_->waitHook.run = std::move(hook);
+  impl_->waitHook.interval = interval;
+}
 
 TransportReply Transport::Perform(const TransportRequest& request) {
   CURL* easy = impl_->easy;
@@ -371,7 +396,7 @@ TransportReply Transport::Perform(const TransportRequest& request) {
     check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing);
     check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing);
     check(curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, round == 0 ? 0L : 1L), Stage::Preparing);
-    Outcome outcome = RunTransfer(impl_->multi, easy, attempt, limit, host);
+    Outcome outcome = RunTransfer(impl_->multi, easy, attempt, limit, host, impl_->waitHook);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
 
     if (outcome.timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);

@@ -5,6 +5,8 @@
 // (and their TLS sessions) are reused. It sends one request and reads one
 // reply; redirects and cookies are the exchange's business, not libcurl's.
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -45,6 +47,12 @@ class Transport {
   // (ENetHTTPClientException, ENetHTTPResponseException,
   // ENetHTTPRequestException) with libcurl's code and description.
   TransportReply Perform(const TransportRequest& request);
+
+  // Runs `hook` while a request waits on the network (name resolution,
+  // connecting, sending, each wait for reply data): once every `interval`
+  // for as long as the wait lasts, never more often. An empty hook runs
+  // nothing.
+  void SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval);
 
  private:
   struct Impl;

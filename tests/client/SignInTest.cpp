@@ -1,7 +1,9 @@
 // Sign-in: every outcome of the token request and its exact error text, the
 // request as it goes on the wire, and the environments.
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/client/ClientFixture.h"
 
@@ -177,6 +179,26 @@ TEST_F(SignIn, ResponseTextIsTheCompactTextOfTheLastReply) {
   server->Enqueue(Reply(HttpReply(401, "Unauthorized", {}, "not json")));
   client->LogIn();
   EXPECT_EQ(client->ResponseText(), "");
+}
+
+// The wait hook given at construction serves the sign-in the constructor
+// makes and every later exchange.
+TEST_F(SignIn, TheWaitHookRunsWhileTheSignInAndTheExportsWait) {
+  int runs = 0;
+  server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(TokenReply()));
+  const auto client = std::make_unique<TKestrava_2>(
+      "id-1", "secret-1", 1, TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)});
+  ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
+  EXPECT_GE(runs, 2);
+
+  runs = 0;
+  server->Enqueue(Reply()
+                      .Pause(std::chrono::milliseconds(250))
+                      .Send(JsonReply(200, "OK", R"({"result":[{"id":1}]})")));
+  TJSONArray accounts;
+  ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
+  EXPECT_GE(runs, 2);
+  EXPECT_EQ(Ids(accounts), std::vector<int>{1});
 }
 
 }  // namespace

@@ -125,5 +125,49 @@ TEST_F(TransportTest, CertificateFolderVariableIsHonoured) {
   std::filesystem::remove_all(folder);
 }
 
+// While a request waits (for the head, inside the body), the hook runs, and
+// never twice within its interval; a wait still times out as without it.
+TEST_F(TransportTest, TheWaitHookRunsWhileARequestWaitsAndNoMoreOftenThanItsInterval) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto interval = std::chrono::milliseconds(50);
+  std::vector<Clock::time_point> runs;
+  client.SetWaitHook([&runs] { runs.push_back(Clock::now()); }, interval);
+  ScriptedServer server;
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
+
+  struct Case {
+    const char* name;
+    Reply reply;
+    std::chrono::milliseconds pause;  // how long the reply waits in all
+  };
+  Case cases[] = {
+      {"waiting for the head", Reply().Pause(std::chrono::milliseconds(300)).Send(head + "body"),
+       std::chrono::milliseconds(300)},
+      {"waiting inside the body",
+       Reply().Send(head + "bo").Pause(std::chrono::milliseconds(300)).Send("dy"),
+       std::chrono::milliseconds(300)},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    runs.clear();
+    const auto begun = Clock::now();
+    ASSERT_EQ(Get(server, "/slow", std::move(c.reply)), "");
+    const auto ended = Clock::now();
+    EXPECT_EQ(response.Content(), "body");
+    // Some runs during the pause, none after the reply, none too close.
+    EXPECT_GE(runs.size(), 2u);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      EXPECT_GE(runs[i] - (i == 0 ? begun : runs[i - 1]), interval) << "run " << i;
+      EXPECT_LE(runs[i], ended);
+    }
+  }
+
+  runs.clear();
+  request.SetTimeout(200);
+  EXPECT_EQ(Get(server, "/never", Reply().Pause(std::chrono::milliseconds(1500))),
+            "REST request failed: Error receiving data: (28) Timeout was reached");
+  EXPECT_GE(runs.size(), 2u);
+}
+
 }  // namespace
 }  // namespace kestrava::testing
