@@ -1,38 +1,104 @@
 #include "app/Memo.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
-#include <QTextCursor>
+#include <QStyleHints>
+#include <QTextBoundaryFinder>
+#include <QTextCharFormat>
+#include <QtMath>
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <utility>
+
+#include "app/MemoAccessible.h"
+#include "net/ReplyText.h"
 
 namespace kestrava {
 
 namespace {
 
-const QString CrLf = QStringLiteral("\r\n");
+constexpr char CrLf[] = "\r\n";
+// Milliseconds between the steps of scrolling while a selection is dragged
+// beyond the top or the bottom of the view.
+constexpr int AutoScrollInterval = 50;
 
-bool EndsWithLineBreak(const QString& text) {
-  return text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'));
+bool EndsWithLineBreak(const std::string& text) {
+  return !text.empty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+int ClampToInt(std::size_t value) {
+  return static_cast<int>(std::min<std::size_t>(value, INT_MAX));
+}
+
+// A context menu entry as a plain-text widget names it, with the shortcut
+// where the platform shows shortcuts in context menus.
+QString MenuText(const char* text, QKeySequence::StandardKey key) {
+  QString caption = QCoreApplication::translate("QWidgetTextControl", text);
+  if (QGuiApplication::styleHints()->showShortcutsInContextMenus())
+    caption += QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText);
+  return caption;
 }
 
 }  // namespace
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
-  setReadOnly(true);
-  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+// The X11 primary selection: the selected text, made only when another
+// program asks for it, and nothing once the text has changed.
+class TPrimarySelection final : public QMimeData {
+ public:
+  TPrimarySelection(TMemo& memo, std::size_t from, std::size_t to)
+      : memo_(&memo), generation_(memo.generation_), from_(from), to_(to) {}
+
+  QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+
+ protected:
+  QVariant retrieveData(const QString& mimeType, QMetaType) const override {
+    if (mimeType != QLatin1String("text/plain") || memo_ == nullptr ||
+        memo_->generation_ != generation_)
+      return {};
+    return memo_->CopiedText(from_, to_);
+  }
+
+ private:
+  QPointer<TMemo> memo_;
+  std::uint64_t generation_;
+  std::size_t from_, to_;
+};
+
+TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
+  InstallMemoAccessibility();
+  setFocusPolicy(Qt::StrongFocus);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setTabChangesFocus(true);
-  setUndoRedoEnabled(false);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  viewport()->setCursor(Qt::IBeamCursor);
+  Relayout();
 }
 
 TMemo::~TMemo() = default;
 
-QString TMemo::ShownText(const QString& text) {
+// ------------------------------------------------------------------ text
+
+QString TMemo::Text() const {
+  return QString::fromUtf8(text_.Bytes().data(), static_cast<qsizetype>(text_.Size()));
+}
+
+QString TMemo::ShownText(QString text) {
   const qsizetype first = text.indexOf(QLatin1Char('\r'));
   if (first < 0) return text;
-  QString shown(text.size(), Qt::Uninitialized);
-  const QChar* in = text.constData();
-  const QChar* const end = in + text.size();
-  QChar* out = shown.data();
+  QChar* const begin = text.data();
+  const QChar* const end = begin + text.size();
+  const QChar* in = begin + first;
+  QChar* out = begin + first;
   for (; in != end; ++in) {
     if (*in == QLatin1Char('\r')) {
       *out++ = QLatin1Char('\n');
@@ -41,31 +107,756 @@ QString TMemo::ShownText(const QString& text) {
       *out++ = *in;
     }
   }
-  shown.truncate(out - shown.constData());
-  return shown;
+  text.truncate(out - begin);
+  return text;
+}
+
+QString TMemo::ShownString(std::size_t from, std::size_t to) const {
+  from = text_.Snap(from);
+  to = std::max(from, text_.Snap(to));
+  return ShownText(
+      QString::fromUtf8(text_.Bytes().data() + from, static_cast<qsizetype>(to - from)));
+}
+
+QString TMemo::CopiedText(std::size_t from, std::size_t to) const {
+  QString text = ShownString(from, to);
+  for (QChar& c : text) {
+    const char16_t u = c.unicode();
+    if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1)
+      c = QLatin1Char('\n');
+    else if (u == QChar::Nbsp)
+      c = QLatin1Char(' ');
+  }
+  return text;
 }
 
 void TMemo::SetText(const QString& text) {
-  if (text == text_) return;
-  text_ = text;
-  setPlainText(ShownText(text_));
+  SetUtf8Text(text.toStdString());
+}
+
+void TMemo::SetUtf8Text(std::string text) {
+  if (!net::IsValidUtf8(text))
+    text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
+  if (text == text_.Bytes()) return;
+  const bool accessible = QAccessible::isActive();
+  const QString oldShown = accessible ? ShownString(0, text_.Size()) : QString();
+
+  text_.Assign(std::move(text));
+  ++generation_;
+  layouts_.Clear();
+  caret_ = anchor_ = 0;
+  caretX_ = -1;
+  selecting_ = false;
+  autoScroll_.stop();
+  top_ = {};
+  Relayout();
+  RestartBlink();
+  viewport()->update();
+
+  if (accessible) {
+    QAccessibleTextUpdateEvent event(this, 0, oldShown, ShownString(0, text_.Size()));
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TMemo::LinesAdd(const QString& line) {
-  const QString added = text_.isEmpty() || EndsWithLineBreak(text_) ? line + CrLf : CrLf + line;
-  // A CR at the end followed by an LF at the start joins into one CR LF, so
-  // the shown text of the pieces would differ from that of the whole.
-  const bool joinsBreak = text_.endsWith(QLatin1Char('\r')) && added.startsWith(QLatin1Char('\n'));
-  text_ += added;
-  if (joinsBreak) {
-    setPlainText(ShownText(text_));
+  std::string added = line.toStdString();
+  if (text_.Empty() || EndsWithLineBreak(text_.Bytes())) {
+    added += CrLf;
   } else {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(ShownText(added));
+    added.insert(0, CrLf);
   }
-  moveCursor(QTextCursor::End);
-  ensureCursorVisible();
+  const bool accessible = QAccessible::isActive();
+  const std::size_t oldShownSize = accessible ? text_.ShownSize() : 0;
+  // The last two lines may change: a CR at the end joins an LF in front.
+  const std::size_t changed = text_.LineCount() >= 2 ? text_.LineCount() - 2 : 0;
+
+  text_.Append(added);
+  ++generation_;
+  layouts_.ClearFrom(changed);
+  Relayout();
+  MoveCaret(text_.Size(), false);
+
+  if (accessible) {
+    QAccessibleTextInsertEvent event(
+        this, ClampToInt(oldShownSize),
+        ShownString(text_.PositionOfShown(oldShownSize), text_.Size()));
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+// ------------------------------------------------------------ selection
+
+void TMemo::SetSelection(std::size_t anchor, std::size_t caret) {
+  caretX_ = -1;
+  Select(text_.Snap(anchor), text_.Snap(caret), true);
+}
+
+void TMemo::SelectAll() {
+  caretX_ = -1;
+  // As a plain-text widget does, this leaves the view where it is.
+  Select(0, text_.Size(), false);
+  OfferPrimarySelection();
+}
+
+QString TMemo::SelectedText() const {
+  return CopiedText(SelectionStart(), SelectionEnd());
+}
+
+void TMemo::Copy() const {
+  if (HasSelection()) QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+void TMemo::Select(std::size_t anchor, std::size_t caret, bool scrollToCaret) {
+  const std::size_t oldAnchor = anchor_;
+  const std::size_t oldCaret = caret_;
+  anchor_ = anchor;
+  caret_ = caret;
+  if (scrollToCaret) EnsureVisible(caret_);
+  if (anchor_ == oldAnchor && caret_ == oldCaret) return;
+  RestartBlink();
+  viewport()->update();
+  NotifySelection(oldAnchor, oldCaret);
+}
+
+void TMemo::NotifySelection(std::size_t oldAnchor, std::size_t oldCaret) {
+  if (!QAccessible::isActive()) return;
+  const std::size_t oldFrom = std::min(oldAnchor, oldCaret);
+  const std::size_t oldTo = std::max(oldAnchor, oldCaret);
+  const int caret = ClampToInt(text_.ShownOffset(caret_));
+  if (oldFrom != SelectionStart() || oldTo != SelectionEnd()) {
+    QAccessibleTextSelectionEvent event(this, ClampToInt(text_.ShownOffset(SelectionStart())),
+                                        ClampToInt(text_.ShownOffset(SelectionEnd())));
+    event.setCursorPosition(caret);
+    QAccessible::updateAccessibility(&event);
+  } else if (caret_ != oldCaret) {
+    QAccessibleTextCursorEvent event(this, caret);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void TMemo::OfferPrimarySelection() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!HasSelection() || !clipboard->supportsSelection()) return;
+  // The clipboard owns the data from here on.
+  clipboard->setMimeData(
+      std::make_unique<TPrimarySelection>(*this, SelectionStart(), SelectionEnd()).release(),
+      QClipboard::Selection);
+}
+
+// ------------------------------------------------------- visual lines
+
+bool TMemo::Next(TVisualLine& v) {
+  if (v.sub + 1 < Laid(v.line)->SubLineCount()) {
+    ++v.sub;
+    return true;
+  }
+  if (v.line + 1 >= text_.LineCount()) return false;
+  v = {v.line + 1, 0};
+  return true;
+}
+
+bool TMemo::Previous(TVisualLine& v) {
+  if (v.sub > 0) {
+    --v.sub;
+    return true;
+  }
+  if (v.line == 0) return false;
+  v = {v.line - 1, Laid(v.line - 1)->SubLineCount() - 1};
+  return true;
+}
+
+TMemo::TVisualLine TMemo::VisualOf(std::size_t position) {
+  const std::size_t line = text_.LineOf(position);
+  const auto laid = Laid(line);
+  return {line, laid->SubLineOf(position - laid->Start())};
+}
+
+qreal TMemo::HeightOf(TVisualLine v) {
+  return Laid(v.line)->SubLine(v.sub).height();
+}
+
+// The top margin shows only above the first line.
+qreal TMemo::TopY() const noexcept {
+  return top_ == TVisualLine{} ? MemoMargin : 0;
+}
+
+// -------------------------------------------------------------- scrolling
+
+void TMemo::Relayout() {
+  layouts_.Configure(font(), viewport()->width());
+  // How far down the view goes, as a plain-text widget scrolls: the last
+  // lines fill it with the margin below them. The scroll bar counts lines
+  // of the text; a page is the lines on the last screen.
+  const qreal visible = viewport()->height() - MemoMargin - 1;
+  const std::size_t last = text_.LineCount() - 1;
+  maxTop_ = {};
+  pageLines_ = 0;
+  qreal y = 0;
+  for (std::size_t line = last + 1; line-- > 0;) {
+    const auto laid = Laid(line);
+    y += laid->Height() + (line == last ? MemoMargin : 0);
+    ++pageLines_;
+    if (y <= visible) continue;
+    int sub = 0;
+    while (sub < laid->SubLineCount() && y > visible) y -= laid->SubLine(sub++).height();
+    if (sub < laid->SubLineCount()) {
+      maxTop_ = {line, sub};
+    } else if (line < last) {
+      maxTop_ = {line + 1, 0};
+      --pageLines_;
+    } else {
+      maxTop_ = {line, sub - 1};
+    }
+    break;
+  }
+  pageLines_ = std::max(pageLines_, 1);
+  top_.line = std::min(top_.line, last);
+  top_.sub = std::clamp(top_.sub, 0, Laid(top_.line)->SubLineCount() - 1);
+  top_ = std::min(top_, maxTop_);
+  UpdateScrollBar();
+}
+
+// The scroll bar's value is the line at the top; one step more than the
+// last line's start when the view ends inside a wrapped line.
+void TMemo::UpdateScrollBar() {
+  QScrollBar* bar = verticalScrollBar();
+  const bool partial = maxTop_.sub > 0;
+  settingScrollBar_ = true;
+  bar->setRange(0, ClampToInt(maxTop_.line + (partial ? 1 : 0)));
+  bar->setPageStep(pageLines_);
+  bar->setSingleStep(1);
+  bar->setValue(ClampToInt(partial && top_ == maxTop_ ? top_.line + 1 : top_.line));
+  settingScrollBar_ = false;
+}
+
+void TMemo::scrollContentsBy(int, int) {
+  if (settingScrollBar_) return;
+  const auto value = static_cast<std::size_t>(verticalScrollBar()->value());
+  top_ = value > maxTop_.line ? maxTop_ : std::min(TVisualLine{value, 0}, maxTop_);
+  viewport()->update();
+}
+
+void TMemo::ScrollTo(TVisualLine top) {
+  top = std::min(top, maxTop_);
+  if (top == top_) return;
+  top_ = top;
+  UpdateScrollBar();
+  viewport()->update();
+}
+
+void TMemo::ScrollByLines(int lines) {
+  TVisualLine top = top_;
+  for (; lines > 0 && top < maxTop_ && Next(top); --lines) {
+  }
+  for (; lines < 0 && Previous(top); ++lines) {
+  }
+  ScrollTo(top);
+}
+
+// The top that puts a visual line at the bottom of the view.
+TMemo::TVisualLine TMemo::TopShowingAtBottom(TVisualLine v) {
+  const qreal height = viewport()->height();
+  qreal y = HeightOf(v);
+  TVisualLine top = v;
+  for (TVisualLine above = v; Previous(above);) {
+    y += HeightOf(above);
+    if (y > height) break;
+    top = above;
+  }
+  return top;
+}
+
+int TMemo::LinesPerPage() {
+  return std::max(1, static_cast<int>(viewport()->height() / std::max<qreal>(1, HeightOf(top_))));
+}
+
+void TMemo::EnsureVisible(std::size_t position) {
+  const TVisualLine v = VisualOf(text_.Snap(position));
+  if (v < top_) {
+    ScrollTo(v);
+    return;
+  }
+  const qreal height = viewport()->height();
+  qreal y = TopY();
+  TVisualLine at = top_;
+  while (at < v && y < height) {
+    y += HeightOf(at);
+    if (!Next(at)) break;
+  }
+  if (at == v && y + HeightOf(v) <= height) return;
+  ScrollTo(TopShowingAtBottom(v));
+}
+
+QRect TMemo::CharacterRect(std::size_t position) {
+  position = text_.Snap(position);
+  const TVisualLine v = VisualOf(position);
+  if (v < top_) return {};
+  const qreal height = viewport()->height();
+  qreal y = TopY();
+  for (TVisualLine at = top_; at < v;) {
+    y += HeightOf(at);
+    if (y >= height || !Next(at)) return {};
+  }
+  if (y >= height) return {};
+  const auto laid = Laid(v.line);
+  const QTextLine line = laid->SubLine(v.sub);
+  const int from = laid->Utf16Of(position - laid->Start());
+  const qreal x = line.cursorToX(from);
+  const int to =
+      position < laid->End() ? laid->Utf16Of(text_.NextPosition(position) - laid->Start()) : from;
+  const qreal right = to > from && to <= line.textStart() + line.textLength()
+                          ? line.cursorToX(to)
+                          : x + QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' '));
+  return QRectF(QPointF(std::min(x, right), y), QPointF(std::max(x, right), y + line.height()))
+      .toAlignedRect();
+}
+
+TRangeOfText TMemo::DrawnLineAt(std::size_t position) {
+  const TVisualLine v = VisualOf(text_.Snap(position));
+  const auto laid = Laid(v.line);
+  const QTextLine line = laid->SubLine(v.sub);
+  return {laid->Start() + laid->OffsetOf(line.textStart()),
+          laid->Start() + laid->OffsetOf(line.textStart() + line.textLength())};
+}
+
+std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
+  TVisualLine v = top_;
+  qreal y = TopY();
+  if (point.y() < y) {
+    // Above the view: as many lines up as the distance covers.
+    for (int up = qCeil((y - point.y()) / std::max<qreal>(1, HeightOf(top_))); up > 0; --up) {
+      if (!Previous(v)) break;
+    }
+  } else {
+    // Below it, no further than a view's height (a selection dragged far
+    // below scrolls by at most a page a step).
+    const qreal limit = 2.0 * viewport()->height();
+    for (TVisualLine below = v;;) {
+      const qreal h = HeightOf(v);
+      if (point.y() < y + h || y > limit || !Next(below)) break;
+      y += h;
+      v = below;
+    }
+  }
+  const auto laid = Laid(v.line);
+  const int at = laid->SubLine(v.sub).xToCursor(
+      point.x(), onCharacter ? QTextLine::CursorOnCharacter : QTextLine::CursorBetweenCharacters);
+  return laid->Start() + laid->OffsetOf(at);
+}
+
+// ------------------------------------------------------------ keyboard
+
+qreal TMemo::CaretX() {
+  const TVisualLine v = VisualOf(caret_);
+  const auto laid = Laid(v.line);
+  return laid->SubLine(v.sub).cursorToX(laid->Utf16Of(caret_ - laid->Start()));
+}
+
+std::size_t TMemo::VerticalTarget(TVisualLine target) {
+  if (caretX_ < 0) caretX_ = CaretX();
+  const auto laid = Laid(target.line);
+  return laid->Start() + laid->OffsetOf(laid->SubLine(target.sub).xToCursor(caretX_));
+}
+
+qreal TMemo::RowOf(TVisualLine v) {
+  qreal y = TopY();
+  TVisualLine at = top_;
+  while (v < at && Previous(at)) y -= HeightOf(at);
+  while (at < v) {
+    y += HeightOf(at);
+    if (!Next(at)) break;
+  }
+  return y;
+}
+
+// As a plain-text widget pages: down, the line cut off at the bottom comes
+// to the top; up, the line a view's height above the top does. The caret
+// keeps its row on screen; with the text's end or start already in view it
+// goes to the last or the first line.
+std::size_t TMemo::PageMoved(bool down) {
+  EnsureVisible(caret_);
+  TVisualLine v = VisualOf(caret_);
+  const qreal height = viewport()->height();
+  qreal row = RowOf(v);
+  if (down) {
+    qreal y = TopY();
+    TVisualLine cut = top_;
+    bool atEnd = false;
+    while (y + HeightOf(cut) <= height) {
+      y += HeightOf(cut);
+      if (!Next(cut)) {
+        atEnd = true;
+        break;
+      }
+    }
+    if (atEnd) {
+      row = height;
+    } else {
+      ScrollTo(cut);
+    }
+    do {
+      if (!Next(v)) break;
+    } while (RowOf(v) < row);
+  } else {
+    if (top_ == TVisualLine{}) {
+      row = 0;
+    } else {
+      TVisualLine first = top_;
+      qreal above = 0;
+      for (TVisualLine at = top_; Previous(at);) {
+        above += HeightOf(at);
+        if (above > height) break;
+        first = at;
+      }
+      ScrollTo(first);
+    }
+    do {
+      if (!Previous(v)) break;
+    } while (RowOf(v) > row);
+  }
+  return VerticalTarget(v);
+}
+
+std::size_t TMemo::Moved(TMove move) {
+  const std::size_t line = text_.LineOf(caret_);
+  const auto laid = Laid(line);
+  const QTextLayout& layout = laid->Layout();
+  const int at = laid->Utf16Of(caret_ - laid->Start());
+  const auto inLine = [&](int utf16) { return laid->Start() + laid->OffsetOf(utf16); };
+  TVisualLine v{line, laid->SubLineOf(caret_ - laid->Start())};
+  switch (move) {
+    case TMove::NextChar:
+      return caret_ >= laid->End() ? text_.NextPosition(caret_)
+                                   : inLine(layout.nextCursorPosition(at));
+    case TMove::PreviousChar:
+      return caret_ == laid->Start() ? text_.PreviousPosition(caret_)
+                                     : inLine(layout.previousCursorPosition(at));
+    case TMove::NextWord:
+      return caret_ >= laid->End() ? text_.NextPosition(caret_)
+                                   : inLine(layout.nextCursorPosition(at, QTextLayout::SkipWords));
+    case TMove::PreviousWord:
+      return caret_ == laid->Start()
+                 ? text_.PreviousPosition(caret_)
+                 : inLine(layout.previousCursorPosition(at, QTextLayout::SkipWords));
+    case TMove::NextLine:
+      return Next(v) ? VerticalTarget(v) : caret_;
+    case TMove::PreviousLine:
+      return Previous(v) ? VerticalTarget(v) : caret_;
+    case TMove::NextPage:
+      return PageMoved(true);
+    case TMove::PreviousPage:
+      return PageMoved(false);
+    case TMove::StartOfLine:
+      return inLine(laid->SubLine(v.sub).textStart());
+    case TMove::EndOfLine: {
+      const QTextLine sub = laid->SubLine(v.sub);
+      int end = sub.textStart() + sub.textLength();
+      // A wrapped line ends before the space it wrapped at.
+      if (v.sub + 1 < laid->SubLineCount() && end > sub.textStart() &&
+          layout.text().at(end - 1).isSpace())
+        --end;
+      return inLine(end);
+    }
+    case TMove::StartOfBlock:
+      return laid->Start();
+    case TMove::EndOfBlock:
+      return laid->End();
+    case TMove::StartOfDocument:
+      return 0;
+    case TMove::EndOfDocument:
+      return text_.Size();
+  }
+  return caret_;
+}
+
+void TMemo::keyPressEvent(QKeyEvent* event) {
+  if (event == QKeySequence::SelectAll) {
+    SelectAll();
+    return;
+  }
+  if (event == QKeySequence::Copy) {
+    Copy();
+    return;
+  }
+  struct TKey {
+    QKeySequence::StandardKey move, select;
+    TMove what;
+  };
+  static constexpr TKey keys[] = {
+      {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, TMove::NextChar},
+      {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, TMove::PreviousChar},
+      {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, TMove::NextWord},
+      {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, TMove::PreviousWord},
+      {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, TMove::NextLine},
+      {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, TMove::PreviousLine},
+      {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, TMove::StartOfLine},
+      {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, TMove::EndOfLine},
+      {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, TMove::StartOfBlock},
+      {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, TMove::EndOfBlock},
+      {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
+       TMove::StartOfDocument},
+      {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, TMove::EndOfDocument},
+      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextPage},
+      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousPage},
+  };
+  for (const TKey& key : keys) {
+    const bool select = event == key.select;
+    if (!select && event != key.move) continue;
+    const TMove move = key.what;
+    const bool vertical = move == TMove::NextLine || move == TMove::PreviousLine ||
+                          move == TMove::NextPage || move == TMove::PreviousPage;
+    if (!vertical) caretX_ = -1;
+    std::size_t target;
+    if (!select && HasSelection() && move == TMove::NextChar) {
+      target = SelectionEnd();  // a selection collapses to its end
+    } else if (!select && HasSelection() && move == TMove::PreviousChar) {
+      target = SelectionStart();
+    } else {
+      target = Moved(move);
+    }
+    MoveCaret(target, select);
+    if (select) OfferPrimarySelection();
+    return;
+  }
+  event->ignore();
+}
+
+bool TMemo::event(QEvent* event) {
+  // Keys the text area uses are not taken by a window's shortcuts.
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key == QKeySequence::Copy || key == QKeySequence::SelectAll) {
+      event->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+// ---------------------------------------------------------------- mouse
+
+TMemo::TRange TMemo::UnitAt(std::size_t position, TUnit unit) {
+  const std::size_t line = text_.LineOf(position);
+  if (unit == TUnit::Line) {
+    return {text_.LineStart(line),
+            line + 1 < text_.LineCount() ? text_.LineStart(line + 1) : text_.Size()};
+  }
+  if (unit == TUnit::Character) return {position, position};
+  const auto laid = Laid(line);
+  const QString& text = laid->Layout().text();
+  int at = laid->Utf16Of(position - laid->Start());
+  if (text.isEmpty()) return {position, position};
+  if (at >= text.size()) at = static_cast<int>(text.size()) - 1;
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
+  finder.setPosition(at);
+  qsizetype end = finder.toNextBoundary();
+  if (end < 0) end = text.size();
+  finder.setPosition(at);
+  const qsizetype begin =
+      finder.isAtBoundary() ? at : std::max<qsizetype>(0, finder.toPreviousBoundary());
+  return {laid->Start() + laid->OffsetOf(static_cast<int>(begin)),
+          laid->Start() + laid->OffsetOf(static_cast<int>(end))};
+}
+
+// Extends the selection to a position, by the unit the first click chose.
+void TMemo::SelectTo(std::size_t position) {
+  if (selectBy_ == TUnit::Character) {
+    MoveCaret(position, true);
+    return;
+  }
+  const TRange unit = UnitAt(position, selectBy_);
+  if (unit.from < firstUnit_.from) {
+    Select(firstUnit_.to, unit.from, true);
+  } else {
+    Select(firstUnit_.from, std::max(unit.to, firstUnit_.to), true);
+  }
+}
+
+void TMemo::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  caretX_ = -1;
+  lastMouse_ = point;
+  selecting_ = true;
+  if (tripleClick_.isActive() &&
+      (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+    tripleClick_.stop();
+    selectBy_ = TUnit::Line;
+    firstUnit_ = UnitAt(PositionAt(point), TUnit::Line);
+    Select(firstUnit_.from, firstUnit_.to, true);
+    return;
+  }
+  selectBy_ = TUnit::Character;
+  MoveCaret(PositionAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
+}
+
+void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  selecting_ = true;
+  selectBy_ = TUnit::Word;
+  firstUnit_ = UnitAt(PositionAt(point, true), TUnit::Word);
+  Select(firstUnit_.from, firstUnit_.to, true);
+  tripleClick_.start(QApplication::doubleClickInterval(), this);
+  tripleClickPoint_ = point;
+}
+
+void TMemo::mouseMoveEvent(QMouseEvent* event) {
+  if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
+    event->ignore();
+    return;
+  }
+  lastMouse_ = event->position().toPoint();
+  SelectTo(PositionAt(lastMouse_));
+  const bool outside = lastMouse_.y() < 0 || lastMouse_.y() >= viewport()->height();
+  if (outside && !autoScroll_.isActive()) autoScroll_.start(AutoScrollInterval, this);
+  if (!outside) autoScroll_.stop();
+}
+
+void TMemo::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !selecting_) {
+    event->ignore();
+    return;
+  }
+  selecting_ = false;
+  autoScroll_.stop();
+  OfferPrimarySelection();
+}
+
+void TMemo::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (delta == 0) {
+    event->ignore();
+    return;
+  }
+  // As a scroll bar turns the wheel into lines: a few a notch, a page with
+  // Ctrl or Shift; parts of a notch add up.
+  double steps = delta / 120.0;
+  steps *= event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)
+               ? LinesPerPage()
+               : QApplication::wheelScrollLines();
+  if (steps * wheelSteps_ < 0) wheelSteps_ = 0;
+  wheelSteps_ += steps;
+  const int whole = static_cast<int>(wheelSteps_);
+  wheelSteps_ -= whole;
+  ScrollByLines(-whole);
+  event->accept();
+}
+
+void TMemo::contextMenuEvent(QContextMenuEvent* event) {
+  if (!menu_) {
+    menu_ = std::make_unique<QMenu>(this);
+    copyAction_ = menu_->addAction(MenuText("&Copy", QKeySequence::Copy), this, [this] { Copy(); });
+    copyAction_->setObjectName(QStringLiteral("edit-copy"));
+    menu_->addSeparator();
+    selectAllAction_ = menu_->addAction(MenuText("Select All", QKeySequence::SelectAll), this,
+                                        [this] { SelectAll(); });
+    selectAllAction_->setObjectName(QStringLiteral("select-all"));
+  }
+  copyAction_->setEnabled(HasSelection());
+  selectAllAction_->setEnabled(!text_.Empty());
+  QPoint at = event->globalPos();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    const QRect caret = CharacterRect(caret_);
+    if (!caret.isEmpty()) at = viewport()->mapToGlobal(caret.bottomLeft());
+  }
+  menu_->popup(at);
+}
+
+// ------------------------------------------------------- caret, paint
+
+void TMemo::RestartBlink() {
+  caretShown_ = true;
+  const int flash = QApplication::cursorFlashTime();
+  if (flash >= 2 && hasFocus()) {
+    blink_.start(flash / 2, this);
+  } else {
+    blink_.stop();
+  }
+}
+
+void TMemo::focusInEvent(QFocusEvent* event) {
+  RestartBlink();
+  viewport()->update();
+  QAbstractScrollArea::focusInEvent(event);
+}
+
+void TMemo::focusOutEvent(QFocusEvent* event) {
+  blink_.stop();
+  viewport()->update();
+  QAbstractScrollArea::focusOutEvent(event);
+}
+
+void TMemo::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == blink_.timerId()) {
+    caretShown_ = !caretShown_;
+    const QRect caret = CharacterRect(caret_);
+    if (!caret.isEmpty()) viewport()->update(caret.adjusted(-2, 0, 2, 0));
+  } else if (event->timerId() == autoScroll_.timerId()) {
+    SelectTo(PositionAt(lastMouse_));
+  } else if (event->timerId() == tripleClick_.timerId()) {
+    tripleClick_.stop();
+  } else {
+    QAbstractScrollArea::timerEvent(event);
+  }
+}
+
+void TMemo::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  Relayout();
+}
+
+void TMemo::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+    Relayout();
+    viewport()->update();
+  }
+}
+
+void TMemo::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const QRectF clip = event->rect();
+  // As a plain-text widget: the inactive highlight when another widget has
+  // the focus.
+  const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+  QTextCharFormat selected;
+  selected.setBackground(palette().brush(group, QPalette::Highlight));
+  selected.setForeground(palette().brush(group, QPalette::HighlightedText));
+  painter.setPen(palette().text().color());
+  const bool drawCaret = caretShown_ && hasFocus();
+  const std::size_t from = SelectionStart();
+  const std::size_t to = SelectionEnd();
+  const qreal height = viewport()->height();
+
+  qreal y = TopY();
+  bool first = true;
+  for (std::size_t line = top_.line; line < text_.LineCount() && y < height; ++line) {
+    const auto laid = Laid(line);
+    const qreal top = first ? y - laid->SubLine(top_.sub).y() : y;
+    first = false;
+    y = top + laid->Height();
+    if (y <= clip.top() || top >= clip.bottom()) continue;
+    QList<QTextLayout::FormatRange> selections;
+    if (from < to && from <= laid->End() && to > laid->Start()) {
+      const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
+      // A selected line break shows as the width of a space after the line.
+      const int end =
+          to > laid->End() ? laid->Utf16Length() + 1 : laid->Utf16Of(to - laid->Start());
+      if (end > begin) selections.append({begin, end - begin, selected});
+    }
+    laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
+    if (drawCaret && caret_ >= laid->Start() && caret_ <= laid->End())
+      laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret_ - laid->Start()),
+                                1);
+  }
 }
 
 }  // namespace kestrava

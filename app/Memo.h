@@ -1,36 +1,203 @@
 #pragma once
 
 // The read-only text area of the window. It keeps its text exactly as given
-// (lines end with carriage return and line feed) and shows every line break
-// form (CR LF, a lone CR, a lone LF) as one line break.
+// (lines end with carriage return and line feed), once, as UTF-8, and shows
+// every line break form (CR LF, a lone CR, a lone LF) as one line break.
+// Only the lines on screen are laid out, so showing, scrolling and
+// resizing cost what is on screen, not what the text holds.
+//
+// It behaves as a read-only plain-text widget: word wrap at its width, a
+// caret and a selection moved with the mouse and the keyboard, Ctrl+A and
+// Ctrl+C, a context menu with Copy and Select All, the wheel and a vertical
+// scroll bar (in lines of the text), and an accessibility interface that
+// gives the text, the caret and the selection.
+//
+// Positions (caret, selection) are byte offsets into the UTF-8 text, at the
+// start of a character and never inside a CR LF pair (see TMemoText).
 
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QPoint>
 #include <QString>
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/MemoLayout.h"
+#include "app/MemoText.h"
+
+class QAction;
+class QMenu;
 
 namespace kestrava {
 
-class TMemo final : public QPlainTextEdit {
+struct TRangeOfText {
+  std::size_t from = 0;
+  std::size_t to = 0;
+};
+
+class TMemo final : public QAbstractScrollArea {
   Q_OBJECT
+  friend class TPrimarySelection;
 
  public:
   explicit TMemo(QWidget* parent = nullptr);
   ~TMemo() override;
 
   // The whole text, as it was set or appended.
-  const QString& Text() const noexcept { return text_; }
+  QString Text() const;
+  const std::string& Utf8Text() const noexcept { return text_.Bytes(); }
   // Replaces the whole text. When it equals the current text nothing
-  // happens at all: the caret and the scroll position stay.
+  // happens at all: the caret and the scroll position stay. Bytes that are
+  // not UTF-8 are kept as QString::fromUtf8 reads them (U+FFFD).
   void SetText(const QString& text);
+  void SetUtf8Text(std::string text);
   // Appends a line at the very end and leaves the existing text in place:
   // after an empty text or one ending with a line break (CR LF, or a lone CR
-  // or LF) the line and CR LF are added; otherwise CR LF and the line.
+  // or LF) the line and CR LF are added; otherwise CR LF and the line. The
+  // caret goes to the end, which is scrolled into view.
   void LinesAdd(const QString& line);
 
   // The text as shown: every line break form becomes one '\n'.
-  static QString ShownText(const QString& text);
+  static QString ShownText(QString text);
+
+  std::size_t CaretPosition() const noexcept { return caret_; }
+  std::size_t AnchorPosition() const noexcept { return anchor_; }
+  bool HasSelection() const noexcept { return caret_ != anchor_; }
+  std::size_t SelectionStart() const noexcept { return std::min(caret_, anchor_); }
+  std::size_t SelectionEnd() const noexcept { return std::max(caret_, anchor_); }
+  // Selects from the anchor to the caret (both moved to the nearest
+  // position at or before them) and scrolls the caret into view.
+  void SetSelection(std::size_t anchor, std::size_t caret);
+  void SetCaretPosition(std::size_t position) { SetSelection(position, position); }
+  void SelectAll();
+  // The selection as a plain-text widget copies it: every line break, line
+  // separator and paragraph separator as '\n', a no-break space as ' '.
+  QString SelectedText() const;
+  // Puts the selection on the clipboard; nothing without a selection.
+  void Copy() const;
+  // The text of [from, to) as SelectedText gives a selection.
+  QString CopiedText(std::size_t from, std::size_t to) const;
+
+  const TMemoText& Content() const noexcept { return text_; }
+  std::size_t LineCount() const noexcept { return text_.LineCount(); }
+  // The line at the top of the view (maybe only its lower part shows).
+  std::size_t FirstVisibleLine() const noexcept { return top_.line; }
+  // The text of [from, to) as shown: every line break as '\n'.
+  QString ShownString(std::size_t from, std::size_t to) const;
+  // Where the character at a position is drawn, in viewport coordinates;
+  // empty when it is not in view.
+  QRect CharacterRect(std::size_t position);
+  // The position nearest to a point of the viewport.
+  std::size_t PositionAt(QPoint point, bool onCharacter = false);
+  // Scrolls as little as needed to show the position.
+  void EnsureVisible(std::size_t position);
+  // The line as drawn (of the lines a long line wraps into) that holds a
+  // position: where it starts and ends.
+  TRangeOfText DrawnLineAt(std::size_t position);
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
 
  private:
-  QString text_;
+  // A line as drawn: a line of the text and one of the lines it wraps into.
+  struct TVisualLine {
+    std::size_t line = 0;
+    int sub = 0;
+    auto operator<=>(const TVisualLine&) const = default;
+  };
+  enum class TMove {
+    NextChar,
+    PreviousChar,
+    NextWord,
+    PreviousWord,
+    NextLine,
+    PreviousLine,
+    StartOfLine,
+    EndOfLine,
+    StartOfBlock,
+    EndOfBlock,
+    StartOfDocument,
+    EndOfDocument,
+    NextPage,
+    PreviousPage,
+  };
+  enum class TUnit { Character, Word, Line };
+  using TRange = TRangeOfText;
+
+  std::shared_ptr<const TLaidOutLine> Laid(std::size_t line) { return layouts_.Line(line); }
+  bool Next(TVisualLine& v);
+  bool Previous(TVisualLine& v);
+  TVisualLine VisualOf(std::size_t position);
+  qreal HeightOf(TVisualLine v);
+  qreal TopY() const noexcept;
+  int VisibleHeight() const;
+
+  void Relayout();
+  void UpdateScrollBar();
+  void ScrollTo(TVisualLine top);
+  void ScrollByLines(int lines);
+  TVisualLine TopShowingAtBottom(TVisualLine v);
+  int LinesPerPage();
+
+  void Select(std::size_t anchor, std::size_t caret, bool scrollToCaret);
+  void MoveCaret(std::size_t position, bool keepAnchor) {
+    Select(keepAnchor ? anchor_ : position, position, true);
+  }
+  std::size_t Moved(TMove move);
+  std::size_t PageMoved(bool down);
+  // The top of a visual line in the viewport.
+  qreal RowOf(TVisualLine v);
+  std::size_t VerticalTarget(TVisualLine target);
+  qreal CaretX();
+  TRange UnitAt(std::size_t position, TUnit unit);
+  void SelectTo(std::size_t position);
+  void NotifySelection(std::size_t oldAnchor, std::size_t oldCaret);
+  void RestartBlink();
+  void OfferPrimarySelection();
+
+  TMemoText text_;
+  TMemoLayouts layouts_{text_};
+  std::uint64_t generation_ = 0;  // of the text, for the primary selection
+  TVisualLine top_;
+  TVisualLine maxTop_;
+  int pageLines_ = 1;
+  bool settingScrollBar_ = false;
+  double wheelSteps_ = 0;
+
+  std::size_t caret_ = 0;
+  std::size_t anchor_ = 0;
+  qreal caretX_ = -1;  // kept while moving up and down; -1: none
+  bool caretShown_ = true;
+  QBasicTimer blink_;
+
+  bool selecting_ = false;  // a mouse button went down in the text
+  TUnit selectBy_ = TUnit::Character;
+  TRange firstUnit_{0, 0};  // the word or line a double or triple click selected
+  QPoint lastMouse_;
+  QBasicTimer autoScroll_;
+  QBasicTimer tripleClick_;
+  QPoint tripleClickPoint_;
+
+  std::unique_ptr<QMenu> menu_;
+  QAction* copyAction_ = nullptr;
+  QAction* selectAllAction_ = nullptr;
 };
 
 }  // namespace kestrava

@@ -1,0 +1,202 @@
+#include "app/MemoText.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace kestrava {
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// Non-zero when a byte of the word is zero.
+constexpr std::uint64_t ZeroByte(std::uint64_t word) {
+  return (word - kOnes) & ~word & kHighs;
+}
+
+bool IsContinuation(char c) noexcept {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Shown units of one character's lead byte: a four-byte sequence is a
+// surrogate pair, continuation bytes count nothing.
+std::size_t UnitsOfByte(unsigned char c) noexcept {
+  if ((c & 0xC0) == 0x80) return 0;
+  return c >= 0xF0 ? 2 : 1;
+}
+
+}  // namespace
+
+const char* FindLineBreak(const char* p, const char* end) noexcept {
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (ZeroByte(word ^ (kOnes * '\n')) | ZeroByte(word ^ (kOnes * '\r'))) break;
+    p += 8;
+  }
+  while (p != end && *p != '\n' && *p != '\r') ++p;
+  return p;
+}
+
+TMemoText::TMemoText() : starts_{0} {}
+
+void TMemoText::Assign(std::string text) {
+  text_ = std::move(text);
+  IndexFrom(0);
+}
+
+void TMemoText::Append(std::string_view piece) {
+  // A CR at the end joins an LF at the start of the piece, and the line
+  // before the last may end in that CR: index again from its chunk.
+  const std::size_t line = lineCount_ >= 2 ? lineCount_ - 2 : 0;
+  text_.append(piece);
+  IndexFrom(line / kStride);
+}
+
+void TMemoText::IndexFrom(std::size_t chunk) {
+  starts_.resize(chunk + 1);
+  shownStarts_.clear();
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  const char* p = begin + starts_[chunk];
+  std::size_t line = chunk * kStride;
+  while (true) {
+    p = FindLineBreak(p, end);
+    if (p == end) break;
+    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+    ++line;
+    if (line % kStride == 0) starts_.push_back(static_cast<std::size_t>(p - begin));
+  }
+  lineCount_ = line + 1;
+}
+
+std::size_t TMemoText::LineStart(std::size_t line) const {
+  line = std::min(line, lineCount_ - 1);
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  const char* p = begin + starts_[line / kStride];
+  for (std::size_t skip = line % kStride; skip > 0; --skip) {
+    p = FindLineBreak(p, end);
+    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+  }
+  return static_cast<std::size_t>(p - begin);
+}
+
+std::size_t TMemoText::LineEnd(std::size_t line) const {
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  return static_cast<std::size_t>(FindLineBreak(begin + LineStart(line), end) - begin);
+}
+
+std::string_view TMemoText::LineText(std::size_t line) const {
+  const std::size_t start = LineStart(line);
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  return {begin + start,
+          static_cast<std::size_t>(FindLineBreak(begin + start, end) - begin) - start};
+}
+
+std::size_t TMemoText::ChunkOf(std::size_t position) const {
+  return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), position) -
+                                  starts_.begin()) -
+         1;
+}
+
+std::size_t TMemoText::LineOf(std::size_t position) const {
+  position = std::min(position, text_.size());
+  const std::size_t chunk = ChunkOf(position);
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  const char* p = begin + starts_[chunk];
+  std::size_t line = chunk * kStride;
+  while (true) {
+    p = FindLineBreak(p, end);
+    if (p == end || static_cast<std::size_t>(p - begin) >= position) return line;
+    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+    if (static_cast<std::size_t>(p - begin) > position) return line;  // inside a CR LF
+    ++line;
+  }
+}
+
+std::size_t TMemoText::Snap(std::size_t offset) const noexcept {
+  offset = std::min(offset, text_.size());
+  while (offset > 0 && offset < text_.size() && IsContinuation(text_[offset])) --offset;
+  if (offset > 0 && offset < text_.size() && text_[offset - 1] == '\r' && text_[offset] == '\n')
+    --offset;
+  return offset;
+}
+
+std::size_t TMemoText::NextPosition(std::size_t position) const noexcept {
+  if (position >= text_.size()) return text_.size();
+  if (text_[position] == '\r' && position + 1 < text_.size() && text_[position + 1] == '\n')
+    return position + 2;
+  ++position;
+  while (position < text_.size() && IsContinuation(text_[position])) ++position;
+  return position;
+}
+
+std::size_t TMemoText::PreviousPosition(std::size_t position) const noexcept {
+  if (position == 0) return 0;
+  return Snap(std::min(position, text_.size()) - 1);
+}
+
+std::size_t TMemoText::ShownUnits(std::size_t from, std::size_t to) const noexcept {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(text_.data()) + from;
+  const auto* const end = reinterpret_cast<const unsigned char*>(text_.data()) + to;
+  const auto* p = begin;
+  std::size_t units = 0;
+  while (p != end) {
+    // Runs of ASCII without an LF, eight bytes at a time.
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if ((word & kHighs) != 0 || ZeroByte(word ^ (kOnes * '\n'))) break;
+      units += 8;
+      p += 8;
+    }
+    if (p == end) break;
+    // The LF of a CR LF pair adds nothing: the pair is one separator. A
+    // position is never between the two, so p[-1] is inside [from, to).
+    if (!(*p == '\n' && p != begin && p[-1] == '\r')) units += UnitsOfByte(*p);
+    ++p;
+  }
+  return units;
+}
+
+void TMemoText::EnsureShownIndex() const {
+  if (!shownStarts_.empty()) return;
+  shownStarts_.reserve(starts_.size());
+  std::size_t shown = 0;
+  for (std::size_t k = 0; k < starts_.size(); ++k) {
+    if (k > 0) shown += ShownUnits(starts_[k - 1], starts_[k]);
+    shownStarts_.push_back(shown);
+  }
+}
+
+std::size_t TMemoText::ShownOffset(std::size_t position) const {
+  position = Snap(position);
+  EnsureShownIndex();
+  const std::size_t chunk = ChunkOf(position);
+  return shownStarts_[chunk] + ShownUnits(starts_[chunk], position);
+}
+
+std::size_t TMemoText::PositionOfShown(std::size_t shown) const {
+  EnsureShownIndex();
+  const std::size_t chunk = static_cast<std::size_t>(
+      std::upper_bound(shownStarts_.begin(), shownStarts_.end(), shown) - shownStarts_.begin() - 1);
+  std::size_t position = starts_[chunk];
+  std::size_t at = shownStarts_[chunk];
+  while (position < text_.size()) {
+    const std::size_t next = NextPosition(position);
+    const std::size_t units = UnitsOfByte(static_cast<unsigned char>(text_[position]));
+    if (at + units > shown) break;
+    at += units;
+    position = next;
+  }
+  return position;
+}
+
+}  // namespace kestrava
