@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <utility>
 
 #include "datetime/DateTime.h"
 #include "json/JSON.h"
@@ -17,8 +20,8 @@ namespace kestrava {
 namespace {
 
 constexpr int PanelHeight = 165;
-// Milliseconds between repaints while a long export runs.
-constexpr qint64 RepaintInterval = 50;
+// Time between repaints while a handler waits on the service.
+constexpr std::chrono::milliseconds RepaintInterval{50};
 
 // Design sizes are pixels at 96 dpi; Qt's device-independent pixels scale
 // them with the screen's density.
@@ -46,6 +49,14 @@ void PlaceButton(QPushButton& button, QWidget& parent, const char* name, const c
   button.setText(QLatin1String(caption));
   button.setAutoDefault(false);
   button.setDefault(false);
+}
+
+bool IsEnterPress(const QEvent& event) {
+  if (event.type() != QEvent::KeyPress) return false;
+  const auto& key = static_cast<const QKeyEvent&>(event);
+  const Qt::KeyboardModifiers others = key.modifiers() & ~Qt::KeypadModifier;
+  return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && others == Qt::NoModifier &&
+         !key.isAutoRepeat();
 }
 
 // A label sizes itself to its text at its position.
@@ -112,9 +123,10 @@ class TForm2::THandlerRun {
 // input waits until the handler has returned.
 class TForm2::TBusyCursor {
  public:
-  TBusyCursor() {
+  explicit TBusyCursor(TForm2& window) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    window.sinceRepaint_.invalidate();
+    window.RepaintWhileBusy();
   }
   ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
   TBusyCursor(const TBusyCursor&) = delete;
@@ -170,6 +182,7 @@ TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
   connect(&btn1, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::btn1Click); });
   connect(&BAccounts, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BAccountsClick); });
   connect(&BTranz, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BTranzClick); });
+  for (QPushButton* button : {&btn1, &BAccounts, &BTranz}) button->installEventFilter(this);
 
   FormCreate();
   edID.setFocus();
@@ -196,6 +209,24 @@ void TForm2::LayOut() {
 void TForm2::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   LayOut();
+}
+
+// The first show selects the design-time id, as Tab into an edit box does,
+// so that typing replaces it.
+void TForm2::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  if (focusWidget() == &edID) edID.selectAll();
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (IsEnterPress(*event)) {
+    auto* button = static_cast<QPushButton*>(watched);
+    if (button->isEnabled()) button->click();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
@@ -233,7 +264,7 @@ void TForm2::FormCreate() {
 
 void TForm2::btn1Click() {
   {
-    const TBusyCursor busy;
+    const TBusyCursor busy(*this);
     if (SA != nullptr) {
       std::unique_ptr<TKestrava_2> previous = std::move(SA);  // SA is none from here on
       previous.reset();
@@ -242,7 +273,8 @@ void TForm2::btn1Click() {
     const int environment = GMediu.ItemIndex() + 1;
     const std::string id = edID.text().toStdString();
     try {
-      SA = std::make_unique<TKestrava_2>(id, secret, environment);
+      SA = std::make_unique<TKestrava_2>(
+          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, RepaintInterval});
     } catch (...) {
       // No client is left to read with.
       BAccounts.setEnabled(false);
@@ -261,29 +293,23 @@ void TForm2::btn1Click() {
 
 void TForm2::BAccountsClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy;
-  const auto accounts = std::make_unique<TJSONArray>();
+  const TBusyCursor busy(*this);
+  auto accounts = std::make_unique<TJSONArray>();
   const bool read = SA->Accounts(*accounts);
-  ShowReadResult(read, *accounts);
+  ShowReadResult(read, std::move(accounts));
 }
 
 void TForm2::BTranzClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy;
-  const auto transactions = std::make_unique<TJSONArray>();
+  const TBusyCursor busy(*this);
+  auto transactions = std::make_unique<TJSONArray>();
   XDStart.SetTimeOfDayFrom(XTStart.DateTime());
   XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
   const TDateTime start = XDStart.DateTime();
   const TDateTime end = XDEnd.DateTime();
-  // Between pages the window repaints (input still waits), so a long export
-  // does not leave it looking dead.
-  QElapsedTimer sincePaint;
-  sincePaint.start();
-  SA->OnPage = [&sincePaint](int, int) {
-    if (sincePaint.elapsed() < RepaintInterval) return;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    sincePaint.restart();
-  };
+  // Between pages the window repaints too, so a long export does not
+  // leave it looking dead.
+  SA->OnPage = [this](int, int) { RepaintWhileBusy(); };
   bool read = false;
   try {
     read = SA->GetTranzactii(start, end, 0, *transactions);
@@ -292,15 +318,24 @@ void TForm2::BTranzClick() {
     throw;
   }
   SA->OnPage = nullptr;
-  ShowReadResult(read, *transactions);
+  ShowReadResult(read, std::move(transactions));
 }
 
-void TForm2::ShowReadResult(bool read, const TJSONArray& records) {
-  if (read) {
-    Memo1.SetText(QString::fromStdString(FormatJson(records.ToString(), 1)));
-  } else {
-    Memo1.SetText(QString::fromStdString(SA->MesajEroare()));
+void TForm2::ShowReadResult(bool read, std::unique_ptr<TJSONArray> records) {
+  if (!read) {
+    records.reset();
+    Memo1.SetUtf8Text(SA->MesajEroare());
+    return;
   }
+  std::string compact = records->ToString();
+  records.reset();
+  Memo1.SetUtf8Text(FormatJson(std::move(compact), 1));
+}
+
+void TForm2::RepaintWhileBusy() {
+  if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < RepaintInterval.count()) return;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  sinceRepaint_.start();
 }
 
 }  // namespace kestrava

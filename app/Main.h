@@ -4,6 +4,7 @@
 // environment, and the two reads (accounts, transactions of a range) whose
 // results show as indented JSON in Memo1.
 
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,9 @@ class TForm2 final : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // Enter on a focused push button presses it (none is the default button).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class THandlerRun;
@@ -72,12 +76,19 @@ class TForm2 final : public QWidget {
   void LayOut();
   void SetUpTabOrder();
   void Dispatch(void (TForm2::*handler)());
-  void ShowReadResult(bool read, const TJSONArray& records);
+  // Shows the read records, or the error text, as the whole text of Memo1.
+  // Each step's input is freed as soon as the next step has what it needs.
+  void ShowReadResult(bool read, std::unique_ptr<TJSONArray> records);
   void ShowMessage(const std::string& text);
+  // Delivers the paint events that are due, at most every 50 ms, while a
+  // handler waits on the service; input waits until the handler returns.
+  void RepaintWhileBusy();
 
   TMessageBoxPresenter& messageBoxes_;
   bool handlerRunning_ = false;
   bool closeRequested_ = false;
+  bool shown_ = false;
+  QElapsedTimer sinceRepaint_;
 };
 
 }  // namespace kestrava

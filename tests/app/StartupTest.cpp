@@ -1,7 +1,8 @@
 // The program's start-up, in a process of its own (it makes the one
 // application object): the regional formats are filled from the system and
-// overridden before anything else, the window is created and shown, and the
-// program ends with 0 once the window has closed.
+// overridden before anything else, the window is created and shown with the
+// id selected in the focused edID, and the program ends with 0 once the
+// window has closed.
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
   bool focusInId = false;
   QString desktopFileName;
   QList<QSize> iconSizes;
+  QString selectedAtShow;
   TStartupHooks hooks;
   hooks.applicationCreated = [&](TKestravaApplication&) {
     atApplication = FormatSettings;
@@ -44,6 +46,7 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
     iconSizes = form.windowIcon().availableSizes();
     std::sort(iconSizes.begin(), iconSizes.end(),
               [](QSize a, QSize b) { return a.width() < b.width(); });
+    selectedAtShow = form.edID.selectedText();
     form.close();
   };
   char name[] = "kestrava";
@@ -63,6 +66,7 @@ TEST(Startup, FormatsComeFirstThenTheWindowAndTheProgramEndsWithZero) {
   // the window shows the icon built into the program, at every size.
   EXPECT_EQ(desktopFileName, KESTRAVA_APPLICATION_ID);
   EXPECT_EQ(iconSizes, (QList<QSize>{{48, 48}, {64, 64}, {128, 128}, {256, 256}}));
+  EXPECT_EQ(selectedAtShow.toStdString(), "K27315TQB");  // typing replaces the design-time id
 }
 
 }  // namespace

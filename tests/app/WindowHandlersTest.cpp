@@ -3,9 +3,12 @@
 #include "tests/app/QtPrinters.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <vector>
 
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
@@ -315,6 +318,113 @@ TEST_F(ReadTest, TheWindowRepaintsBetweenThePagesOfALongExport) {
   EXPECT_GT(watch.requestsAtFirstPaint, 1);
   EXPECT_LT(watch.requestsAtFirstPaint, 1 + Pages);
   EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
+}
+
+// Paints the window gets while the sign-in that "Login" makes is still
+// waiting for its reply (the client object not yet made).
+class TSignInPaints final : public QObject {
+ public:
+  explicit TSignInPaints(TForm2& form) : form_(form) {
+    form.Memo1.viewport()->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint && form_.SA == nullptr) times.push_back(Clock::now());
+    return false;
+  }
+  using Clock = std::chrono::steady_clock;
+  std::vector<Clock::time_point> times;
+
+ private:
+  TForm2& form_;
+};
+
+TEST_F(SignInTest, TheWindowRepaintsWhileASlowSignInWaitsAtMostEveryFiftyMilliseconds) {
+  server->Enqueue(Reply().Pause(std::chrono::milliseconds(600)).Send(TokenReply("tok-slow")));
+  QTest::qWait(20);  // nothing left to paint from before
+  TSignInPaints paints(*form);
+  // Something asks for repaints all the time meanwhile (as a window moved
+  // over this one does).
+  QTimer asker;
+  QObject::connect(&asker, &QTimer::timeout, form.get(),
+                   [this] { form->Memo1.viewport()->update(); });
+  asker.start(5);
+  Click(form->btn1);
+  asker.stop();
+  EXPECT_EQ(form->Memo1.Text(), "tok-slow\r\n");
+  ASSERT_GE(paints.times.size(), 2u);
+  for (std::size_t i = 1; i < paints.times.size(); ++i)
+    EXPECT_GE(paints.times[i] - paints.times[i - 1], std::chrono::milliseconds(50)) << i;
+}
+
+TEST_F(SignInTest, TheFirstShowSelectsTheDesignTimeIdSoTypingReplacesIt) {
+  EXPECT_EQ(form->edID.selectedText(), "K27315TQB");
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_EQ(QApplication::focusWidget(), &form->edID);
+  QTest::keyClicks(&form->edID, "my-id");
+  EXPECT_EQ(form->edID.text(), "my-id");
+  // Later shows leave the edit box as it is.
+  form->hide();
+  form->show();
+  EXPECT_FALSE(form->edID.hasSelectedText());
+}
+
+// Enter on a focused button presses it, as Space does; no button is the
+// window's default, so Enter anywhere else does nothing.
+TEST_F(SignInTest, EnterPressesTheFocusedButtonAndNothingElse) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  const auto requests = [this] { return server->Requests().size(); };
+  const auto press = [](QWidget& widget, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                        bool autoRepeat = false) {
+    widget.setFocus();
+    QKeyEvent down(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(&widget, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(&widget, &up);
+  };
+
+  press(form->edID, Qt::Key_Return, Qt::NoModifier);
+  press(form->edSecret, Qt::Key_Enter, Qt::KeypadModifier);
+  press(form->btn1, Qt::Key_Return, Qt::ControlModifier);
+  press(form->btn1, Qt::Key_Return, Qt::NoModifier, true);  // a held key's repeats
+  EXPECT_EQ(requests(), 0u);
+
+  server->Enqueue(Reply(TokenReply("tok-enter")));
+  press(form->btn1, Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(requests(), 1u);
+  EXPECT_EQ(form->Memo1.Text(), "tok-enter\r\n");
+
+  server->Enqueue(Reply(JsonReply(200, "OK", Accounts(1))));
+  press(form->BAccounts, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(requests(), 2u);
+  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
+
+  server->Enqueue(Reply(JsonReply(200, "OK", PageBody(1, {5}))));
+  press(form->BTranz, Qt::Key_Space, Qt::NoModifier);
+  EXPECT_EQ(requests(), 3u);
+  EXPECT_EQ(form->Memo1.Text(),
+            "[\r\n    {\r\n        \"id\": 5,\r\n        \"amount\": 12.50\r\n    }\r\n]");
+  for (QPushButton* button : {&form->btn1, &form->BAccounts, &form->BTranz})
+    EXPECT_FALSE(button->isDefault() || button->autoDefault());
+}
+
+TEST_F(ReadTest, AFailedReadAfterALargeResultReplacesItAtOnce) {
+  Login(TokenReply("tok-1"));
+  server->Enqueue(Reply(JsonReply(200, "OK", Accounts(20'000))));
+  Click(form->BAccounts);
+  ASSERT_GT(form->Memo1.LineCount(), 80'000u);
+  form->Memo1.setFocus();
+  QTest::keyClick(&form->Memo1, Qt::Key_End, Qt::ControlModifier);
+  ASSERT_GT(form->Memo1.FirstVisibleLine(), 0u);
+
+  server->Enqueue(Reply(JsonReply(503, "Service Unavailable", "down")));
+  Click(form->BAccounts);
+  EXPECT_EQ(form->Memo1.Text(), "HTTP/1.1 503 Service Unavailable\rdown");
+  EXPECT_EQ(form->Memo1.LineCount(), 2u);
+  EXPECT_EQ(form->Memo1.FirstVisibleLine(), 0u);
+  EXPECT_EQ(form->Memo1.CaretPosition(), 0u);
+  EXPECT_EQ(form->Memo1.verticalScrollBar()->maximum(), 0);
 }
 
 }  // namespace
