@@ -7,6 +7,7 @@
 // the window as PNG and exits (non-zero when a step failed). Trusting the
 // sandbox's certificate authority is the caller's: SSL_CERT_FILE.
 
+#include <QLineEdit>
 #include <QPixmap>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,16 @@ class TStderrPresenter final : public kestrava::TMessageBoxPresenter {
   }
   bool failed = false;
 };
+
+// Presses a button as a mouse click does: the focus moves to the button and
+// the edit box it leaves drops its selection (said here, as a virtual
+// display without a window manager never makes the window active, and no
+// focus event comes).
+void Press(kestrava::TForm2& form, QPushButton& button) {
+  if (auto* edit = qobject_cast<QLineEdit*>(form.focusWidget())) edit->deselect();
+  button.setFocus(Qt::MouseFocusReason);
+  button.click();
+}
 
 int Usage() {
   std::fprintf(stderr, "usage: kestrava-demo --host HOST:PORT [--screenshot FILE.png]\n");
@@ -61,10 +72,10 @@ int main(int argc, char** argv) {
     application.SetMessageBoxPresenter(&presenter);
   };
   hooks.windowShown = [&](kestrava::TKestravaApplication& application, kestrava::TForm2& form) {
-    form.btn1.click();
-    if (form.BTranz.isEnabled()) form.BTranz.click();
-    const bool read = form.BTranz.isEnabled() && !presenter.failed &&
-                      form.Memo1.Text().startsWith(QLatin1Char('['));
+    Press(form, form.btn1);
+    if (form.BTranz.isEnabled()) Press(form, form.BTranz);
+    const bool read =
+        form.BTranz.isEnabled() && !presenter.failed && form.Memo1.Utf8Text().starts_with('[');
     if (!read)
       std::fprintf(stderr, "kestrava-demo: %s\n", form.Memo1.Text().toLocal8Bit().constData());
     if (read && form.grab().save(QString::fromStdString(screenshot), "PNG")) status = 0;
