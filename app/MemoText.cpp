@@ -1,6 +1,7 @@
 #include "app/MemoText.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -15,6 +16,11 @@ constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 // Non-zero when a byte of the word is zero.
 constexpr std::uint64_t ZeroByte(std::uint64_t word) {
   return (word - kOnes) & ~word & kHighs;
+}
+
+// Exactly the zero bytes of the word: their high bit set, nothing else.
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) {
+  return ~(((word & ~kHighs) + ~kHighs) | word | ~kHighs);
 }
 
 bool IsContinuation(char c) noexcept {
@@ -63,12 +69,41 @@ void TMemoText::IndexFrom(std::size_t chunk) {
   const char* const end = begin + text_.size();
   const char* p = begin + starts_[chunk];
   std::size_t line = chunk * kStride;
+  // A break ends at p + 1, or at p + 2 for a CR LF; a kept line starts there.
+  const auto passBreak = [&](const char* at) {
+    ++line;
+    if (line % kStride == 0)
+      starts_.push_back(static_cast<std::size_t>(
+          at + (*at == '\r' && at + 1 != end && at[1] == '\n' ? 2 : 1) - begin));
+  };
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time: every CR is a break, and every LF that does not
+    // follow a CR. p starts at a position, never right after the CR of a
+    // CR LF.
+    std::uint64_t crBefore = 0;  // the byte before the word is a CR
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      const std::uint64_t cr = ZeroBytes(word ^ (kOnes * '\r'));
+      const std::uint64_t lf = ZeroBytes(word ^ (kOnes * '\n'));
+      std::uint64_t breaks = cr | (lf & ~((cr << 8) | crBefore));
+      crBefore = cr >> 56;
+      if (breaks == 0) continue;
+      const int count = std::popcount(breaks);
+      if (line % kStride + static_cast<std::size_t>(count) < kStride) {
+        line += static_cast<std::size_t>(count);
+        continue;
+      }
+      for (; breaks != 0; breaks &= breaks - 1) passBreak(p + std::countr_zero(breaks) / 8);
+    }
+    // The LF of a CR LF split by the word boundary is no break of its own.
+    if (crBefore != 0 && p != end && *p == '\n') ++p;
+  }
   while (true) {
     p = FindLineBreak(p, end);
     if (p == end) break;
+    passBreak(p);
     p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
-    ++line;
-    if (line % kStride == 0) starts_.push_back(static_cast<std::size_t>(p - begin));
   }
   lineCount_ = line + 1;
 }

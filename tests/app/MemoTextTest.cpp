@@ -99,6 +99,23 @@ TEST(MemoText, LinesPositionsAndShownOffsetsOfEveryBreakForm) {
   }
 }
 
+// The text is read eight bytes at a time: breaks at every place in a word
+// and across two words.
+TEST(MemoText, BreaksAtEveryAlignmentOfAWord) {
+  for (const char* form : {"\r\n", "\r", "\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t at = 0; at < 17; ++at) {
+      SCOPED_TRACE(::testing::Message()
+                   << "break " << ::testing::PrintToString(form) << " at " << at);
+      std::string text(24, 'x');
+      text.insert(at, form);
+      text.insert(at + 9, "\r\n");
+      TMemoText memo;
+      memo.Assign(text);
+      CheckAgainstPlainReading(memo, text);
+    }
+  }
+}
+
 TEST(MemoText, AppendingReadsTheJoinedTextAsAWhole) {
   std::string start;
   for (int i = 0; i < 129; ++i) start += "x\r\n";  // the last line opens a new kept chunk
