@@ -498,6 +498,24 @@ TEST_F(MemoAtScaleTest, PagesAndLinesMoveTheCaretAndTheView) {
   EXPECT_EQ(memo.SelectedText(), "the last line");
 }
 
+TEST_F(MemoAtScaleTest, DraggingASelectionPastTheBottomKeepsScrolling) {
+  QWidget* viewport = memo.viewport();
+  const QPoint below(30, viewport->height() + 20);
+  QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(30, 8));
+  QTest::mouseMove(viewport, below);
+  const std::size_t first = memo.FirstVisibleLine();
+  EXPECT_GT(first, 0u);
+  QTest::qWait(300);  // the mouse stays there: the view goes on
+  EXPECT_GT(memo.FirstVisibleLine(), first);
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, below);
+  const std::size_t released = memo.FirstVisibleLine();
+  QTest::qWait(150);
+  EXPECT_EQ(memo.FirstVisibleLine(), released);  // and stops with the button
+  EXPECT_LT(memo.AnchorPosition(), 8u);
+  EXPECT_GT(memo.Content().LineOf(memo.CaretPosition()), released);
+  EXPECT_FALSE(memo.CharacterRect(memo.CaretPosition()).isEmpty());
+}
+
 TEST_F(MemoAtScaleTest, SelectAllAndTheContextMenu) {
   QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(20, 20),
                             memo.viewport()->mapToGlobal(QPoint(20, 20)));
