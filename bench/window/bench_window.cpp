@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/Application.h"
 #include "app/FormatJson.h"
@@ -343,20 +344,15 @@ int Run(int argc, char** argv) {
 
   // A million records take seconds per round and GBs for the plain peer.
   const int iterations = records <= 100'000 ? 5 : 1;
-  const auto unit = benchmark::kMillisecond;
-  benchmark::RegisterBenchmark("window/export", BM_Export)->Unit(unit)->Iterations(iterations);
-  benchmark::RegisterBenchmark("window/display_text", BM_DisplayText)
-      ->Unit(unit)
-      ->Iterations(iterations);
-  benchmark::RegisterBenchmark("window/memo_set_text", BM_MemoSetText)
-      ->Unit(unit)
-      ->Iterations(iterations);
-  benchmark::RegisterBenchmark("peer/plain_setPlainText", BM_PlainSetPlainText)
-      ->Unit(unit)
-      ->Iterations(iterations);
-  benchmark::RegisterBenchmark("window/click_to_text", BM_ClickToText)
-      ->Unit(unit)
-      ->Iterations(iterations);
+  const std::pair<const char*, void (*)(benchmark::State&)> parts[] = {
+      {"window/export", BM_Export},
+      {"window/display_text", BM_DisplayText},
+      {"window/memo_set_text", BM_MemoSetText},
+      {"peer/plain_setPlainText", BM_PlainSetPlainText},
+      {"window/click_to_text", BM_ClickToText},
+  };
+  for (const auto& [name, part] : parts)
+    benchmark::RegisterBenchmark(name, part)->Unit(benchmark::kMillisecond)->Iterations(iterations);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   fixture = nullptr;
