@@ -16,7 +16,6 @@
 #include <QtMath>
 #include <algorithm>
 #include <climits>
-#include <optional>
 #include <utility>
 
 #include "app/MemoAccessible.h"
