@@ -289,6 +289,10 @@ DataSet MakeDataSet(Environment environment, const DataScale& scale, std::int64_
     std::uint32_t sequence = 0;
     for (auto it = begin; it != data.transactions.end(); ++it) it->sequence = ++sequence;
   }
+  data.transactionsOfAccount.resize(data.accounts.size());
+  for (std::size_t i = 0; i < data.transactions.size(); ++i)
+    data.transactionsOfAccount[data.transactions[i].account].push_back(
+        static_cast<std::uint32_t>(i));
   return data;
 }
 

@@ -52,6 +52,9 @@ struct DataSet {
   Environment environment = Environment::Production;
   std::vector<Account> accounts;
   std::vector<Transaction> transactions;  // oldest first
+  // For each account, the positions of its transactions in `transactions`,
+  // oldest first, so that a page of one account is found without a scan.
+  std::vector<std::vector<std::uint32_t>> transactionsOfAccount;
 };
 
 // Transactions of the days [today - scale.days, today]; the ones of today

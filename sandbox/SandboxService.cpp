@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <ranges>
 
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
@@ -435,26 +436,34 @@ ServiceReply SandboxService::Transactions(const std::string& query, Environment 
   // Oldest first, so pages stay put while new transactions of today appear
   // at the end.
   const auto& all = data->transactions;
+  const std::vector<std::uint32_t>* positions =
+      accountIndex < 0 ? nullptr
+                       : &data->transactionsOfAccount[static_cast<std::size_t>(accountIndex)];
+  const std::size_t count = positions == nullptr ? all.size() : positions->size();
+  const auto at = [&](std::size_t i) -> const Transaction& {
+    return all[positions == nullptr ? i : (*positions)[i]];
+  };
+  // The range of the query, found by halving: each page costs what it
+  // returns, not what the whole history holds.
+  const auto firstAfter = [&](auto before) {
+    const auto indices = std::views::iota(std::size_t{0}, count);
+    return *std::ranges::partition_point(indices, [&](std::size_t i) { return before(at(i)); });
+  };
   const LocalMillis last = std::min(*end, now);
-  auto first =
-      std::lower_bound(all.begin(), all.end(), *start,
-                       [](const Transaction& t, LocalMillis time) { return t.time < time; });
-  auto stop =
-      std::upper_bound(all.begin(), all.end(), last,
-                       [](LocalMillis time, const Transaction& t) { return time < t.time; });
-  std::vector<const Transaction*> matching;
-  for (auto it = first; it < stop; ++it)
-    if (accountIndex < 0 || it->account == accountIndex) matching.push_back(&*it);
+  const std::size_t first = firstAfter([&](const Transaction& t) { return t.time < *start; });
+  const std::size_t stop =
+      std::max(first, firstAfter([&](const Transaction& t) { return t.time <= last; }));
+  const std::size_t matching = stop - first;
 
   const std::size_t size = static_cast<std::size_t>(*pageSize);
-  const std::size_t totalPages = (matching.size() + size - 1) / size;
-  const std::size_t from = std::min(matching.size(), static_cast<std::size_t>(*pageNumber) * size);
-  const std::size_t to = std::min(matching.size(), from + size);
+  const std::size_t totalPages = (matching + size - 1) / size;
+  const std::size_t from = first + std::min(matching, static_cast<std::size_t>(*pageNumber) * size);
+  const std::size_t to = std::min(stop, from + size);
 
   std::string result = "[";
   for (std::size_t i = from; i < to; ++i) {
     if (i > from) result += ',';
-    result += TransactionJson(*data, *matching[i]);
+    result += TransactionJson(*data, at(i));
   }
   result += "]";
 
@@ -470,7 +479,7 @@ ServiceReply SandboxService::Transactions(const std::string& query, Environment 
   const std::string pages = std::to_string(totalPages);
   AppendMember(reply.body, firstMember, "totalPages",
                environment == Environment::Test ? Quoted(pages) : pages);
-  AppendMember(reply.body, firstMember, "totalElements", std::to_string(matching.size()));
+  AppendMember(reply.body, firstMember, "totalElements", std::to_string(matching));
   AppendMember(reply.body, firstMember, "timestamp", Quoted(FormatDateTime(now)));
   reply.body += "}";
   // A connection lost mid-reply: the page's real head, then half its body.
