@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "net/NetExceptions.h"
 #include "net/Url.h"
@@ -151,19 +152,45 @@ IconvHandle OpenIconv(std::string_view iconvName) {
   return IconvHandle(cd);
 }
 
-std::string_view SkipUtf8Bom(std::string_view bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  return bytes;
-}
-
-std::string StrictUtf8(std::string_view bytes) {
-  bytes = SkipUtf8Bom(bytes);
-  if (!IsValidUtf8(bytes)) throw EEncodingError(kNoMappingMessage);
-  return std::string(bytes);
-}
-
 [[noreturn]] void RaiseZlib(int code) {
   throw EZDecompressionError(zError(code));
+}
+
+// A body after its Content-Encoding: the inflated text for gzip and
+// deflate, the received bytes themselves otherwise. The text it gives is
+// moved out of the inflated bytes, so a body is copied once at most.
+class DecodedBody {
+ public:
+  DecodedBody(std::string_view body, std::string_view contentEncoding) : bytes_(body) {
+    if (IsCompressed(contentEncoding)) {
+      inflated_ = Decompress(body, contentEncoding);
+      bytes_ = inflated_;
+      owned_ = true;
+    }
+  }
+
+  std::string_view Bytes() const noexcept { return bytes_; }
+
+  // The bytes as UTF-8 text, byte-order mark skipped; none when they are
+  // not well-formed UTF-8.
+  std::optional<std::string> TakeUtf8() {
+    const std::size_t skip = bytes_.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    if (!IsValidUtf8(bytes_.substr(skip))) return std::nullopt;
+    if (!owned_) return std::string(bytes_.substr(skip));
+    inflated_.erase(0, skip);
+    return std::move(inflated_);
+  }
+
+ private:
+  std::string_view bytes_;
+  std::string inflated_;
+  bool owned_ = false;
+};
+
+std::string StrictUtf8(DecodedBody& body) {
+  std::optional<std::string> text = body.TakeUtf8();
+  if (!text) throw EEncodingError(kNoMappingMessage);
+  return std::move(*text);
 }
 
 }  // namespace
@@ -249,22 +276,48 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+bool IsCompressed(std::string_view contentEncoding) {
+  return contentEncoding == "gzip" || contentEncoding == "deflate";
+}
+
+std::size_t InflatedSizeLimit(std::size_t compressedSize) {
+  const std::size_t scaled = compressedSize > SIZE_MAX / kInflatedSizeRatio
+                                 ? SIZE_MAX
+                                 : compressedSize * kInflatedSizeRatio;
+  return std::max(kInflatedSizeFloor, scaled);
+}
+
 std::string Decompress(std::string_view bytes, std::string_view contentEncoding) {
-  bool gzip = contentEncoding == "gzip";
-  if ((!gzip && contentEncoding != "deflate") || bytes.empty()) return std::string(bytes);
+  if (!IsCompressed(contentEncoding) || bytes.empty()) return std::string(bytes);
+  const bool gzip = contentEncoding == "gzip";
   z_stream stream{};
   int rc = inflateInit2(&stream, gzip ? 16 + MAX_WBITS : MAX_WBITS);
   if (rc != Z_OK) RaiseZlib(rc);
   std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&stream, inflateEnd);
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
   stream.avail_in = static_cast<uInt>(bytes.size());
-  std::string out;
-  std::array<char, 65536> buffer;
+
+  // The text is inflated into pieces of fixed size and joined at the end,
+  // so a text that passes the limit has cost at most one piece beyond it,
+  // and no piece is ever copied to grow.
+  constexpr std::size_t kPieceSize = std::size_t{1} << 18;
+  const std::size_t limit = InflatedSizeLimit(bytes.size());
+  std::vector<std::string> pieces;
+  std::size_t total = 0;
   while (true) {
-    stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-    stream.avail_out = static_cast<uInt>(buffer.size());
+    if (pieces.empty() || stream.avail_out == 0) {
+      // Most replies fit the first piece, sized from the body.
+      const std::size_t size = pieces.empty()
+                                   ? std::clamp(bytes.size() * 4, std::size_t{16384}, kPieceSize)
+                                   : kPieceSize;
+      pieces.emplace_back(size, '\0');
+      stream.next_out = reinterpret_cast<Bytef*>(pieces.back().data());
+      stream.avail_out = static_cast<uInt>(size);
+    }
+    const uInt room = stream.avail_out;
     rc = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer.data(), buffer.size() - stream.avail_out);
+    total += room - stream.avail_out;
+    if (total > limit) RaiseZlib(Z_MEM_ERROR);
     if (rc == Z_STREAM_END) {
       // A gzip body may hold several members one after another.
       if (gzip && stream.avail_in > 0) {
@@ -272,7 +325,7 @@ std::string Decompress(std::string_view bytes, std::string_view contentEncoding)
         if (rc != Z_OK) RaiseZlib(rc);
         continue;
       }
-      return out;
+      break;
     }
     if (rc == Z_OK) {
       // All input used, room left and no end of stream: the body was cut
@@ -282,6 +335,15 @@ std::string Decompress(std::string_view bytes, std::string_view contentEncoding)
     }
     RaiseZlib(rc);
   }
+  pieces.back().resize(pieces.back().size() - stream.avail_out);
+  if (pieces.size() == 1) return std::move(pieces.front());
+  std::string text;
+  text.reserve(total);
+  for (std::string& piece : pieces) {
+    text += piece;
+    std::string().swap(piece);
+  }
+  return text;
 }
 
 CharsetKind LookupCharset(std::string_view name) {
@@ -352,16 +414,14 @@ std::string ReplyContent(int statusCode, std::string_view contentType,
   std::optional<std::string> charset = CharsetOf(contentType);
   if (statusCode < 300) {
     if (mediaClass == MediaClass::Binary) return {};
-    std::string bytes = Decompress(body, contentEncoding);
+    DecodedBody bytes(body, contentEncoding);
     // A charset we do not know or cannot convert falls back to UTF-8.
     if (charset && LookupCharset(*charset) == CharsetKind::Converted)
-      return ConvertToUtf8(bytes, *charset);
-    std::string_view text = SkipUtf8Bom(bytes);
-    if (IsValidUtf8(text)) return std::string(text);
-    if (mediaClass == MediaClass::Text) throw EEncodingError(kNoMappingMessage);
-    return {};
+      return ConvertToUtf8(bytes.Bytes(), *charset);
+    if (mediaClass == MediaClass::Text) return StrictUtf8(bytes);
+    return bytes.TakeUtf8().value_or(std::string());
   }
-  std::string bytes = Decompress(body, contentEncoding);
+  DecodedBody bytes(body, contentEncoding);
   if (charset && !EqualsIgnoreCase(*charset, "utf-8")) {
     switch (LookupCharset(*charset)) {
       case CharsetKind::Unknown:
@@ -369,7 +429,7 @@ std::string ReplyContent(int statusCode, std::string_view contentType,
       case CharsetKind::Unavailable:
         throw EEncodingError("Invalid code page");
       case CharsetKind::Converted:
-        return ConvertToUtf8(bytes, *charset);
+        return ConvertToUtf8(bytes.Bytes(), *charset);
       case CharsetKind::Utf8:
         break;
     }

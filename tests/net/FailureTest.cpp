@@ -205,6 +205,13 @@ TEST_F(FailureTest, ReplyTextFailuresLeaveTheResponseAlone) {
        "REST request failed: data error", false},
       {HttpReply(503, "Service Unavailable", {"Content-Encoding: deflate"}, "corrupt"),
        "REST request failed: data error", false},
+      // Inflated past its bound: 8 MiB from a few kilobytes.
+      {HttpReply(200, "OK", {"Content-Type: application/json", "Content-Encoding: gzip"},
+                 Compress(std::string(8 << 20, ' '), true)),
+       "REST request failed: insufficient memory", false},
+      {HttpReply(503, "Service Unavailable", {"Content-Encoding: deflate"},
+                 Compress(std::string(8 << 20, '0'), false)),
+       "REST request failed: insufficient memory", false},
   };
   for (const auto& c : cases) {
     ScriptedServer server;

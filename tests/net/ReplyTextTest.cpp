@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "net/NetExceptions.h"
 #include "net/ReplyText.h"
 #include "tests/net/NetFixture.h"
@@ -122,6 +124,54 @@ TEST(Decompress, GzipAndZlibThroughZlibWithItsMessages) {
   corrupt[12] = static_cast<char>(corrupt[12] ^ 0x55);
   corrupt[13] = static_cast<char>(corrupt[13] ^ 0x55);
   EXPECT_EQ(message(corrupt, "gzip"), "data error");
+}
+
+// Text that deflate cannot squeeze much: pseudo-random hexadecimal digits.
+std::string NoisyText(std::size_t size) {
+  std::string text(size, '0');
+  std::uint32_t state = 12345;
+  for (char& c : text) {
+    state = state * 1103515245u + 12345u;
+    c = "0123456789abcdef"[(state >> 16) & 15];
+  }
+  return text;
+}
+
+std::string InflateOutcome(const std::string& bytes, const char* encoding) {
+  try {
+    return "inflated " + std::to_string(Decompress(bytes, encoding).size());
+  } catch (const EZDecompressionError& e) {
+    return e.Message();
+  }
+}
+
+TEST(Decompress, AnUnsolicitedBodyInflatesUpToItsBoundAndNoFurther) {
+  const std::string floor(kInflatedSizeFloor, '\0');
+  const std::string halfFloor(kInflatedSizeFloor / 2 + 1, '\0');
+  const std::string noisy = NoisyText(3 * kInflatedSizeFloor);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* encoding;
+    std::string outcome;
+  } cases[] = {
+      {"exactly 1 MiB", Compress(floor, true), "gzip", "inflated 1048576"},
+      {"one byte more", Compress(floor + '\0', true), "gzip", "insufficient memory"},
+      {"one byte more, zlib data", Compress(floor + 'x', false), "deflate", "insufficient memory"},
+      {"two members that pass it together", Compress(halfFloor, true) + Compress(halfFloor, true),
+       "gzip", "insufficient memory"},
+      {"64 MiB of zeros", Compress(std::string(64 * kInflatedSizeFloor, '\0'), true), "gzip",
+       "insufficient memory"},
+      {"3 MiB at far less than 100 times", Compress(noisy, true), "gzip", "inflated 3145728"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(InflateOutcome(c.bytes, c.encoding), c.outcome) << c.name;
+
+  struct Limit {
+    std::size_t compressed, limit;
+  } limits[] = {{0, 1048576},        {1, 1048576},     {10485, 1048576},
+                {10486, 1048600},    {20000, 2000000}, {SIZE_MAX / 100, SIZE_MAX / 100 * 100},
+                {SIZE_MAX, SIZE_MAX}};
+  for (const auto& l : limits) EXPECT_EQ(InflatedSizeLimit(l.compressed), l.limit) << l.compressed;
 }
 
 TEST(Charsets, KnownUnavailableAndUnknownNames) {
