@@ -5,23 +5,38 @@
 
 namespace kestrava::net {
 
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// "HTTP/" in any letter case at the start of a line.
+bool StartsWithHttpVersion(std::string_view line) {
+  return line.size() >= 5 && EqualsIgnoreCase(line.substr(0, 5), "HTTP/");
+}
+
+}  // namespace
+
 std::optional<StatusLine> ParseStatusLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  auto space = line.find(' ');
-  if (space == std::string_view::npos || space == 0) return std::nullopt;
+  if (!StartsWithHttpVersion(line)) return std::nullopt;
+  std::size_t end = 0;
+  while (end < line.size() && !IsBlank(line[end])) ++end;
   StatusLine status;
-  status.version = std::string(line.substr(0, space));
-  if (!status.version.starts_with("HTTP/") && !status.version.starts_with("http/"))
-    return std::nullopt;
-  std::string_view rest = line.substr(space + 1);
+  status.version = std::string(line.substr(0, end));
+  std::string_view rest = line.substr(end);
+  if (rest.empty()) return std::nullopt;
+  while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
   if (rest.size() < 3) return std::nullopt;
   for (int i = 0; i < 3; ++i) {
     if (rest[i] < '0' || rest[i] > '9') return std::nullopt;
     status.code = status.code * 10 + (rest[i] - '0');
   }
   rest.remove_prefix(3);
+  // One space or tab ends the code; the reason is all that follows it.
   if (!rest.empty()) {
-    if (rest[0] != ' ') return std::nullopt;
+    if (!IsBlank(rest[0])) return std::nullopt;
     status.reason = std::string(rest.substr(1));
   }
   return status;
@@ -54,7 +69,7 @@ std::string StatusLineText(std::string_view version, int code, std::string_view 
 }
 
 void ReplyHead::Feed(std::string_view line) {
-  if (auto status = line.starts_with("HTTP/") ? ParseStatusLine(line) : std::nullopt) {
+  if (auto status = ParseStatusLine(line)) {
     version = std::move(status->version);
     code = status->code;
     reason = ReasonAsUtf8(status->reason);

@@ -17,8 +17,10 @@ struct StatusLine {
   std::string reason;  // exactly as sent, may be empty
 };
 
-// "HTTP/1.1 200 OK\r\n" (line end optional). None when the line does not
-// start with a version followed by a three-digit code.
+// "HTTP/1.1 200 OK\r\n" (line end optional). The version starts with
+// "HTTP/" in any letter case; spaces or tabs part it from the three-digit
+// code, and one space or tab parts the code from the reason. None for any
+// other line.
 std::optional<StatusLine> ParseStatusLine(std::string_view line);
 
 // The reason phrase as text: kept when it is UTF-8, otherwise read as

@@ -419,12 +419,11 @@ TransportReply Transport::Perform(const TransportRequest& request) {
     attempt.reply.code = attempt.head.code;
     attempt.reply.reason = std::move(attempt.head.reason);
     attempt.reply.headers = std::move(attempt.head.headers);
-    if (!attempt.head.statusParsed) {
-      long code = 0;
-      rc = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-      if (rc != CURLE_OK) Raise(Stage::QueryingHead, rc, Describe(rc), host);
-      attempt.reply.code = static_cast<int>(code);
-    }
+    // libcurl reads a status line we cannot (such as "HTTP/1.1 200OK") as
+    // some status of its own; the status is never guessed.
+    if (!attempt.head.statusParsed)
+      Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY),
+            host);
     return std::move(attempt.reply);
   }
 }

@@ -50,6 +50,12 @@ TEST_F(DecodingTest, RepliesThatReturnNormally) {
        "Odd  Reason ", "", false},
       {"latin-1 reason phrase", "HTTP/1.1 404 Pas trouv\xE9\r\nContent-Length: 0\r\n\r\n", 404,
        "Pas trouv\xC3\xA9", "", false},
+      {"lower-case version", "http/1.1 404 Not Found\r\nContent-Length: 1\r\n\r\nx", 404,
+       "Not Found", "x", false},
+      {"mixed-case version", "Http/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", 404,
+       "Not Found", "", false},
+      {"tab after the code", "HTTP/1.1 404\tNot Found\r\nContent-Length: 0\r\n\r\n", 404,
+       "Not Found", "", false},
       {"interim 100 then 200", "HTTP/1.1 100 Continue\r\n\r\n" + HttpReply(200, "Fine", {}, "1"),
        200, "Fine", "1", true},
   };

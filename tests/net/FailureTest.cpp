@@ -171,6 +171,11 @@ TEST_F(FailureTest, ServerErrorsRaiseTheStatusLineAndFillTheResponse) {
        "HTTP/1.1 502 Bad Gateway", 502, "Bad Gateway", "{\"e\":\"x\"}"},
       {HttpReply(500, "Internal Server Error", {"Content-Encoding: gzip"}, Compress("boom", true)),
        "HTTP/1.1 500 Internal Server Error", 500, "Internal Server Error", "boom"},
+      {"http/1.1 503 Service Unavailable\r\nContent-Length: 4\r\n\r\nbusy",
+       "HTTP/1.1 503 Service Unavailable", 503, "Service Unavailable", "busy"},
+      {"Http/1.0 500 Oops\r\nContent-Length: 0\r\n\r\n", "HTTP/1.0 500 Oops", 500, "Oops", ""},
+      {"HTTP/1.1 503\tService Unavailable\r\nContent-Length: 4\r\n\r\nbusy",
+       "HTTP/1.1 503 Service Unavailable", 503, "Service Unavailable", "busy"},
   };
   for (const auto& c : cases) {
     ScriptedServer server;
@@ -180,6 +185,20 @@ TEST_F(FailureTest, ServerErrorsRaiseTheStatusLineAndFillTheResponse) {
     EXPECT_EQ(response.StatusCode(), c.status);
     EXPECT_EQ(response.StatusText(), c.statusText);
     EXPECT_EQ(response.Content(), c.content);
+  }
+}
+
+TEST_F(FailureTest, AStatusLineThatDoesNotParseIsAHeadFieldFailure) {
+  // libcurl takes each of these for a 200; the status is never guessed.
+  for (const char* status : {"HTTP/1.1 200OK", "HTTP/1.1 200-OK", "HTTP/1.1 200\x01OK"}) {
+    ScriptedServer server;
+    ProcessPreviousReply(server);
+    const std::string reply = std::string(status) + "\r\nContent-Length: 2\r\n\r\n{}";
+    EXPECT_EQ(Get(server, "/x", Reply(reply)),
+              "REST request failed: Error querying headers: (8) Weird server reply")
+        << status;
+    EXPECT_TRUE(InnerIs<ENetHTTPException>()) << status;
+    ExpectPreviousReplyKept();
   }
 }
 
