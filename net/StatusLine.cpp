@@ -69,6 +69,9 @@ std::string StatusLineText(std::string_view version, int code, std::string_view 
 }
 
 void ReplyHead::Feed(std::string_view line) {
+  // After the final head only trailers of a chunked body come: they are no
+  // reply headers, so neither Location nor Set-Cookie can arrive that way.
+  if (complete) return;
   if (auto status = ParseStatusLine(line)) {
     version = std::move(status->version);
     code = status->code;

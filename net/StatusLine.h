@@ -37,7 +37,8 @@ std::string StatusLineText(std::string_view version, int code, std::string_view 
 
 // The reply head as the transport hands it over, one line at a time (line
 // end included). An informational (1xx) head is followed by another; a new
-// status line starts the head afresh.
+// status line starts the head afresh. Lines after the final head (the
+// trailers of a chunked body) are ignored.
 struct ReplyHead {
   std::string version;
   int code = 0;

@@ -32,6 +32,26 @@ TEST_F(RedirectTest, RedirectWithoutLocationIsFinal) {
   EXPECT_EQ(server.Requests().size(), 3u);
 }
 
+TEST_F(RedirectTest, TrailersOfAChunkedReplyAreNoHeaders) {
+  ScriptedServer server;
+  const std::string reply =
+      "HTTP/1.1 302 Found\r\nTransfer-Encoding: chunked\r\nContent-Type: text/plain\r\n\r\n"
+      "6\r\nmoved?\r\n0\r\n"
+      "Location: /elsewhere\r\nSet-Cookie: planted=1\r\nContent-Type: text/html; "
+      "charset=klingon\r\n"
+      "Content-Encoding: gzip\r\n\r\n";
+  EXPECT_EQ(Get(server, "/x", Reply(reply)), "");
+  EXPECT_EQ(response.StatusCode(), 302);
+  EXPECT_EQ(response.Content(), "moved?");
+  EXPECT_EQ(response.ContentType(), "text/plain");
+  EXPECT_EQ(response.ContentEncoding(), "");
+  ASSERT_EQ(Get(server, "/y", Reply(HttpReply(200, "OK", {}, ""))), "");
+  auto received = server.Requests();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1].target, "/y");
+  EXPECT_FALSE(received[1].HasHeader("Cookie"));
+}
+
 TEST_F(RedirectTest, UnauthorizedIsFinalAtOnce) {
   ScriptedServer server;
   EXPECT_EQ(Get(server, "/x",

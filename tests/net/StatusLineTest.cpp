@@ -93,6 +93,19 @@ TEST(ReplyHead, InterimHeadsAreSkippedHeadersTrimmedAndFolded) {
   EXPECT_EQ(head.headers[2].second, "");
 }
 
+TEST(ReplyHead, LinesAfterTheFinalHeadAreIgnored) {
+  ReplyHead head;
+  for (const char* line : {"HTTP/1.1 302 Found\r\n", "Transfer-Encoding: chunked\r\n", "\r\n",
+                           "Location: /trailer\r\n", "Set-Cookie: t=1\r\n", "HTTP/1.1 200 OK\r\n",
+                           "X-After: 1\r\n", "\r\n"})
+    head.Feed(line);
+  EXPECT_TRUE(head.complete);
+  EXPECT_EQ(head.code, 302);
+  EXPECT_EQ(head.reason, "Found");
+  ASSERT_EQ(head.headers.size(), 1u);
+  EXPECT_EQ(head.headers[0].first, "Transfer-Encoding");
+}
+
 TEST(ReplyHead, StatusLineOfAnyLetterCaseStartsTheHead) {
   for (const char* status :
        {"http/1.1 503 Service Unavailable\r\n", "Http/1.1 503\tService Unavailable\r\n"}) {
