@@ -46,13 +46,8 @@ std::string CorruptGzip() {
   return gzip;
 }
 
-std::uint16_t ClosedPort() {
-  ScriptedServer gone;
-  return gone.Port();
-}
-
 TEST_F(FailureTest, RefusedConnectionFailsSendingAndKeepsAFreshResponseEmpty) {
-  client.SetBaseURL("https://127.0.0.1:" + std::to_string(ClosedPort()) + "/v1/auth/token");
+  client.SetBaseURL("https://127.0.0.1:" + std::to_string(RefusedPort()) + "/v1/auth/token");
   request.SetMethod(rmPOST);
   EXPECT_EQ(Run(), "REST request failed: Error sending data: (7) Couldn't connect to server");
   EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
@@ -250,6 +245,19 @@ TEST_F(FailureTest, SeventhRedirectIsNeverReachedTheSixthFails) {
   ProcessPreviousReply(server);
   for (int i = 1; i <= 7; ++i)
     server.Enqueue(Reply(HttpReply(302, "Found", {"Location: /hop/" + std::to_string(i)}, "")));
+  client.SetBaseURL(UrlOf(server, "/start"));
+  EXPECT_EQ(Run(), "REST request failed: Maximum number of redirections (5) exceeded");
+  EXPECT_TRUE(InnerIs<ENetHTTPRequestException>());
+  ExpectPreviousReplyKept();
+  EXPECT_EQ(server.Requests().size(), 1u + 6u);
+}
+
+TEST_F(FailureTest, ASixthRedirectFailsEvenWithoutALocation) {
+  ScriptedServer server;
+  ProcessPreviousReply(server);
+  for (int i = 1; i <= 5; ++i)
+    server.Enqueue(Reply(HttpReply(301, "Moved", {"Location: /hop/" + std::to_string(i)}, "")));
+  server.Enqueue(Reply(HttpReply(302, "Found", {}, "nowhere")));
   client.SetBaseURL(UrlOf(server, "/start"));
   EXPECT_EQ(Run(), "REST request failed: Maximum number of redirections (5) exceeded");
   EXPECT_TRUE(InnerIs<ENetHTTPRequestException>());
