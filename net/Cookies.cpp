@@ -62,6 +62,15 @@ CookieClock::time_point FromTimeT(long long seconds) {
   return CookieClock::time_point(std::chrono::seconds(std::clamp(seconds, -kLimit, kLimit)));
 }
 
+// U+0000 to U+001F other than tab, and U+007F: a name or value holding one
+// could not go back in a Cookie header.
+bool HoldsControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+  });
+}
+
 }  // namespace
 
 std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
@@ -73,7 +82,9 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
   Cookie cookie;
   cookie.name = std::string(TrimWhitespace(first.substr(0, eq)));
   cookie.value = std::string(TrimWhitespace(first.substr(eq + 1)));
-  if (cookie.name.empty()) return std::nullopt;
+  if (cookie.name.empty() || HoldsControlCharacter(cookie.name) ||
+      HoldsControlCharacter(cookie.value))
+    return std::nullopt;
   std::string host = AsciiLower(requestHost);
   cookie.domain = Dotted(host);
   cookie.path.assign(1, '/');

@@ -24,8 +24,10 @@ struct Cookie {
 };
 
 // One cookie from a Set-Cookie value received for a request to requestHost.
-// None when the first piece holds no "=" or an empty name, or when its
-// Domain attribute does not domain-match the request host.
+// None when the first piece holds no "=" or an empty name, when its name
+// or value holds a control character (U+0000 to U+001F other than tab, or
+// U+007F), or when its Domain attribute does not domain-match the request
+// host.
 std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
                                      CookieClock::time_point now);
 

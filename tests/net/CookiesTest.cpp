@@ -89,6 +89,27 @@ TEST(SetCookie, FirstPieceWithoutNameIsIgnored) {
   EXPECT_TRUE(ParseSetCookie("a=", "h", kNow));
 }
 
+TEST(SetCookie, ControlCharactersInNameOrValueAreIgnored) {
+  for (std::string text : {std::string("a=b\rX: 1"), std::string("a=b\nX: 1"),
+                           std::string("a=b\0c", 5), std::string("a=y\x01z"),
+                           std::string("a=b\x1F"
+                                       "c"),
+                           std::string("a=b\x7F"), std::string("a\rb=c"), std::string("\x7F=c"),
+                           std::string("a=b\rc; Path=/")})
+    EXPECT_FALSE(ParseSetCookie(text, "h", kNow)) << ::testing::PrintToString(text);
+  // A tab is no control character here, and what trimming removes is gone.
+  auto tab = ParseSetCookie("a=b\tc", "h", kNow);
+  ASSERT_TRUE(tab);
+  EXPECT_EQ(tab->value, "b\tc");
+  for (const char* text : {"a=b\r", "a=b\x01", "\x1F a=b"}) {
+    auto trimmed = ParseSetCookie(text, "h", kNow);
+    ASSERT_TRUE(trimmed) << ::testing::PrintToString(text);
+    EXPECT_EQ(trimmed->name + "=" + trimmed->value, "a=b");
+  }
+  // Only name and value matter: attributes never reach a request.
+  EXPECT_TRUE(ParseSetCookie("a=b; Path=/x\x01", "h", kNow));
+}
+
 TEST(CookieStore, ReplacesInPlaceByNameDomainPathIgnoringCase) {
   CookieStore store;
   store.Receive("a=1", "h", kNow);

@@ -233,6 +233,18 @@ TEST_F(CookieTest, CookiesOfRedirectRepliesAreKeptAndSentOnTheFollowUp) {
   EXPECT_EQ(received[1].Header("Cookie"), "hop=1");
 }
 
+TEST_F(CookieTest, ACookieWithAControlCharacterIsIgnoredNotSentBack) {
+  ScriptedServer server;
+  ASSERT_EQ(Get(server, "/a",
+                Reply(HttpReply(200, "OK", {"Set-Cookie: bad=b\rX: 1", "Set-Cookie: good=1"}, ""))),
+            "");
+  ASSERT_EQ(Get(server, "/b", Reply(HttpReply(200, "OK", {}, "next"))), "");
+  EXPECT_EQ(response.Content(), "next");
+  auto received = server.Requests();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1].Header("Cookie"), "good=1");
+}
+
 TEST_F(CookieTest, ForeignDomainCookieIsIgnoredParentDomainAccepted) {
   ScriptedServer server;
   const std::string api = "api.test.localhost";
