@@ -6,6 +6,7 @@
 #include <charconv>
 #include <limits>
 
+#include "net/PublicSuffix.h"
 #include "net/Url.h"
 
 namespace kestrava::net {
@@ -71,6 +72,23 @@ bool HoldsControlCharacter(std::string_view text) {
   });
 }
 
+// An IPv4 address (digits and dots) or a bracketed IPv6 one.
+bool IsAddress(std::string_view host) {
+  if (host.starts_with('[')) return true;
+  return !host.empty() && host.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
+// Whether a cookie of the lower-case request host may name the dotted
+// domain: the host must belong to it, an address only to itself, and a
+// public suffix ("com", "co.uk") only when it is the host itself, or the
+// cookie would reach every site under it.
+bool DomainAcceptable(std::string_view host, std::string_view domain) {
+  const std::string_view name = domain.substr(1);
+  if (name == host) return true;
+  if (!Dotted(host).ends_with(domain) || IsAddress(host)) return false;
+  return !IsPublicSuffix(name);
+}
+
 }  // namespace
 
 std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
@@ -130,8 +148,7 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
     }
   }
   if (domainAttribute) {
-    // A cookie for a domain the request host does not belong to is refused.
-    if (!Dotted(host).ends_with(*domainAttribute)) return std::nullopt;
+    if (!DomainAcceptable(host, *domainAttribute)) return std::nullopt;
     cookie.domain = *domainAttribute;
   }
   cookie.expiry = maxAge ? maxAge : expires;

@@ -26,8 +26,9 @@ struct Cookie {
 // One cookie from a Set-Cookie value received for a request to requestHost.
 // None when the first piece holds no "=" or an empty name, when its name
 // or value holds a control character (U+0000 to U+001F other than tab, or
-// U+007F), or when its Domain attribute does not domain-match the request
-// host.
+// U+007F), or when its Domain attribute is not acceptable: it must be the
+// request host, or a domain the host belongs to that is no public suffix
+// (an address belongs to no domain but itself).
 std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view requestHost,
                                      CookieClock::time_point now);
 

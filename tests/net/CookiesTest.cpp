@@ -82,6 +82,40 @@ TEST(SetCookie, DomainIsNormalisedAndMustMatchTheRequestHost) {
   EXPECT_FALSE(ParseSetCookie("a=1; Domain=www.api.test.localhost", "api.test.localhost", kNow));
 }
 
+TEST(SetCookie, DomainNamingAPublicSuffixIsRefusedUnlessItIsTheHost) {
+  struct Case {
+    const char* text;
+    const char* host;
+    const char* domain;  // of the cookie kept, or null when it is refused
+  } cases[] = {
+      {"a=1; Domain=com", "www.example.com", nullptr},
+      {"a=1; Domain=.COM", "WWW.Example.COM", nullptr},
+      {"a=1; Domain=co.uk", "shop.example.co.uk", nullptr},
+      {"a=1; Domain=github.io", "someone.github.io", nullptr},  // a private suffix
+      {"a=1; Domain=example.co.uk", "shop.example.co.uk", ".example.co.uk"},
+      {"a=1; Domain=example.com", "www.example.com", ".example.com"},
+      {"a=1; Domain=co.uk", "co.uk", ".co.uk"},  // the request host itself
+      {"a=1; Domain=localhost", "localhost", ".localhost"},
+      {"a=1; Domain=.localhost", "LocalHost", ".localhost"},
+      // Any unlisted top-level name counts as a public suffix.
+      {"a=1; Domain=localhost", "api.test.localhost", nullptr},
+      {"a=1; Domain=test.localhost", "api.test.localhost", ".test.localhost"},
+      // An address is no name: its Domain is the address itself or nothing.
+      {"a=1; Domain=0.0.1", "10.0.0.1", nullptr},
+      {"a=1; Domain=10.0.0.1", "10.0.0.1", ".10.0.0.1"},
+      {"a=1; Domain=1", "127.0.0.1", nullptr},
+  };
+  for (const auto& c : cases) {
+    auto cookie = ParseSetCookie(c.text, c.host, kNow);
+    if (c.domain == nullptr) {
+      EXPECT_FALSE(cookie) << c.text << " from " << c.host;
+    } else {
+      ASSERT_TRUE(cookie) << c.text << " from " << c.host;
+      EXPECT_EQ(cookie->domain, c.domain) << c.text << " from " << c.host;
+    }
+  }
+}
+
 TEST(SetCookie, FirstPieceWithoutNameIsIgnored) {
   EXPECT_FALSE(ParseSetCookie("novalue", "h", kNow));
   EXPECT_FALSE(ParseSetCookie("=v", "h", kNow));

@@ -248,11 +248,12 @@ TEST_F(CookieTest, ACookieWithAControlCharacterIsIgnoredNotSentBack) {
 TEST_F(CookieTest, ForeignDomainCookieIsIgnoredParentDomainAccepted) {
   ScriptedServer server;
   const std::string api = "api.test.localhost";
-  server.Enqueue(Reply(HttpReply(200, "OK",
-                                 {"Set-Cookie: evil=1; Domain=example.com",
-                                  "Set-Cookie: sibling=1; Domain=other.test.localhost",
-                                  "Set-Cookie: parent=1; Domain=test.localhost"},
-                                 "")));
+  server.Enqueue(Reply(HttpReply(
+      200, "OK",
+      {"Set-Cookie: evil=1; Domain=example.com",
+       "Set-Cookie: sibling=1; Domain=other.test.localhost",
+       "Set-Cookie: parent=1; Domain=test.localhost", "Set-Cookie: suffix=1; Domain=localhost"},
+      "")));
   server.Enqueue(Reply(HttpReply(200, "OK", {}, "")));
   for (int i = 0; i < 2; ++i) {
     client.SetBaseURL(UrlOf(server, "/a", api));
@@ -264,6 +265,13 @@ TEST_F(CookieTest, ForeignDomainCookieIsIgnoredParentDomainAccepted) {
   EXPECT_EQ(received[0].Header("Host"), api + ":" + std::to_string(server.Port()));
   EXPECT_EQ(received[1].Header("Cookie"), "parent=1");
   EXPECT_FALSE(received[2].HasHeader("Cookie"));
+
+  // From localhost itself, Domain=localhost is the host, not a suffix of it.
+  ASSERT_EQ(
+      Get(server, "/c", Reply(HttpReply(200, "OK", {"Set-Cookie: own=1; Domain=localhost"}, ""))),
+      "");
+  ASSERT_EQ(Get(server, "/d", Reply(HttpReply(200, "OK", {}, ""))), "");
+  EXPECT_EQ(server.Requests().back().Header("Cookie"), "own=1");
 }
 
 }  // namespace
