@@ -1,13 +1,8 @@
 #include "sandbox/SandboxServer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -33,11 +28,6 @@ constexpr Milliseconds kReadLimit(30'000);
 constexpr Milliseconds kWriteLimit(30'000);
 constexpr Milliseconds kAcceptSlice(50);
 
-bool Exists(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
-}
-
 }  // namespace
 
 std::filesystem::path DefaultStateDir() {
@@ -46,100 +36,54 @@ std::filesystem::path DefaultStateDir() {
   return std::filesystem::path("/tmp") / ("kestrava-sandbox-" + std::to_string(getuid()));
 }
 
-void PrepareStateDir(const std::filesystem::path& folder) {
-  const std::string name = folder.string();
-  if (folder.has_parent_path()) {
-    std::error_code error;
-    std::filesystem::create_directories(folder.parent_path(), error);
-  }
-  if (::mkdir(name.c_str(), 0700) != 0 && errno != EEXIST)
-    throw HttpsError("Cannot make the state folder " + name + ": " + std::strerror(errno));
-  struct stat info {};
-  if (::lstat(name.c_str(), &info) != 0)
-    throw HttpsError("Cannot read the state folder " + name + ": " + std::strerror(errno));
-  if (!S_ISDIR(info.st_mode)) throw HttpsError("The state folder " + name + " is not a folder");
-  if (info.st_uid != getuid())
-    throw HttpsError("The state folder " + name + " belongs to another user");
-  if ((info.st_mode & 077) != 0 && ::chmod(name.c_str(), 0700) != 0)
-    throw HttpsError("Cannot close the state folder " + name + " to other users");
-}
-
-namespace {
-
-// An exclusive lock on <folder>/.lock while the certificates are read or
-// made, so two sandboxes starting together on one folder agree on one CA.
-class FolderLock {
- public:
-  explicit FolderLock(const std::filesystem::path& folder) {
-    const std::string name = (folder / ".lock").string();
-    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) throw HttpsError("Cannot open " + name + ": " + std::strerror(errno));
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (std::chrono::steady_clock::now() > end) {
-        ::close(fd_);
-        throw HttpsError("The state folder " + folder.string() +
-                         " stays locked by another sandbox");
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  ~FolderLock() { ::close(fd_); }  // releases the lock
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
-
-}  // namespace
-
-SandboxCertificates LoadOrMakeCertificates(const std::filesystem::path& folder) {
-  FolderLock lock(folder);
+SandboxCertificates LoadOrMakeCertificates(const StateFolder& folder) {
+  StateFolder::Lock lock(folder);
   SandboxCertificates result;
-  result.caFile = folder / "ca.pem";
-  const auto caKeyFile = folder / "ca-key.pem";
-  const auto serverFile = folder / "server.pem";
-  const auto serverKeyFile = folder / "server-key.pem";
+  result.caFile = folder.Path() / "ca.pem";
+  constexpr mode_t kCertificateMode = 0644;
+  constexpr mode_t kKeyMode = 0600;
 
   std::optional<https::CertificateAuthority> ca;
-  if (Exists(result.caFile) && Exists(caKeyFile)) {
+  const auto caPem = folder.Read("ca.pem");
+  const auto caKeyPem = folder.Read("ca-key.pem");
+  if (caPem && caKeyPem) {
     try {
-      ca.emplace(https::CertificateAuthority::FromPem(
-          {https::ReadTextFile(result.caFile), https::ReadTextFile(caKeyFile)}));
+      ca.emplace(https::CertificateAuthority::FromPem({*caPem, *caKeyPem}));
     } catch (const HttpsError&) {
-      ca.reset();  // unreadable: made afresh below
+      ca.reset();  // damaged: made afresh below
     }
   }
   if (!ca) {
     ca.emplace(https::CertificateAuthority::Create("Kestrava Sandbox Local CA"));
-    https::WritePemFiles(folder, "ca", ca->Pem());
+    folder.Write("ca.pem", ca->Pem().certificatePem, kCertificateMode);
+    folder.Write("ca-key.pem", ca->Pem().keyPem, kKeyMode);
     result.madeNewCa = true;
   }
 
-  if (!result.madeNewCa && Exists(serverFile) && Exists(serverKeyFile)) {
-    https::Credentials existing;
-    try {
-      existing = {https::ReadTextFile(serverFile), https::ReadTextFile(serverKeyFile)};
-    } catch (const HttpsError&) {
-    }
-    if (ca->StillFits(existing, kSandboxNames, 7)) {
-      result.server = existing;
-      return result;
+  if (!result.madeNewCa) {
+    const auto serverPem = folder.Read("server.pem");
+    const auto serverKeyPem = folder.Read("server-key.pem");
+    if (serverPem && serverKeyPem) {
+      https::Credentials existing{*serverPem, *serverKeyPem};
+      if (ca->StillFits(existing, kSandboxNames, 7)) {
+        result.server = std::move(existing);
+        return result;
+      }
     }
   }
   https::ServerCertificateRequest request;
   request.dnsNames = kSandboxNames;
   result.server = ca->Issue(request);
-  https::WritePemFiles(folder, "server", result.server);
+  folder.Write("server.pem", result.server.certificatePem, kCertificateMode);
+  folder.Write("server-key.pem", result.server.keyPem, kKeyMode);
   return result;
 }
 
 struct SandboxServer::Impl {
   explicit Impl(SandboxOptions sandboxOptions)
       : options(std::move(sandboxOptions)),
-        stateDir(options.stateDir.empty() ? DefaultStateDir() : options.stateDir),
-        certificates((PrepareStateDir(stateDir), LoadOrMakeCertificates(stateDir))),
+        certificates(LoadOrMakeCertificates(
+            StateFolder(options.stateDir.empty() ? DefaultStateDir() : options.stateDir))),
         tls(https::TlsContext::Server(certificates.server)),
         listener(options.port),
         service(options.service) {}
@@ -179,7 +123,6 @@ struct SandboxServer::Impl {
   }
 
   SandboxOptions options;
-  std::filesystem::path stateDir;
   SandboxCertificates certificates;
   https::TlsContext tls;
   https::Listener listener;

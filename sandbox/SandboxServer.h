@@ -13,6 +13,7 @@
 #include <string>
 
 #include "sandbox/SandboxService.h"
+#include "sandbox/StateFolder.h"
 
 namespace kestrava::sandbox {
 
@@ -29,28 +30,25 @@ struct SandboxOptions {
 // $XDG_RUNTIME_DIR/kestrava-sandbox, or /tmp/kestrava-sandbox-<uid>.
 std::filesystem::path DefaultStateDir();
 
-// Makes the folder (mode 0700) or checks an existing one: it must be a real
-// folder, owned by this user and closed to others, because a CA key that
-// another user could plant or read would let them impersonate the service.
-// Throws https::HttpsError otherwise.
-void PrepareStateDir(const std::filesystem::path& folder);
-
-// The CA and server certificate in the folder: reused when present and still
-// fitting, made (and written) otherwise. Returns the server's credentials.
+// The CA and server certificate in the state folder: reused when present
+// and still fitting, made (and written) otherwise. Returns the server's
+// credentials. Throws https::HttpsError for a file in the folder that is no
+// regular file of this user.
 struct SandboxCertificates {
   std::filesystem::path caFile;
   https::Credentials server;
   bool madeNewCa = false;
 };
-SandboxCertificates LoadOrMakeCertificates(const std::filesystem::path& folder);
+SandboxCertificates LoadOrMakeCertificates(const StateFolder& folder);
 
 // Names on the sandbox's server certificate.
 inline const std::vector<std::string> kSandboxNames{"localhost", "api.test.localhost"};
 
 class SandboxServer {
  public:
-  // Prepares the state folder and certificates and starts listening.
-  // Throws https::HttpsError (state folder, certificates, port in use).
+  // Opens the state folder (StateFolder), loads or makes the certificates
+  // and starts listening. Throws https::HttpsError (state folder,
+  // certificates, port in use).
   explicit SandboxServer(SandboxOptions options);
   ~SandboxServer();
   SandboxServer(const SandboxServer&) = delete;

@@ -10,12 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "json/JSON.h"
 #include "sandbox/CommandLine.h"
 #include "sandbox/SandboxServer.h"
+#include "sandbox/StateFolder.h"
+#include "sandbox/https/Certificates.h"
 #include "sandbox/https/HttpsError.h"
 #include "tests/sandbox/HttpTestClient.h"
 
@@ -283,21 +286,161 @@ TEST(SandboxServer, ServersStartingTogetherOnOneFolderAgreeOnOneCa) {
   for (auto& thread : running) thread.join();
 }
 
+// The message of the failure that starting a server on the folder gives,
+// or "" when it starts.
+std::string StartFailure(const std::filesystem::path& folder) {
+  SandboxOptions options;
+  options.stateDir = folder;
+  try {
+    SandboxServer server(options);
+    return "";
+  } catch (const https::HttpsError& failure) {
+    return failure.Message();
+  }
+}
+
+std::filesystem::perms ModeOf(const std::filesystem::path& path) {
+  return std::filesystem::symlink_status(path).permissions() & std::filesystem::perms::all;
+}
+
+// A CA of someone else's, as they would plant it.
+void PlantCa(const std::filesystem::path& folder) {
+  https::WritePemFiles(folder, "ca", https::CertificateAuthority::Create("Planted CA").Pem());
+}
+
 TEST(SandboxServer, StateFolderMustBeAPrivateFolder) {
+  using std::filesystem::perms;
   TemporaryFolder state;
-  const auto open = state.Path() / "open";
-  std::filesystem::create_directory(open);
-  std::filesystem::permissions(open, std::filesystem::perms::all);
-  PrepareStateDir(open);
-  EXPECT_EQ(std::filesystem::status(open).permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_all);
+  // Rights to read or search are taken from others; nothing else changes.
+  const auto readable = state.Path() / "readable";
+  std::filesystem::create_directory(readable);
+  std::filesystem::permissions(readable, perms::owner_all | perms::group_read | perms::group_exec |
+                                             perms::others_read | perms::others_exec);
+  { StateFolder folder(readable); }
+  EXPECT_EQ(ModeOf(readable), perms::owner_all);
+  // A missing folder is made, its parents with it.
+  const auto fresh = state.Path() / "a" / "b";
+  { StateFolder folder(fresh); }
+  EXPECT_EQ(ModeOf(fresh), perms::owner_all);
 
   const auto link = state.Path() / "link";
-  std::filesystem::create_directory_symlink(open, link);
-  EXPECT_THROW(PrepareStateDir(link), https::HttpsError);
+  std::filesystem::create_directory_symlink(readable, link);
+  EXPECT_EQ(StartFailure(link), "The state folder " + link.string() + " is a symbolic link");
   const auto file = state.Path() / "file";
-  https::WriteTextFile(file, "x", std::filesystem::perms::owner_all);
-  EXPECT_THROW(PrepareStateDir(file), https::HttpsError);
+  https::WriteTextFile(file, "x", perms::owner_all);
+  EXPECT_EQ(StartFailure(file), "The state folder " + file.string() + " is not a folder");
+}
+
+TEST(SandboxServer, StateFolderReadsAndReplacesFilesInIt) {
+  TemporaryFolder state;
+  StateFolder folder(state.Path() / "state");
+  EXPECT_EQ(folder.Read("missing.pem"), std::nullopt);
+  folder.Write("key.pem", "secret", 0600);
+  folder.Write("cert.pem", "public", 0644);
+  EXPECT_EQ(folder.Read("key.pem"), "secret");
+  EXPECT_EQ(ModeOf(folder.Path() / "key.pem"),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(ModeOf(folder.Path() / "cert.pem") & std::filesystem::perms::others_read,
+            std::filesystem::perms::others_read);
+  // A link in the file's place is replaced, not written through.
+  const auto target = state.Path() / "target";
+  https::WriteTextFile(target, "untouched", std::filesystem::perms::owner_all);
+  std::filesystem::create_symlink(target, folder.Path() / "linked.pem");
+  folder.Write("linked.pem", "new", 0600);
+  EXPECT_EQ(https::ReadTextFile(target), "untouched");
+  EXPECT_EQ(folder.Read("linked.pem"), "new");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                          std::filesystem::directory_iterator()),
+            3);  // nothing left behind
+}
+
+TEST(SandboxServer, AFolderOthersCanWriteIsRefusedAndLeftAlone) {
+  using std::filesystem::perms;
+  TemporaryFolder state;
+  for (perms mode : {perms::all, perms::owner_all | perms::group_all,
+                     perms::owner_all | perms::others_write | perms::others_exec}) {
+    const auto folder = state.Path() / "open";
+    std::filesystem::create_directory(folder);
+    PlantCa(folder);
+    const std::string plantedKey = https::ReadTextFile(folder / "ca-key.pem");
+    std::filesystem::permissions(folder, mode);
+    EXPECT_EQ(StartFailure(folder), "The state folder " + folder.string() +
+                                        " can be written by other users; use a folder that "
+                                        "only you can write")
+        << static_cast<int>(mode);
+    EXPECT_EQ(ModeOf(folder), mode);
+    EXPECT_EQ(https::ReadTextFile(folder / "ca-key.pem"), plantedKey);
+    EXPECT_FALSE(std::filesystem::exists(folder / "server.pem"));
+    std::filesystem::remove_all(folder);
+  }
+}
+
+TEST(SandboxServer, KeyFilesThatAreLinksOrNoPlainFilesOfTheUserAreRefused) {
+  TemporaryFolder state;
+  const auto elsewhere = state.Path() / "elsewhere";
+  std::filesystem::create_directory(elsewhere);
+  PlantCa(elsewhere);
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> plant;
+    const char* file;
+    const char* problem;
+  } cases[] = {
+      {"links to a CA elsewhere",
+       [&](const std::filesystem::path& folder) {
+         std::filesystem::create_symlink(elsewhere / "ca.pem", folder / "ca.pem");
+         std::filesystem::create_symlink(elsewhere / "ca-key.pem", folder / "ca-key.pem");
+       },
+       "ca.pem", "is a symbolic link"},
+      {"a link to the key only",
+       [&](const std::filesystem::path& folder) {
+         https::WritePemFiles(folder, "ca", https::CertificateAuthority::Create("Own").Pem());
+         std::filesystem::remove(folder / "ca-key.pem");
+         std::filesystem::create_symlink(elsewhere / "ca-key.pem", folder / "ca-key.pem");
+       },
+       "ca-key.pem", "is a symbolic link"},
+      {"a folder for a certificate",
+       [&](const std::filesystem::path& folder) {
+         std::filesystem::create_directory(folder / "ca.pem");
+       },
+       "ca.pem", "is not a regular file"},
+      {"a pipe for a key",
+       [&](const std::filesystem::path& folder) {
+         https::WritePemFiles(folder, "ca", https::CertificateAuthority::Create("Own").Pem());
+         std::filesystem::remove(folder / "ca-key.pem");
+         ::mkfifo((folder / "ca-key.pem").c_str(), 0600);
+       },
+       "ca-key.pem", "is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    const auto folder = state.Path() / "state";
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    c.plant(folder);
+    EXPECT_EQ(StartFailure(folder), (folder / c.file).string() + " " + c.problem +
+                                        "; remove it or use another state folder")
+        << c.name;
+    EXPECT_FALSE(std::filesystem::exists(folder / "server.pem")) << c.name;
+    std::filesystem::remove_all(folder);
+  }
+  EXPECT_EQ(ModeOf(elsewhere / "ca-key.pem"),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(SandboxServer, FilesOrAFolderOfAnotherUserAreRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  TemporaryFolder state;
+  const auto folder = state.Path() / "state";
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  PlantCa(folder);
+  ASSERT_EQ(::chown((folder / "ca-key.pem").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(StartFailure(folder), (folder / "ca-key.pem").string() +
+                                      " belongs to another user; remove it or use another state "
+                                      "folder");
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(StartFailure(folder),
+            "The state folder " + folder.string() + " belongs to another user");
 }
 
 TEST(SandboxServer, APortInUseIsReportedNotHidden) {
@@ -485,12 +628,16 @@ TEST(SandboxCommandLine, HelpDescribesEveryOption) {
 // Runs the real executable, bounded in time.
 class SandboxProcess {
  public:
-  explicit SandboxProcess(std::vector<std::string> arguments) {
+  // Which output ReadLine reads.
+  enum Stream { kOutput, kErrors };
+
+  explicit SandboxProcess(std::vector<std::string> arguments, Stream stream = kOutput) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1],
+                                     stream == kOutput ? STDOUT_FILENO : STDERR_FILENO);
     arguments.insert(arguments.begin(), KESTRAVA_SANDBOX_EXECUTABLE);
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
@@ -569,6 +716,20 @@ TEST(SandboxExecutable, PrintsItsHostAndCaThenServesHttpsUntilSigterm) {
 
   process.Signal(SIGTERM);  // with the client's connection still open
   EXPECT_EQ(process.Wait(10s), 0);
+}
+
+TEST(SandboxExecutable, AStateFolderOthersCanWriteEndsItWithExit1AndAClearMessage) {
+  TemporaryFolder state;
+  const auto folder = state.Path() / "open";
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(folder, std::filesystem::perms::all);
+  SandboxProcess process({"--state-dir", folder.string(), "--quiet"}, SandboxProcess::kErrors);
+  ASSERT_TRUE(process.Started());
+  EXPECT_EQ(process.ReadLine(10s), "kestrava-sandbox: The state folder " + folder.string() +
+                                       " can be written by other users; use a folder that only "
+                                       "you can write");
+  EXPECT_EQ(process.Wait(10s), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 TEST(SandboxExecutable, HelpAndBadOptions) {
