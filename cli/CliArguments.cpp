@@ -18,12 +18,6 @@ bool Digits(std::string_view text, std::size_t from, std::size_t count, int& val
   return true;
 }
 
-int DaysInMonth(int year, int month) {
-  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
 bool ParseInt(std::string_view text, int& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && error == std::errc() && end == text.data() + text.size();

@@ -10,10 +10,8 @@
 namespace kestrava {
 namespace {
 
-// 53 characters: a space after the first semicolon, none after the second,
-// and the trailing comma.
-constexpr std::string_view AcceptText = "application/json, text/plain; q=0.9, text/html;q=0.8,";
-constexpr std::string_view AcceptCharsetText = "UTF-8, *;q=0.8";
+constexpr std::string_view AcceptText = net::kDefaultAccept;
+constexpr std::string_view AcceptCharsetText = net::kDefaultAcceptCharset;
 constexpr std::string_view JsonContentType = "application/json";
 
 constexpr std::string_view TokenPath =

@@ -11,6 +11,7 @@
 
 #include "datetime/DateTime.h"
 #include "json/JSON.h"
+#include "net/RequestDefaults.h"
 
 namespace kestrava {
 
@@ -34,7 +35,7 @@ struct TWaitHook {
 class TKestrava_2 {
  public:
   // Wait bound of every exchange, in milliseconds.
-  static constexpr int DefaultTimeout = 120000;
+  static constexpr int DefaultTimeout = net::kDefaultTimeoutMs;
   static constexpr int PageSize = 50;
 
   // Creates the REST trio (which may throw "Error obtaining session handle")

@@ -48,16 +48,16 @@ std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
   return era * 146097 + doe - 719468;
 }
 
-bool IsLeapYear(int year) {
+}  // namespace
+
+bool IsLeapYear(int year) noexcept {
   return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
-int DaysInMonth(int year, int month) {
+int DaysInMonth(int year, int month) noexcept {
   static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
-
-}  // namespace
 
 std::int64_t DateTimeToMilliseconds(TDateTime value) {
   const double scaled = value * static_cast<double>(MSecsPerDay);

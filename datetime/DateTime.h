@@ -27,6 +27,10 @@ TDateTime JoinDateTime(std::int64_t day, std::int64_t millisecondOfDay);
 struct TDateTimeParts {
   int Year, Month, Day, Hour, Minute, Second, Millisecond;
 };
+// Proleptic Gregorian calendar; month from 1 to 12.
+bool IsLeapYear(int year) noexcept;
+int DaysInMonth(int year, int month) noexcept;
+
 // Proleptic Gregorian, years 1 to 9999.
 TDateTimeParts DecodeDateTime(TDateTime value);
 // Throws EConvertError for fields out of range.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <system_error>
 
+#include "base/Ascii.h"
 #include "json/Internal.h"
 
 namespace kestrava::detail {
@@ -17,10 +18,6 @@ constexpr std::int64_t kLargestExponent = 4932;
 // Exponent texts longer than this (after leading zeros) are beyond any range.
 constexpr std::size_t kExponentDigits = 18;
 
-bool IsDigit(char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
-
 }  // namespace
 
 bool FitsExtendedRange(std::string_view text) {
@@ -29,13 +26,13 @@ bool FitsExtendedRange(std::string_view text) {
   std::size_t i = 0;
   if (i < n && s[i] == '-') ++i;
   const std::size_t intStart = i;
-  while (i < n && IsDigit(s[i])) ++i;
+  while (i < n && IsAsciiDigit(s[i])) ++i;
   const std::size_t intEnd = i;
   if (intEnd == intStart) return false;
   std::size_t fracStart = i, fracEnd = i;
   if (i < n && s[i] == '.') {
     fracStart = ++i;
-    while (i < n && IsDigit(s[i])) ++i;
+    while (i < n && IsAsciiDigit(s[i])) ++i;
     fracEnd = i;
     if (fracEnd == fracStart) return false;
   }
@@ -45,7 +42,7 @@ bool FitsExtendedRange(std::string_view text) {
     ++i;
     if (i < n && (s[i] == '+' || s[i] == '-')) expNegative = s[i++] == '-';
     expStart = i;
-    while (i < n && IsDigit(s[i])) ++i;
+    while (i < n && IsAsciiDigit(s[i])) ++i;
     expEnd = i;
     if (expEnd == expStart) return false;
   }

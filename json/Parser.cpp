@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Utf8.h"
 #include "json/Internal.h"
 
 namespace kestrava {
@@ -30,38 +32,6 @@ inline std::uint64_t StopsPlainRun(std::uint64_t x) {
 
 inline bool IsSpace(char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-inline bool IsDigit(char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
-
-inline bool IsContinuation(unsigned char c) {
-  return (c & 0xC0) == 0x80;
-}
-
-inline int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void PutUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 class Parser {
@@ -126,34 +96,10 @@ class Parser {
 };
 
 bool Parser::SkipMultiByte() {
-  const auto* s = reinterpret_cast<const unsigned char*>(p_);
-  const std::size_t left = static_cast<std::size_t>(end_ - p_);
-  const unsigned char c0 = s[0];
-  if (c0 < 0xC2) return false;  // stray continuation byte or overlong two-byte form
-  if (c0 < 0xE0) {
-    if (left < 2 || !IsContinuation(s[1])) return false;
-    p_ += 2;
-    return true;
-  }
-  if (c0 < 0xF0) {
-    if (left < 3) return false;
-    const unsigned char c1 = s[1];
-    if (!IsContinuation(c1) || !IsContinuation(s[2])) return false;
-    if (c0 == 0xE0 && c1 < 0xA0) return false;   // overlong
-    if (c0 == 0xED && c1 >= 0xA0) return false;  // UTF-16 surrogate
-    p_ += 3;
-    return true;
-  }
-  if (c0 < 0xF5) {
-    if (left < 4) return false;
-    const unsigned char c1 = s[1];
-    if (!IsContinuation(c1) || !IsContinuation(s[2]) || !IsContinuation(s[3])) return false;
-    if (c0 == 0xF0 && c1 < 0x90) return false;   // overlong
-    if (c0 == 0xF4 && c1 >= 0x90) return false;  // above U+10FFFF
-    p_ += 4;
-    return true;
-  }
-  return false;
+  const std::size_t length =
+      Utf8SequenceLength(std::string_view(p_, static_cast<std::size_t>(end_ - p_)), 0);
+  p_ += length;
+  return length != 0;
 }
 
 bool Parser::ReadString(std::string_view& content) {
@@ -185,7 +131,7 @@ bool Parser::ReadHex4(std::uint32_t& unit) {
   if (end_ - p_ < 4) return false;
   unit = 0;
   for (int i = 0; i < 4; ++i) {
-    const int h = HexValue(p_[i]);
+    const int h = HexDigitValue(p_[i]);
     if (h < 0) return false;
     unit = unit * 16 + static_cast<std::uint32_t>(h);
   }
@@ -249,7 +195,7 @@ bool Parser::ReadEscaped(const char* start, std::string_view& content) {
           } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             unit = 0xFFFD;
           }
-          PutUtf8(scratch_, unit);
+          AppendUtf8(scratch_, unit);
           break;
         }
         default:
@@ -277,20 +223,20 @@ bool Parser::ReadNumber(std::string_view& text) {
     ++p_;
   } else if (*p_ >= '1' && *p_ <= '9') {
     ++p_;
-    while (p_ != end_ && IsDigit(*p_)) ++p_;
+    while (p_ != end_ && IsAsciiDigit(*p_)) ++p_;
   } else {
     return false;
   }
   if (p_ != end_ && *p_ == '.') {
     ++p_;
-    if (p_ == end_ || !IsDigit(*p_)) return false;
-    while (p_ != end_ && IsDigit(*p_)) ++p_;
+    if (p_ == end_ || !IsAsciiDigit(*p_)) return false;
+    while (p_ != end_ && IsAsciiDigit(*p_)) ++p_;
   }
   if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
     ++p_;
     if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
-    if (p_ == end_ || !IsDigit(*p_)) return false;
-    while (p_ != end_ && IsDigit(*p_)) ++p_;
+    if (p_ == end_ || !IsAsciiDigit(*p_)) return false;
+    while (p_ != end_ && IsAsciiDigit(*p_)) ++p_;
   }
   text = std::string_view(start, static_cast<std::size_t>(p_ - start));
   return true;
@@ -391,7 +337,7 @@ std::unique_ptr<TJSONValue> Parser::Run() {
         break;
       }
       value = detail::NewArenaText(TheArena(), TJSONKind::String, content);
-    } else if (c == '-' || IsDigit(c)) {
+    } else if (c == '-' || IsAsciiDigit(c)) {
       std::string_view text;
       if (!ReadNumber(text)) return nullptr;
       if (depth_ == 0) {

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <limits>
 
+#include "base/Ascii.h"
 #include "net/PublicSuffix.h"
 #include "net/Url.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Ascii.h"
 #include "net/NetExceptions.h"
 #include "net/Url.h"
 

@@ -4,22 +4,16 @@
 #include <optional>
 #include <utility>
 
+#include "base/Ascii.h"
 #include "net/Cookies.h"
 #include "net/Exchange.h"
 #include "net/ReplyText.h"
+#include "net/RequestDefaults.h"
 #include "net/StatusLine.h"
 #include "net/Transport.h"
 #include "net/Url.h"
 
 namespace kestrava {
-
-namespace {
-
-constexpr const char* kDefaultAccept = "application/json, text/plain; q=0.9, text/html;q=0.8,";
-constexpr const char* kDefaultAcceptCharset = "UTF-8, *;q=0.8";
-constexpr int kDefaultTimeoutMs = 120000;
-
-}  // namespace
 
 // ---------------------------------------------------------------- response
 
@@ -94,8 +88,8 @@ struct TRESTClient::Impl {
   net::Transport transport;
   net::CookieStore cookies;
   std::string baseURL;
-  std::string accept = kDefaultAccept;
-  std::string acceptCharset = kDefaultAcceptCharset;
+  std::string accept{net::kDefaultAccept};
+  std::string acceptCharset{net::kDefaultAcceptCharset};
   std::string contentType;
   std::string userAgent = net::kUserAgent;
   TRESTRequestParameterList params;
@@ -147,7 +141,7 @@ struct TRESTRequest::Impl {
   TRESTRequestMethod method = rmGET;
   std::optional<std::string> accept;
   std::optional<std::string> acceptCharset;
-  int timeoutMs = kDefaultTimeoutMs;
+  int timeoutMs = net::kDefaultTimeoutMs;
   TRESTRequestParameterList params;
 };
 
@@ -174,7 +168,7 @@ void TRESTRequest::SetAcceptCharset(std::string_view value) {
 }
 void TRESTRequest::SetTimeout(int milliseconds) noexcept {
   // No wait goes unbounded: a non-positive value keeps the default.
-  impl_->timeoutMs = milliseconds > 0 ? milliseconds : kDefaultTimeoutMs;
+  impl_->timeoutMs = milliseconds > 0 ? milliseconds : net::kDefaultTimeoutMs;
 }
 TRESTRequestParameterList& TRESTRequest::Params() noexcept {
   return impl_->params;
@@ -219,7 +213,7 @@ void TRESTRequest::Execute() {
     if (p->Kind == pkREQUESTBODY) body = p;
   }
   if (body != nullptr && !body->ContentType.empty())
-    client.contentType = net::AsciiLower(net::TrimWhitespace(body->ContentType));
+    client.contentType = AsciiLower(net::TrimWhitespace(body->ContentType));
 
   net::TransportRequest request;
   request.post = impl_->method == rmPOST;
@@ -227,7 +221,7 @@ void TRESTRequest::Execute() {
   request.timeoutMs = impl_->timeoutMs;
   auto setHeader = [&request](std::string name, std::string value) {
     std::erase_if(request.headers,
-                  [&name](const auto& h) { return net::EqualsIgnoreCase(h.first, name); });
+                  [&name](const auto& h) { return EqualsIgnoreCase(h.first, name); });
     request.headers.emplace_back(std::move(name), std::move(value));
   };
   if (!client.accept.empty()) setHeader("Accept", client.accept);
@@ -236,7 +230,7 @@ void TRESTRequest::Execute() {
   if (!client.contentType.empty()) setHeader("Content-Type", client.contentType);
   for (const auto* p : params) {
     // Header parameters go out verbatim; the Cookie header is the store's.
-    if (p->Kind == pkHTTPHEADER && !net::EqualsIgnoreCase(p->Name, "Cookie"))
+    if (p->Kind == pkHTTPHEADER && !EqualsIgnoreCase(p->Name, "Cookie"))
       setHeader(p->Name, p->Value);
   }
   if (request.post && body != nullptr) request.body = body->Value;

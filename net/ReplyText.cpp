@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/Ascii.h"
+#include "base/Utf8.h"
 #include "net/NetExceptions.h"
 #include "net/Url.h"
 
@@ -217,7 +219,7 @@ std::optional<std::string> CharsetOf(std::string_view contentType) {
     std::string_view piece =
         contentType.substr(start, end == std::string_view::npos ? end : end - start);
     while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
-    if (piece.size() >= 7 && EqualsIgnoreCase(piece.substr(0, 7), "charset")) {
+    if (StartsWithIgnoreCase(piece, "charset")) {
       auto eq = piece.find('=');
       if (eq == std::string_view::npos || piece.find('=', eq + 1) != std::string_view::npos)
         return std::nullopt;
@@ -232,48 +234,6 @@ std::optional<std::string> CharsetOf(std::string_view contentType) {
     start = end + 1;
   }
   return std::nullopt;
-}
-
-bool IsValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    // Runs of ASCII, the bulk of a JSON reply, eight bytes at a time.
-    while (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      p += 8;
-    }
-    if (p == end) break;
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;   // overlong
-      if (c == 0xED) high = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;   // overlong
-      if (c == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (end - p < length) return false;
-    if (p[1] < low || p[1] > high) return false;
-    for (int i = 2; i < length; ++i) {
-      if (p[i] < 0x80 || p[i] > 0xBF) return false;
-    }
-    p += length;
-  }
-  return true;
 }
 
 bool IsCompressed(std::string_view contentEncoding) {

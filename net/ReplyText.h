@@ -23,8 +23,6 @@ MediaClass ClassOf(std::string_view mediaType);
 // marks removed.
 std::optional<std::string> CharsetOf(std::string_view contentType);
 
-bool IsValidUtf8(std::string_view bytes);
-
 // True for the encodings a body is inflated for: exactly "gzip" and "deflate".
 bool IsCompressed(std::string_view contentEncoding);
 

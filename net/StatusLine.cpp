@@ -1,6 +1,7 @@
 #include "net/StatusLine.h"
 
-#include "net/ReplyText.h"
+#include "base/Ascii.h"
+#include "base/Utf8.h"
 #include "net/Url.h"
 
 namespace kestrava::net {
@@ -11,16 +12,11 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// "HTTP/" in any letter case at the start of a line.
-bool StartsWithHttpVersion(std::string_view line) {
-  return line.size() >= 5 && EqualsIgnoreCase(line.substr(0, 5), "HTTP/");
-}
-
 }  // namespace
 
 std::optional<StatusLine> ParseStatusLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  if (!StartsWithHttpVersion(line)) return std::nullopt;
+  if (!StartsWithIgnoreCase(line, "HTTP/")) return std::nullopt;
   std::size_t end = 0;
   while (end < line.size() && !IsBlank(line[end])) ++end;
   StatusLine status;
@@ -30,7 +26,7 @@ std::optional<StatusLine> ParseStatusLine(std::string_view line) {
   while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
   if (rest.size() < 3) return std::nullopt;
   for (int i = 0; i < 3; ++i) {
-    if (rest[i] < '0' || rest[i] > '9') return std::nullopt;
+    if (!IsAsciiDigit(rest[i])) return std::nullopt;
     status.code = status.code * 10 + (rest[i] - '0');
   }
   rest.remove_prefix(3);
@@ -45,22 +41,15 @@ std::optional<StatusLine> ParseStatusLine(std::string_view line) {
 std::string ReasonAsUtf8(std::string_view reason) {
   if (IsValidUtf8(reason)) return std::string(reason);
   std::string out;
-  for (char ch : reason) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  out.reserve(2 * reason.size());
+  for (char c : reason) AppendUtf8(out, static_cast<unsigned char>(c));
   return out;
 }
 
 std::string VersionPrefix(std::string_view version) {
   if (EqualsIgnoreCase(version, "HTTP/1.0")) return "HTTP/1.0 ";
   if (EqualsIgnoreCase(version, "HTTP/1.1")) return "HTTP/1.1 ";
-  if (version.size() >= 6 && EqualsIgnoreCase(version.substr(0, 6), "HTTP/2")) return "HTTP/2.0 ";
+  if (StartsWithIgnoreCase(version, "HTTP/2")) return "HTTP/2.0 ";
   return {};
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "base/Ascii.h"
 #include "net/NetExceptions.h"
 #include "net/StatusLine.h"
 #include "net/Url.h"
@@ -364,7 +365,7 @@ TransportReply Transport::Perform(const TransportRequest& request) {
   } else {
     check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L), Stage::Preparing);
   }
-  int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : 120000;
+  int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : kDefaultTimeoutMs;
   // Our own clock bounds each wait of the connection set-up (resolve,
   // connect, handshake); libcurl's limit on the whole set-up is only a
   // backstop above the sum of the three.

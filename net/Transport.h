@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "net/RequestDefaults.h"
+
 namespace kestrava::net {
 
 struct TransportRequest {
@@ -19,7 +21,7 @@ struct TransportRequest {
   std::string url;
   std::vector<std::pair<std::string, std::string>> headers;  // sent as given
   std::string body;                                          // POST only
-  int timeoutMs = 120000;                                    // bound of each single wait
+  int timeoutMs = kDefaultTimeoutMs;                         // bound of each single wait
 };
 
 struct TransportReply {

@@ -1,32 +1,26 @@
 #include "net/Url.h"
 
-#include <cctype>
+#include "base/Ascii.h"
 
 namespace kestrava::net {
 
 namespace {
 
 bool IsSchemeChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 // Length of "scheme:" at the start of the text (0 when there is none).
 std::size_t SchemeLength(std::string_view text) {
-  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return 0;
+  if (text.empty() || !IsAsciiLetter(text[0])) return 0;
   std::size_t i = 1;
   while (i < text.size() && IsSchemeChar(text[i])) ++i;
   return i < text.size() && text[i] == ':' ? i : 0;
 }
 
-bool IsHexDigit(char c) {
-  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
 void AppendPercent(std::string& out, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   out += '%';
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0x0F];
+  AppendHexByte(out, byte, HexCase::Upper);
 }
 
 bool HasPercentEscape(std::string_view text) {
@@ -82,26 +76,10 @@ std::string Compose(const Url& url) {
 
 }  // namespace
 
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string_view TrimWhitespace(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
   return text;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 Url ParseUrl(std::string_view text) {

@@ -44,8 +44,7 @@ std::string ResolveReference(std::string_view base, std::string_view reference);
 std::string EffectivePort(const Url& url);
 bool SameOrigin(std::string_view a, std::string_view b);
 
-std::string AsciiLower(std::string_view text);
-std::string_view TrimWhitespace(std::string_view text);  // bytes <= 0x20 at both ends
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// Bytes up to U+0020 (spaces and control characters) removed at both ends.
+std::string_view TrimWhitespace(std::string_view text);
 
 }  // namespace kestrava::net

@@ -1,45 +1,17 @@
 #include "sandbox/JsonText.h"
 
+#include "base/Ascii.h"
+#include "base/Utf8.h"
+
 namespace kestrava::sandbox {
 
-namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length;
-  unsigned minimum;
-  unsigned value;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, value = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, value = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, value = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (byte(i + k) & 0x3Fu);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
-
 void AppendQuoted(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
     if (u >= 0x80) {
-      const std::size_t length = Utf8Length(text, i);
+      const std::size_t length = Utf8SequenceLength(text, i);
       if (length == 0) {
         out += "\xEF\xBF\xBD";
         ++i;
@@ -74,8 +46,7 @@ void AppendQuoted(std::string& out, std::string_view text) {
       default:
         if (u < 0x20 || u == 0x7F) {
           out += "\\u00";
-          out += kHex[u >> 4];
-          out += kHex[u & 0x0F];
+          AppendHexByte(out, u, HexCase::Lower);
         } else {
           out += c;
         }

@@ -5,10 +5,10 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <ranges>
 
+#include "base/Ascii.h"
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
 #include "sandbox/https/HttpsError.h"
@@ -37,35 +37,17 @@ std::string Base64(const std::string& bytes) {
 }
 
 std::string Hex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
+  for (unsigned char c : bytes) AppendHexByte(out, c, HexCase::Lower);
   return out;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 std::string PercentDecode(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
+      const int high = HexDigitValue(text[i + 1]);
+      const int low = HexDigitValue(text[i + 2]);
       if (high >= 0 && low >= 0) {
         out += static_cast<char>(high * 16 + low);
         i += 2;
@@ -177,7 +159,7 @@ std::string ServiceReply::WireBytes() const {
 }
 
 Environment EnvironmentOfHost(std::string_view host) {
-  return Lower(host).rfind("api.test.", 0) == 0 ? Environment::Test : Environment::Production;
+  return StartsWithIgnoreCase(host, "api.test.") ? Environment::Test : Environment::Production;
 }
 
 SandboxService::SandboxService(ServiceOptions options) : options_(std::move(options)) {
@@ -259,8 +241,7 @@ ServiceReply SandboxService::Handle(const https::HttpRequest& request) {
   } else {
     reply = Error(404, "No resource at " + path, now);
   }
-  if (https::EqualsIgnoringCase(request.Header("Connection"), "close") ||
-      request.version == "HTTP/1.0")
+  if (EqualsIgnoreCase(request.Header("Connection"), "close") || request.version == "HTTP/1.0")
     reply.close = true;
   return reply;
 }
@@ -339,8 +320,7 @@ ServiceReply SandboxService::CheckToken(const https::HttpRequest& request,
   const LocalMillis now = options_.clock();
   const std::string authorization = request.Header("Authorization");
   ServiceReply refusal;
-  if (authorization.size() < 7 ||
-      !https::EqualsIgnoringCase(authorization.substr(0, 7), "Bearer ")) {
+  if (!StartsWithIgnoreCase(authorization, "Bearer ")) {
     refusal = Error(401, "Missing bearer token", now);
   } else {
     const std::string token = authorization.substr(7);

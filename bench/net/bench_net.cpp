@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/REST.h"
+#include "net/RequestDefaults.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace {
@@ -72,7 +73,7 @@ void BM_RestTrio(benchmark::State& state) {
     request.SetClient(&client);
     request.SetResponse(&response);
     client.SetContentType("application/json");
-    request.SetTimeout(120000);
+    request.SetTimeout(kestrava::net::kDefaultTimeoutMs);
     request.AddParameter("Authorization", "Bearer token==", kestrava::pkHTTPHEADER,
                          static_cast<unsigned>(kestrava::poDoNotEncode));
     state.ResumeTiming();

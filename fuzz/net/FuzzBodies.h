@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/Exception.h"
+#include "base/Utf8.h"
 #include "net/Cookies.h"
 #include "net/ReplyText.h"
 #include "net/StatusLine.h"

@@ -1,7 +1,8 @@
 #include "sandbox/https/HttpRequestReader.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/Ascii.h"
 
 namespace kestrava::https {
 
@@ -24,8 +25,7 @@ ReadStatus FromIo(IoStatus status, bool inRequest) {
 }
 
 bool IsTokenChar(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  if (std::isalnum(u)) return true;
+  if (IsAsciiLetter(c) || IsAsciiDigit(c)) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
@@ -49,9 +49,8 @@ bool ParseHex(std::string_view text, std::size_t& value) {
   if (text.empty() || text.size() > 15) return false;
   value = 0;
   for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (!std::isxdigit(u)) return false;
-    const int digit = std::isdigit(u) ? c - '0' : std::tolower(u) - 'a' + 10;
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return false;
     value = value * 16 + static_cast<std::size_t>(digit);
   }
   return true;
@@ -59,16 +58,9 @@ bool ParseHex(std::string_view text, std::size_t& value) {
 
 }  // namespace
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 std::string HttpRequest::Header(std::string_view name) const {
   for (const auto& [key, value] : headers)
-    if (EqualsIgnoringCase(key, name)) return value;
+    if (EqualsIgnoreCase(key, name)) return value;
   return {};
 }
 
@@ -78,7 +70,7 @@ bool HttpRequest::HasHeader(std::string_view name) const {
 
 int HttpRequest::HeaderCount(std::string_view name) const {
   return static_cast<int>(std::count_if(headers.begin(), headers.end(), [&](const auto& header) {
-    return EqualsIgnoringCase(header.first, name);
+    return EqualsIgnoreCase(header.first, name);
   }));
 }
 
@@ -184,16 +176,14 @@ ReadStatus HttpRequestReader::Read(HttpRequest& request, Milliseconds idleLimit,
   ReadStatus status = ReadHead(request, idleLimit, readLimit);
   if (status != ReadStatus::Ok) return status;
 
-  std::string encoding = request.Header("Transfer-Encoding");
-  std::transform(encoding.begin(), encoding.end(), encoding.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  request.chunked = encoding.find("chunked") != std::string::npos;
+  request.chunked =
+      AsciiLower(request.Header("Transfer-Encoding")).find("chunked") != std::string::npos;
 
   std::size_t length = 0;
   if (!request.chunked) {
     bool seen = false;
     for (const auto& [name, value] : request.headers) {
-      if (!EqualsIgnoringCase(name, "Content-Length")) continue;
+      if (!EqualsIgnoreCase(name, "Content-Length")) continue;
       std::size_t parsed = 0;
       if (!ParseDecimal(value, parsed) || (seen && parsed != length)) return ReadStatus::Malformed;
       length = parsed;
@@ -204,7 +194,7 @@ ReadStatus HttpRequestReader::Read(HttpRequest& request, Milliseconds idleLimit,
 
   const bool hasBody = request.chunked || length > 0;
   if (answerContinue_ && hasBody && buffer_.empty() &&
-      EqualsIgnoringCase(request.Header("Expect"), "100-continue")) {
+      EqualsIgnoreCase(request.Header("Expect"), "100-continue")) {
     const IoStatus written = connection_.WriteAll("HTTP/1.1 100 Continue\r\n\r\n", readLimit);
     if (written != IoStatus::Ok) return FromIo(written, true);
   }

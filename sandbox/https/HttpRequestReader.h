@@ -26,8 +26,6 @@ struct HttpRequest {
   int HeaderCount(std::string_view name) const;
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept;
-
 enum class ReadStatus {
   Ok,
   Closed,     // the peer closed before the first byte of a request

@@ -65,37 +65,6 @@ TEST(Charset, ParameterParsing) {
   for (const auto& c : cases) EXPECT_EQ(CharsetOf(c.contentType), c.expected) << c.contentType;
 }
 
-TEST(Utf8, StrictValidation) {
-  struct Case {
-    std::string bytes;
-    bool valid;
-  } cases[] = {
-      {"", true},
-      {"plain ascii", true},
-      {"\xC3\xA9", true},
-      {"\xE2\x82\xAC", true},
-      {"\xF0\x9F\x98\x80", true},
-      {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF
-      {"\xED\x9F\xBF", true},       // U+D7FF
-      {"\xE9", false},              // lone Latin-1 byte
-      {"\xC3", false},              // cut off
-      {"\xC0\xAF", false},          // overlong "/"
-      {"\xC1\xBF", false},          // overlong
-      {"\xE0\x80\xAF", false},      // overlong
-      {"\xF0\x80\x80\xAF", false},  // overlong
-      {"\xED\xA0\x80", false},      // surrogate U+D800
-      {"\xED\xBF\xBF", false},      // surrogate U+DFFF
-      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
-      {"\xF5\x80\x80\x80", false},
-      {"\xFF", false},
-      {"\x80", false},
-      {"\xE2\x82", false},
-      {"\xE2\x28\xAC", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << ::testing::PrintToString(c.bytes);
-}
-
 TEST(Decompress, GzipAndZlibThroughZlibWithItsMessages) {
   const std::string text = "{\"result\":[1,2,3],\"totalPages\":1}";
   EXPECT_EQ(Decompress(Compress(text, true), "gzip"), text);

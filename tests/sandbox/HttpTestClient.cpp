@@ -1,5 +1,6 @@
 #include "tests/sandbox/HttpTestClient.h"
 
+#include "base/Ascii.h"
 #include "sandbox/https/HttpRequestReader.h"
 
 namespace kestrava::sandbox::testing {
@@ -14,7 +15,7 @@ std::string HttpTestReply::Header(const std::string& name) const {
     const std::size_t end = head.find("\r\n", at + 2);
     const std::string line = head.substr(at + 2, end - at - 2);
     const std::size_t colon = line.find(':');
-    if (colon != std::string::npos && https::EqualsIgnoringCase(line.substr(0, colon), name)) {
+    if (colon != std::string::npos && EqualsIgnoreCase(line.substr(0, colon), name)) {
       std::size_t start = colon + 1;
       while (start < line.size() && line[start] == ' ') ++start;
       return line.substr(start);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "base/Ascii.h"
 #include "sandbox/https/Connection.h"
 #include "sandbox/https/HttpRequestReader.h"
 #include "tests/support/TestPki.h"
@@ -60,7 +61,7 @@ std::string HttpReply(int code, std::string_view reason, std::vector<std::string
 
 std::string ReceivedRequest::Header(std::string_view name) const {
   for (const auto& [key, value] : headers)
-    if (https::EqualsIgnoringCase(key, name)) return value;
+    if (EqualsIgnoreCase(key, name)) return value;
   return {};
 }
 
@@ -71,7 +72,7 @@ bool ReceivedRequest::HasHeader(std::string_view name) const {
 int ReceivedRequest::HeaderCount(std::string_view name) const {
   int count = 0;
   for (const auto& header : headers)
-    if (https::EqualsIgnoringCase(header.first, name)) ++count;
+    if (EqualsIgnoreCase(header.first, name)) ++count;
   return count;
 }
 
