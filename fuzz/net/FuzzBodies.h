@@ -1,7 +1,7 @@
 #pragma once
 
 // What each fuzz target does with one input; shared with the regression
-// test that replays kept inputs (tests/net/FuzzRegressionTest.cpp).
+// test that replays kept inputs (tests/net/FuzzInputsTest.cpp).
 
 #include <array>
 #include <cstddef>
