@@ -32,7 +32,7 @@ FinalReply RunExchange(Transport& transport, CookieStore& cookies, TransportRequ
     std::string cookie = cookies.HeaderFor(url.scheme, url.host, path, CookieClock::now());
     if (!cookie.empty()) request.headers.emplace_back("Cookie", std::move(cookie));
 
-    TransportReply reply = transport.Perform(request);
+    TransportReply reply = transport.Perform(request, url.host);
 
     for (const auto& [name, value] : reply.headers) {
       if (EqualsIgnoreCase(name, "Set-Cookie"))

@@ -235,6 +235,8 @@ void TRESTRequest::Execute() {
   }
   if (request.post && body != nullptr) request.body = body->Value;
 
+  // Every failure of the exchange and of turning the reply into text is
+  // wrapped; nothing of a failed exchange reaches the response.
   std::optional<net::FinalReply> final;
   std::string content;
   try {
@@ -242,19 +244,23 @@ void TRESTRequest::Execute() {
     const net::TransportReply& reply = final->reply;
     content = net::ReplyContent(reply.code, reply.Header("Content-Type"),
                                 reply.Header("Content-Encoding"), reply.body);
-    if (reply.code > 299)
-      throw EHTTPProtocolException(reply.code, content,
-                                   net::StatusLineText(reply.version, reply.code, reply.reason));
-  } catch (const EHTTPProtocolException& protocolError) {
-    response.Fill(std::move(*final), std::move(content));
-    if (protocolError.ErrorCode >= 500)
-      throw ERESTException(protocolError.Message(), std::current_exception());
-    return;
   } catch (const std::exception& failure) {
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
                          std::current_exception());
   }
+  // Below 500 the reply is the outcome. From 500 on, Execute raises the
+  // status line once the response holds the reply, with the protocol error
+  // it stands for as the inner failure.
+  const net::TransportReply& reply = final->reply;
+  if (reply.code < 500) {
+    response.Fill(std::move(*final), std::move(content));
+    return;
+  }
+  std::string statusLine = net::StatusLineText(reply.version, reply.code, reply.reason);
+  std::exception_ptr protocolError =
+      std::make_exception_ptr(EHTTPProtocolException(reply.code, content, statusLine));
   response.Fill(std::move(*final), std::move(content));
+  throw ERESTException(std::move(statusLine), std::move(protocolError));
 }
 
 }  // namespace kestrava

@@ -9,7 +9,6 @@
 #include "base/Ascii.h"
 #include "net/NetExceptions.h"
 #include "net/StatusLine.h"
-#include "net/Url.h"
 
 namespace kestrava::net {
 
@@ -251,6 +250,62 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   return outcome;
 }
 
+using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+
+void Check(CURLcode rc, Stage stage, const std::string& host) {
+  if (rc != CURLE_OK) Raise(stage, rc, Describe(rc), host);
+}
+
+// Our headers as given, then the removal of every header libcurl would add
+// on its own that this system does not send.
+HeaderList BuildHeaderList(const std::vector<std::pair<std::string, std::string>>& headers) {
+  HeaderList list;
+  const auto append = [&list](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr)
+      throw ENetHTTPRequestException(
+          "Error adding header: " +
+          CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)));
+    (void)list.release();
+    list.reset(grown);
+  };
+  bool hasAccept = false, hasContentType = false;
+  for (const auto& [name, value] : headers) {
+    if (name.empty() || name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
+        value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+      throw ENetHTTPRequestException(
+          "Error adding header: " +
+          CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
+    hasAccept = hasAccept || EqualsIgnoreCase(name, "Accept");
+    hasContentType = hasContentType || EqualsIgnoreCase(name, "Content-Type");
+    append(value.empty() ? name + ";" : name + ": " + value);
+  }
+  append("Expect:");
+  append("Pragma:");
+  if (!hasAccept) append("Accept:");
+  if (!hasContentType) append("Content-Type:");
+  return list;
+}
+
+// The bound of each single wait; no wait goes unbounded.
+std::chrono::milliseconds WaitLimit(const TransportRequest& request) {
+  return std::chrono::milliseconds(request.timeoutMs > 0 ? request.timeoutMs : kDefaultTimeoutMs);
+}
+
+// The reply of an attempt that libcurl completed. A status line that our
+// parser refuses (libcurl reads "HTTP/1.1 200OK" as some status of its own)
+// is a failure to read a head field: the status is never guessed.
+TransportReply ReplyOf(Attempt& attempt, const std::string& host) {
+  if (!attempt.head.statusParsed)
+    Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY), host);
+  TransportReply reply = std::move(attempt.reply);
+  reply.version = std::move(attempt.head.version);
+  reply.code = attempt.head.code;
+  reply.reason = std::move(attempt.head.reason);
+  reply.headers = std::move(attempt.head.headers);
+  return reply;
+}
+
 }  // namespace
 
 std::string TrimDescription(std::string text) {
@@ -276,7 +331,79 @@ struct Transport::Impl {
     if (multi != nullptr) curl_multi_cleanup(multi);
     if (easy != nullptr) curl_easy_cleanup(easy);
   }
+
+  void SetUp(const TransportRequest& request, const std::string& host);
+  void UseTrustStore(const std::string& host);
+  TransportReply RunAttempts(const TransportRequest& request, curl_slist* headers,
+                             const std::string& host);
 };
+
+// URL, method and body, and the time-out of the request.
+void Transport::Impl::SetUp(const TransportRequest& request, const std::string& host) {
+  Check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()), Stage::Preparing, host);
+  if (request.post) {
+    Check(curl_easy_setopt(easy, CURLOPT_POST, 1L), Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                           static_cast<curl_off_t>(request.body.size())),
+          Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data()), Stage::Preparing, host);
+  } else {
+    Check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L), Stage::Preparing, host);
+  }
+  const long long timeoutMs = WaitLimit(request).count();
+  // Our own clock bounds each wait of the connection set-up (resolve,
+  // connect, handshake); libcurl's limit on the whole set-up is only a
+  // backstop above the sum of the three.
+  const CURLcode rc =
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                       static_cast<long>(std::min<long long>(3 * timeoutMs + 1000, 0x7FFFFFFF)));
+  if (rc != CURLE_OK)
+    throw ENetHTTPRequestException("Error setting timeout for the request: " +
+                                   CodeAndDescription(rc, Describe(rc)));
+}
+
+// The system's trust store, or the one the usual OpenSSL variables name:
+// libcurl does not read them itself.
+void Transport::Impl::UseTrustStore(const std::string& host) {
+  const char* caFile = EnvOrNull("SSL_CERT_FILE");
+  const char* caDir = EnvOrNull("SSL_CERT_DIR");
+  if (caFile == nullptr && !defaultCaInfo.empty()) caFile = defaultCaInfo.c_str();
+  if (caDir == nullptr && !defaultCaPath.empty()) caDir = defaultCaPath.c_str();
+  Check(curl_easy_setopt(easy, CURLOPT_CAINFO, caFile), Stage::Preparing, host);
+  Check(curl_easy_setopt(easy, CURLOPT_CAPATH, caDir), Stage::Preparing, host);
+}
+
+// Sends the request; a kept connection that the server had already closed
+// gets the request once more on a new connection.
+TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, curl_slist* headers,
+                                            const std::string& host) {
+  const auto limit = WaitLimit(request);
+  for (int round = 0;; ++round) {
+    Attempt attempt;
+    attempt.progress.bodySize = request.post ? static_cast<curl_off_t>(request.body.size()) : 0;
+    Check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers), Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &attempt), Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing, host);
+    Check(curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, round == 0 ? 0L : 1L), Stage::Preparing,
+          host);
+    const Outcome outcome = RunTransfer(multi, easy, attempt, limit, host, waitHook);
+    // The list dies with this request; the handle must not keep pointing at it.
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+
+    if (outcome.timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
+    if (outcome.multiFailure != 0)
+      Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), outcome.multiFailure,
+            TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(outcome.multiFailure))),
+            host);
+    if (outcome.result == CURLE_OK) return ReplyOf(attempt, host);
+    const bool deadKeptConnection =
+        round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
+        (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
+         outcome.result == CURLE_GOT_NOTHING);
+    if (!deadKeptConnection) RaiseTransportFailure(outcome.result, attempt.progress, host);
+  }
+}
 
 Transport::Transport() : impl_(std::make_unique<Impl>()) {
   EnsureCurlGlobal();
@@ -317,116 +444,11 @@ void Transport::SetWaitHook(std::function<void()> hook, std::chrono::millisecond
   impl_->waitHook.interval = interval;
 }
 
-TransportReply Transport::Perform(const TransportRequest& request) {
-  CURL* easy = impl_->easy;
-  std::string host = ParseUrl(request.url).host;
-
-  auto check = [&](CURLcode rc, Stage stage) {
-    if (rc != CURLE_OK) Raise(stage, rc, Describe(rc), host);
-  };
-
-  // Header list: ours, then removal of every header libcurl would add on
-  // its own that this system does not send.
-  std::unique_ptr<curl_slist, SlistFree> list;
-  bool hasAccept = false, hasContentType = false;
-  auto append = [&](const std::string& line) {
-    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-    if (grown == nullptr)
-      throw ENetHTTPRequestException(
-          "Error adding header: " +
-          CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)));
-    (void)list.release();
-    list.reset(grown);
-  };
-  for (const auto& [name, value] : request.headers) {
-    if (name.find_first_of(":\r\n") != std::string::npos || name.empty() ||
-        value.find_first_of("\r\n") != std::string::npos || name.find('\0') != std::string::npos ||
-        value.find('\0') != std::string::npos)
-      throw ENetHTTPRequestException(
-          "Error adding header: " +
-          CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
-    hasAccept = hasAccept || EqualsIgnoreCase(name, "Accept");
-    hasContentType = hasContentType || EqualsIgnoreCase(name, "Content-Type");
-    append(value.empty() ? name + ";" : name + ": " + value);
-  }
-  append("Expect:");
-  append("Pragma:");
-  if (!hasAccept) append("Accept:");
-  if (!hasContentType) append("Content-Type:");
-
-  check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()), Stage::Preparing);
-  check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get()), Stage::Preparing);
-  if (request.post) {
-    check(curl_easy_setopt(easy, CURLOPT_POST, 1L), Stage::Preparing);
-    check(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                           static_cast<curl_off_t>(request.body.size())),
-          Stage::Preparing);
-    check(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data()), Stage::Preparing);
-  } else {
-    check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L), Stage::Preparing);
-  }
-  int timeoutMs = request.timeoutMs > 0 ? request.timeoutMs : kDefaultTimeoutMs;
-  // Our own clock bounds each wait of the connection set-up (resolve,
-  // connect, handshake); libcurl's limit on the whole set-up is only a
-  // backstop above the sum of the three.
-  CURLcode rc =
-      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                       static_cast<long>(std::min<long long>(3LL * timeoutMs + 1000, 0x7FFFFFFF)));
-  if (rc != CURLE_OK)
-    throw ENetHTTPRequestException("Error setting timeout for the request: " +
-                                   CodeAndDescription(rc, Describe(rc)));
-  // libcurl does not read the OpenSSL trust variables itself.
-  const char* caFile = EnvOrNull("SSL_CERT_FILE");
-  const char* caDir = EnvOrNull("SSL_CERT_DIR");
-  check(curl_easy_setopt(easy, CURLOPT_CAINFO,
-                         caFile != nullptr              ? caFile
-                         : impl_->defaultCaInfo.empty() ? nullptr
-                                                        : impl_->defaultCaInfo.c_str()),
-        Stage::Preparing);
-  check(curl_easy_setopt(easy, CURLOPT_CAPATH,
-                         caDir != nullptr               ? caDir
-                         : impl_->defaultCaPath.empty() ? nullptr
-                                                        : impl_->defaultCaPath.c_str()),
-        Stage::Preparing);
-
-  const auto limit = std::chrono::milliseconds(timeoutMs);
-  for (int round = 0;; ++round) {
-    Attempt attempt;
-    attempt.progress.bodySize = request.post ? static_cast<curl_off_t>(request.body.size()) : 0;
-    check(curl_easy_setopt(easy, CURLOPT_HEADERDATA, &attempt), Stage::Preparing);
-    check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &attempt), Stage::Preparing);
-    check(curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &attempt), Stage::Preparing);
-    check(curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, round == 0 ? 0L : 1L), Stage::Preparing);
-    Outcome outcome = RunTransfer(impl_->multi, easy, attempt, limit, host, impl_->waitHook);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-
-    if (outcome.timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
-    if (outcome.multiFailure != 0)
-      Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), outcome.multiFailure,
-            TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(outcome.multiFailure))),
-            host);
-    if (outcome.result != CURLE_OK) {
-      // A kept connection that the server had already closed: send the
-      // request once more on a new connection.
-      if (round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
-          (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
-           outcome.result == CURLE_GOT_NOTHING)) {
-        check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get()), Stage::Preparing);
-        continue;
-      }
-      RaiseTransportFailure(outcome.result, attempt.progress, host);
-    }
-    attempt.reply.version = std::move(attempt.head.version);
-    attempt.reply.code = attempt.head.code;
-    attempt.reply.reason = std::move(attempt.head.reason);
-    attempt.reply.headers = std::move(attempt.head.headers);
-    // libcurl reads a status line we cannot (such as "HTTP/1.1 200OK") as
-    // some status of its own; the status is never guessed.
-    if (!attempt.head.statusParsed)
-      Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY),
-            host);
-    return std::move(attempt.reply);
-  }
+TransportReply Transport::Perform(const TransportRequest& request, const std::string& host) {
+  const HeaderList headers = BuildHeaderList(request.headers);
+  impl_->SetUp(request, host);
+  impl_->UseTrustStore(host);
+  return impl_->RunAttempts(request, headers.get(), host);
 }
 
 }  // namespace kestrava::net

@@ -45,10 +45,12 @@ class Transport {
   Transport(const Transport&) = delete;
   Transport& operator=(const Transport&) = delete;
 
-  // Sends the request and reads the whole reply. Throws the stage failures
+  // Sends the request and reads the whole reply. `host` is the URL's host,
+  // which the failure to open a connection names. Throws the stage failures
   // (ENetHTTPClientException, ENetHTTPResponseException,
-  // ENetHTTPRequestException) with libcurl's code and description.
-  TransportReply Perform(const TransportRequest& request);
+  // ENetHTTPRequestException, ENetHTTPException) with libcurl's code and
+  // description.
+  TransportReply Perform(const TransportRequest& request, const std::string& host);
 
   // Runs `hook` while a request waits on the network (name resolution,
   // connecting, sending, each wait for reply data): once every `interval`
