@@ -254,8 +254,15 @@ std::string Decompress(std::string_view bytes, std::string_view contentEncoding)
   int rc = inflateInit2(&stream, gzip ? 16 + MAX_WBITS : MAX_WBITS);
   if (rc != Z_OK) RaiseZlib(rc);
   std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&stream, inflateEnd);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
+  // zlib counts input in 32 bits: a larger body is fed in parts.
+  std::string_view unread = bytes;
+  const auto feed = [&stream, &unread] {
+    if (stream.avail_in != 0 || unread.empty()) return;
+    const std::size_t part = std::min<std::size_t>(unread.size(), std::size_t{1} << 30);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(unread.data()));
+    stream.avail_in = static_cast<uInt>(part);
+    unread.remove_prefix(part);
+  };
 
   // The text is inflated into pieces of fixed size and joined at the end,
   // so a text that passes the limit has cost at most one piece beyond it,
@@ -274,13 +281,14 @@ std::string Decompress(std::string_view bytes, std::string_view contentEncoding)
       stream.next_out = reinterpret_cast<Bytef*>(pieces.back().data());
       stream.avail_out = static_cast<uInt>(size);
     }
+    feed();
     const uInt room = stream.avail_out;
     rc = inflate(&stream, Z_NO_FLUSH);
     total += room - stream.avail_out;
     if (total > limit) RaiseZlib(Z_MEM_ERROR);
     if (rc == Z_STREAM_END) {
       // A gzip body may hold several members one after another.
-      if (gzip && stream.avail_in > 0) {
+      if (gzip && (stream.avail_in > 0 || !unread.empty())) {
         rc = inflateReset(&stream);
         if (rc != Z_OK) RaiseZlib(rc);
         continue;
@@ -290,7 +298,7 @@ std::string Decompress(std::string_view bytes, std::string_view contentEncoding)
     if (rc == Z_OK) {
       // All input used, room left and no end of stream: the body was cut
       // short. zlib calls that a buffer error.
-      if (stream.avail_in == 0 && stream.avail_out != 0) RaiseZlib(Z_BUF_ERROR);
+      if (stream.avail_in == 0 && unread.empty() && stream.avail_out != 0) RaiseZlib(Z_BUF_ERROR);
       continue;
     }
     RaiseZlib(rc);
