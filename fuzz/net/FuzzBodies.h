@@ -33,9 +33,19 @@ inline void SetCookie(const std::uint8_t* data, std::size_t size) {
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
+  // A stored cookie can always go back in a Cookie header.
+  const auto headerSafe = [](std::string_view text) {
+    for (char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && byte != '\t') || byte == 0x7F) return false;
+    }
+    return true;
+  };
   for (const auto& cookie : store.Cookies()) {
     if (cookie.domain.empty() || cookie.domain[0] != '.') __builtin_trap();
     if (cookie.path.empty() || cookie.path.back() != '/') __builtin_trap();
+    if (cookie.name.empty() || !headerSafe(cookie.name) || !headerSafe(cookie.value))
+      __builtin_trap();
   }
   (void)store.HeaderFor("https", "api.test.localhost", "/v2/transactions", now);
 }
