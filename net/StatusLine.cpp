@@ -61,19 +61,27 @@ void ReplyHead::Feed(std::string_view line) {
   // After the final head only trailers of a chunked body come: they are no
   // reply headers, so neither Location nor Set-Cookie can arrive that way.
   if (complete) return;
-  if (auto status = ParseStatusLine(line)) {
-    version = std::move(status->version);
-    code = status->code;
-    reason = ReasonAsUtf8(status->reason);
-    headers.clear();
-    statusParsed = true;
+  if (awaitingStatus) {
+    // The first line of a head is its status line. One that does not parse
+    // leaves no status at all, not even that of an interim head before.
+    awaitingStatus = false;
     started = true;
-    complete = false;
+    headers.clear();
+    std::optional<StatusLine> status = ParseStatusLine(line);
+    statusParsed = status.has_value();
+    version = statusParsed ? std::move(status->version) : std::string();
+    code = statusParsed ? status->code : 0;
+    reason = statusParsed ? ReasonAsUtf8(status->reason) : std::string();
     return;
   }
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.empty()) {
-    if (code >= 200 || !statusParsed) complete = true;
+    // An interim (1xx) head is followed by another head.
+    if (statusParsed && code < 200) {
+      awaitingStatus = true;
+    } else {
+      complete = true;
+    }
     return;
   }
   if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {

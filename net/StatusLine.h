@@ -36,17 +36,19 @@ std::string VersionPrefix(std::string_view version);
 std::string StatusLineText(std::string_view version, int code, std::string_view reason);
 
 // The reply head as the transport hands it over, one line at a time (line
-// end included). An informational (1xx) head is followed by another; a new
-// status line starts the head afresh. Lines after the final head (the
-// trailers of a chunked body) are ignored.
+// end included). The first line of a head is its status line; an
+// informational (1xx) head is followed by another head, which starts
+// afresh. Lines after the final head (the trailers of a chunked body) are
+// ignored.
 struct ReplyHead {
   std::string version;
   int code = 0;
   std::string reason;
   std::vector<std::pair<std::string, std::string>> headers;  // trimmed, in order
-  bool statusParsed = false;
-  bool started = false;   // a status line arrived
-  bool complete = false;  // the final head ended: the body follows
+  bool statusParsed = false;   // the status line of the last head parsed
+  bool started = false;        // a status line arrived
+  bool complete = false;       // the final head ended: the body follows
+  bool awaitingStatus = true;  // the next line is the status line of a head
 
   void Feed(std::string_view line);
 };

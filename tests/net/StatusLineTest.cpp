@@ -106,6 +106,18 @@ TEST(ReplyHead, LinesAfterTheFinalHeadAreIgnored) {
   EXPECT_EQ(head.headers[0].first, "Transfer-Encoding");
 }
 
+TEST(ReplyHead, AStatusLineThatDoesNotParseLeavesNoStatus) {
+  for (const char* first : {"HTTP/1.1 200OK\r\n", "garbage\r\n"}) {
+    ReplyHead head;
+    for (const char* line :
+         {"HTTP/1.1 100 Continue\r\n", "\r\n", first, "Content-Length: 2\r\n", "\r\n"})
+      head.Feed(line);
+    EXPECT_TRUE(head.complete) << first;
+    EXPECT_FALSE(head.statusParsed) << first;
+    EXPECT_EQ(head.code, 0) << first;
+  }
+}
+
 TEST(ReplyHead, StatusLineOfAnyLetterCaseStartsTheHead) {
   for (const char* status :
        {"http/1.1 503 Service Unavailable\r\n", "Http/1.1 503\tService Unavailable\r\n"}) {
