@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "app/MemoAccessible.h"
-#include "net/ReplyText.h"
+#include "base/Utf8.h"
 
 namespace kestrava {
 
@@ -134,7 +134,7 @@ void TMemo::SetText(const QString& text) {
 }
 
 void TMemo::SetUtf8Text(std::string text) {
-  if (!net::IsValidUtf8(text))
+  if (!IsValidUtf8(text))
     text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
   if (text == text_.Bytes()) return;
   const bool accessible = QAccessible::isActive();
