@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <ranges>
 
 #include "base/Ascii.h"
 #include "json/JSON.h"
@@ -426,8 +425,16 @@ ServiceReply SandboxService::Transactions(const std::string& query, Environment 
   // The range of the query, found by halving: each page costs what it
   // returns, not what the whole history holds.
   const auto firstAfter = [&](auto before) {
-    const auto indices = std::views::iota(std::size_t{0}, count);
-    return *std::ranges::partition_point(indices, [&](std::size_t i) { return before(at(i)); });
+    std::size_t low = 0, high = count;  // the first index not `before` lies in [low, high]
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (before(at(middle))) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low;
   };
   const LocalMillis last = std::min(*end, now);
   const std::size_t first = firstAfter([&](const Transaction& t) { return t.time < *start; });
