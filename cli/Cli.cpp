@@ -20,10 +20,11 @@ namespace {
 
 constexpr std::string_view Mask = "********";
 
-// Output never carries the secret, even when a service echoes the request
-// back in an error body: neither as written nor as the token request body
-// carries it (JSON-escaped, e.g. "/" as "\\/"). Very short secrets would mask
-// ordinary text, so they are left alone.
+// A text that describes a failure (an error text, a usage message) never
+// carries the secret, even when a service echoes the request back in an
+// error body: neither as written nor as the token request body carries it
+// (JSON-escaped, e.g. "/" as "\\/"). A result is data and is never masked.
+// Very short secrets would mask ordinary text, so they are left alone.
 class Redactor {
  public:
   explicit Redactor(const std::string& secret) {
@@ -83,7 +84,8 @@ bool ReadAll(std::istream& in, std::string& text) {
   return !in.bad();
 }
 
-int Format(const CliArguments& args, CliEnvironment& env, const Redactor& redact) {
+// Nothing is masked here: format signs in nowhere, and its result is data.
+int Format(const CliArguments& args, CliEnvironment& env) {
   std::string text;
   bool read = false;
   if (args.file) {
@@ -101,7 +103,7 @@ int Format(const CliArguments& args, CliEnvironment& env, const Redactor& redact
     env.err << "Not a valid JSON text\n";
     return ExitFailure;
   }
-  env.out << redact(args.compact ? value->ToString() : TJson::Format(*value)) << "\n";
+  env.out << (args.compact ? value->ToString() : TJson::Format(*value)) << "\n";
   return ExitSuccess;
 }
 
@@ -125,7 +127,7 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
     return ExitFailure;
   }
   if (args.command == "login") {
-    env.out << redact(client->Token) << "\n";
+    env.out << client->Token << "\n";
     return ExitSuccess;
   }
 
@@ -149,7 +151,7 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
     return ExitFailure;
   }
   try {
-    env.out << redact(DisplayText(collected, args.compact)) << "\n";
+    env.out << DisplayText(collected, args.compact) << "\n";
   } catch (const std::exception& e) {
     env.err << e.what() << "\n";
     return ExitFailure;
@@ -190,7 +192,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     return ExitSuccess;
   }
   try {
-    if (parsed->command == "format") return Format(*parsed, env, redact);
+    if (parsed->command == "format") return Format(*parsed, env);
     return Service(*parsed, env, redact);
   } catch (const std::exception& e) {
     env.err << redact(e.what()) << "\n";

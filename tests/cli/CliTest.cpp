@@ -251,6 +251,35 @@ TEST_F(Cli, TheSecretIsMaskedAlsoAsTheTokenRequestCarriesIt) {
             "\n");
 }
 
+TEST_F(Cli, TheSecretIsMaskedInFailuresOnlyNeverInAResult) {
+  // A secret that also occurs in the data: the data is printed as it came.
+  const std::string accounts =
+      R"([{"id":"2026","bookingDate":"2026-12-09","open":true,"tok":"tok-9"}])";
+  environment["KESTRAVA_CLIENT_SECRET"] = "2026";
+  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
+  const Outcome run = Call({"--host", server.HostPort(), "--id", "id-1", "--compact", "accounts"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, accounts + "\n");
+
+  // The token is a result too.
+  server.Enqueue(
+      Reply(JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"a2026b"}})")));
+  EXPECT_EQ(Call({"--host", server.HostPort(), "--id", "id-1", "login"}).out, "a2026b\n");
+
+  // A failure text that carries the same data is masked.
+  server.Enqueue(Reply(JsonReply(400, "Bad Request", R"({"year":"2026"})")));
+  EXPECT_EQ(Call({"--host", server.HostPort(), "--id", "id-1", "login"}).err,
+            "StatusCode: 400 - Bad Request\r{\"year\":\"********\"}\n");
+
+  // format signs in nowhere and masks nothing, whatever the environment holds.
+  environment["KESTRAVA_CLIENT_SECRET"] = "true";
+  const Outcome format = Call({"--secret", "true", "--compact", "format"}, R"({"flag":true})");
+  EXPECT_EQ(format.code, 0) << format.err;
+  EXPECT_EQ(format.out, "{\"flag\":true}\n");
+  EXPECT_EQ(Call({"format"}, R"({"flag":true})").out, Display(R"({"flag":true})") + "\n");
+}
+
 TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
   const std::string accounts =
       R"([{"id":"RO49AAAA1B31007593840000","name":"Cont curent"},{"id":2}])";
