@@ -1,11 +1,7 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -73,38 +69,36 @@ std::string DisplayText(const TJSONArray& array, bool compact) {
   return TJson::Format(*reparsed);
 }
 
-// The whole stream; false when reading fails part-way (a directory, an I/O
-// error), which the library reports by throwing from the stream buffer.
-bool ReadAll(std::istream& in, std::string& text) {
-  try {
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  } catch (const std::exception&) {
-    return false;
-  }
-  return !in.bad();
+void WriteLine(ByteSink& sink, std::string_view text) {
+  std::string line(text);
+  line += '\n';
+  sink.Write(line);
+}
+
+// The result on standard output; a failed write is a failure that says why.
+int WriteResult(CliEnvironment& env, std::string text) {
+  text += '\n';
+  if (env.out.Write(text)) return ExitSuccess;
+  WriteLine(env.err,
+            "kestrava-cli: cannot write standard output: " + ErrorDescription(env.out.Error()));
+  return ExitFailure;
 }
 
 // Nothing is masked here: format signs in nowhere, and its result is data.
 int Format(const CliArguments& args, CliEnvironment& env) {
   std::string text;
-  bool read = false;
-  if (args.file) {
-    std::ifstream file(*args.file, std::ios::binary);
-    read = file && ReadAll(file, text);
-  } else {
-    read = ReadAll(env.in, text);
-  }
-  if (!read) {
-    env.err << "kestrava-cli: cannot read " << (args.file ? *args.file : "standard input") << "\n";
+  const int error = args.file ? ReadFile(*args.file, text) : ReadAll(env.in, text);
+  if (error != 0) {
+    WriteLine(env.err, "kestrava-cli: cannot read " + (args.file ? *args.file : "standard input") +
+                           ": " + ErrorDescription(error));
     return ExitFailure;
   }
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
   if (value == nullptr) {
-    env.err << "Not a valid JSON text\n";
+    WriteLine(env.err, "Not a valid JSON text");
     return ExitFailure;
   }
-  env.out << (args.compact ? value->ToString() : TJson::Format(*value)) << "\n";
-  return ExitSuccess;
+  return WriteResult(env, args.compact ? value->ToString() : TJson::Format(*value));
 }
 
 int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redact) {
@@ -119,17 +113,14 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
   try {
     client = std::make_unique<TKestrava_2>(id, secret, args.test ? 2 : 1);
   } catch (const std::exception& e) {
-    env.err << redact(e.what()) << "\n";
+    WriteLine(env.err, redact(e.what()));
     return ExitFailure;
   }
   if (!client->LogatLaServer) {
-    env.err << redact(client->MesajEroare()) << "\n";
+    WriteLine(env.err, redact(client->MesajEroare()));
     return ExitFailure;
   }
-  if (args.command == "login") {
-    env.out << client->Token << "\n";
-    return ExitSuccess;
-  }
+  if (args.command == "login") return WriteResult(env, client->Token);
 
   TJSONArray collected;
   bool ok = false;
@@ -139,24 +130,26 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
     bool progressShown = false;
     if (env.errIsTerminal) {
       client->OnPage = [&](int read, int total) {
-        env.err << "\rpage " << read << " of " << std::max(read, total) << std::flush;
+        env.err.Write("\rpage " + std::to_string(read) + " of " +
+                      std::to_string(std::max(read, total)));
         progressShown = true;
       };
     }
     ok = client->GetTranzactii(*args.from, *args.to, args.account, collected);
-    if (progressShown) env.err << "\n";
+    if (progressShown) env.err.Write("\n");
   }
   if (!ok) {
-    env.err << redact(client->MesajEroare()) << "\n";
+    WriteLine(env.err, redact(client->MesajEroare()));
     return ExitFailure;
   }
+  std::string text;
   try {
-    env.out << DisplayText(collected, args.compact) << "\n";
+    text = DisplayText(collected, args.compact);
   } catch (const std::exception& e) {
-    env.err << e.what() << "\n";
+    WriteLine(env.err, e.what());
     return ExitFailure;
   }
-  return ExitSuccess;
+  return WriteResult(env, std::move(text));
 }
 
 }  // namespace
@@ -180,22 +173,21 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   std::string error;
   const std::optional<CliArguments> parsed = ParseArguments(args, error);
   if (!parsed) {
-    env.err << "kestrava-cli: " << redact(error) << "\n" << UsageText();
+    WriteLine(env.err, "kestrava-cli: " + redact(error));
+    env.err.Write(UsageText());
     return ExitUsage;
   }
   if (parsed->help) {
-    env.out << UsageText();
-    return ExitSuccess;
+    std::string text = UsageText();
+    text.pop_back();  // WriteResult ends it
+    return WriteResult(env, std::move(text));
   }
-  if (parsed->version) {
-    env.out << "kestrava-cli " << KESTRAVA_VERSION << "\n";
-    return ExitSuccess;
-  }
+  if (parsed->version) return WriteResult(env, std::string("kestrava-cli ") + KESTRAVA_VERSION);
   try {
     if (parsed->command == "format") return Format(*parsed, env);
     return Service(*parsed, env, redact);
   } catch (const std::exception& e) {
-    env.err << redact(e.what()) << "\n";
+    WriteLine(env.err, redact(e.what()));
     return ExitFailure;
   }
 }

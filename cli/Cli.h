@@ -5,19 +5,20 @@
 // client's error text unchanged (the secret masked).
 
 #include <functional>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "cli/ByteStreams.h"
 
 namespace kestrava::cli {
 
 enum ExitCode { ExitSuccess = 0, ExitFailure = 1, ExitUsage = 2 };
 
 struct CliEnvironment {
-  std::istream& in;
-  std::ostream& out;
-  std::ostream& err;
+  int in;  // descriptor of standard input
+  ByteSink& out;
+  ByteSink& err;
   // Progress of a transaction export is shown only on a terminal.
   bool errIsTerminal = false;
   // Environment lookup (KESTRAVA_CLIENT_ID, KESTRAVA_CLIENT_SECRET).

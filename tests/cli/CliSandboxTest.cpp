@@ -190,16 +190,24 @@ TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
   EXPECT_EQ(bad.err, "Not a valid JSON text\n");
   const ProcessResult usage = RunProcess({KESTRAVA_CLI_PATH}, {});
   EXPECT_EQ(usage.exitCode, 2);
+  const ProcessResult folder = RunProcess({KESTRAVA_CLI_PATH, "format", "/"}, {"LC_ALL=C"});
+  EXPECT_EQ(folder.exitCode, 1);
+  EXPECT_EQ(folder.err, "kestrava-cli: cannot read /: Is a directory\n");
 }
 
-TEST_F(CliAgainstSandbox, OutputThatCannotBeWrittenIsNoSuccess) {
+TEST_F(CliAgainstSandbox, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  for (const char* args : {"--version", "format"}) {
+  for (const char* args : {"--version", "--help", "format", "accounts", "login"}) {
     SCOPED_TRACE(args);
     const ProcessResult run = RunProcess(
-        {"/bin/sh", "-c", std::string("exec \"$0\" ") + args + " > /dev/full", KESTRAVA_CLI_PATH},
-        {}, "[1,2]");
+        {"/bin/sh", "-c", std::string("exec \"$0\" --host \"$1\" ") + args + " > /dev/full",
+         KESTRAVA_CLI_PATH, sandbox_->host},
+        {"SSL_CERT_FILE=" + sandbox_->caFile,
+         std::string("KESTRAVA_CLIENT_ID=") + sandbox::kDefaultClientId,
+         std::string("KESTRAVA_CLIENT_SECRET=") + sandbox::kDefaultClientSecret, "LC_ALL=C"},
+        "[1,2]");
     EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.err, "kestrava-cli: cannot write standard output: No space left on device\n");
   }
 }
 
