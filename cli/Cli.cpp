@@ -7,6 +7,7 @@
 
 #include "base/Exception.h"
 #include "cli/CliArguments.h"
+#include "cli/TerminalText.h"
 #include "client/Kestrava2Intf.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
@@ -69,17 +70,20 @@ std::string DisplayText(const TJSONArray& array, bool compact) {
   return TJson::Format(*reparsed);
 }
 
-void WriteLine(ByteSink& sink, std::string_view text) {
-  std::string line(text);
+// A line on standard error; on a terminal, server text cannot act on it.
+void WriteLine(CliEnvironment& env, std::string_view text) {
+  std::string line = env.errIsTerminal ? ForTerminal(text) : std::string(text);
   line += '\n';
-  sink.Write(line);
+  env.err.Write(line);
 }
 
-// The result on standard output; a failed write is a failure that says why.
+// The result on standard output, its bytes exact unless they go to a
+// terminal; a failed write is a failure that says why.
 int WriteResult(CliEnvironment& env, std::string text) {
+  if (env.outIsTerminal) text = ForTerminal(text);
   text += '\n';
   if (env.out.Write(text)) return ExitSuccess;
-  WriteLine(env.err,
+  WriteLine(env,
             "kestrava-cli: cannot write standard output: " + ErrorDescription(env.out.Error()));
   return ExitFailure;
 }
@@ -89,13 +93,13 @@ int Format(const CliArguments& args, CliEnvironment& env) {
   std::string text;
   const int error = args.file ? ReadFile(*args.file, text) : ReadAll(env.in, text);
   if (error != 0) {
-    WriteLine(env.err, "kestrava-cli: cannot read " + (args.file ? *args.file : "standard input") +
-                           ": " + ErrorDescription(error));
+    WriteLine(env, "kestrava-cli: cannot read " + (args.file ? *args.file : "standard input") +
+                       ": " + ErrorDescription(error));
     return ExitFailure;
   }
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
   if (value == nullptr) {
-    WriteLine(env.err, "Not a valid JSON text");
+    WriteLine(env, "Not a valid JSON text");
     return ExitFailure;
   }
   return WriteResult(env, args.compact ? value->ToString() : TJson::Format(*value));
@@ -113,11 +117,11 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
   try {
     client = std::make_unique<TKestrava_2>(id, secret, args.test ? 2 : 1);
   } catch (const std::exception& e) {
-    WriteLine(env.err, redact(e.what()));
+    WriteLine(env, redact(e.what()));
     return ExitFailure;
   }
   if (!client->LogatLaServer) {
-    WriteLine(env.err, redact(client->MesajEroare()));
+    WriteLine(env, redact(client->MesajEroare()));
     return ExitFailure;
   }
   if (args.command == "login") return WriteResult(env, client->Token);
@@ -139,14 +143,14 @@ int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redac
     if (progressShown) env.err.Write("\n");
   }
   if (!ok) {
-    WriteLine(env.err, redact(client->MesajEroare()));
+    WriteLine(env, redact(client->MesajEroare()));
     return ExitFailure;
   }
   std::string text;
   try {
     text = DisplayText(collected, args.compact);
   } catch (const std::exception& e) {
-    WriteLine(env.err, e.what());
+    WriteLine(env, e.what());
     return ExitFailure;
   }
   return WriteResult(env, std::move(text));
@@ -173,7 +177,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   std::string error;
   const std::optional<CliArguments> parsed = ParseArguments(args, error);
   if (!parsed) {
-    WriteLine(env.err, "kestrava-cli: " + redact(error));
+    WriteLine(env, "kestrava-cli: " + redact(error));
     env.err.Write(UsageText());
     return ExitUsage;
   }
@@ -187,7 +191,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (parsed->command == "format") return Format(*parsed, env);
     return Service(*parsed, env, redact);
   } catch (const std::exception& e) {
-    WriteLine(env.err, redact(e.what()));
+    WriteLine(env, redact(e.what()));
     return ExitFailure;
   }
 }

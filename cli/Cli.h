@@ -19,10 +19,12 @@ struct CliEnvironment {
   int in;  // descriptor of standard input
   ByteSink& out;
   ByteSink& err;
-  // Progress of a transaction export is shown only on a terminal.
+  // On a terminal, text is shown so that server bytes cannot act on it;
+  // progress of a transaction export is shown only on a terminal.
+  bool outIsTerminal = false;
   bool errIsTerminal = false;
   // Environment lookup (KESTRAVA_CLIENT_ID, KESTRAVA_CLIENT_SECRET).
-  std::function<std::optional<std::string>(const std::string&)> getenv;
+  std::function<std::optional<std::string>(const std::string&)> getenv = {};
 };
 
 // args: the arguments after the program name.

@@ -10,11 +10,16 @@
 int main(int argc, char** argv) {
   kestrava::InitializeFormatSettings();
   kestrava::cli::DescriptorSink out(STDOUT_FILENO), err(STDERR_FILENO);
-  kestrava::cli::CliEnvironment env{STDIN_FILENO, out, err, isatty(STDERR_FILENO) == 1,
-                                    [](const std::string& name) -> std::optional<std::string> {
-                                      const char* value = std::getenv(name.c_str());
-                                      if (value == nullptr) return std::nullopt;
-                                      return std::string(value);
-                                    }};
+  kestrava::cli::CliEnvironment env{
+      .in = STDIN_FILENO,
+      .out = out,
+      .err = err,
+      .outIsTerminal = isatty(STDOUT_FILENO) == 1,
+      .errIsTerminal = isatty(STDERR_FILENO) == 1,
+      .getenv = [](const std::string& name) -> std::optional<std::string> {
+        const char* value = std::getenv(name.c_str());
+        if (value == nullptr) return std::nullopt;
+        return std::string(value);
+      }};
   return kestrava::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
 }

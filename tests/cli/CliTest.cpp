@@ -52,12 +52,16 @@ class Cli : public ::testing::Test {
     if (!input.empty() && write(pipeEnds[1], input.data(), input.size()) < 0) return {-1, "", ""};
     close(pipeEnds[1]);
     cli::StringSink out, err;
-    cli::CliEnvironment env{pipeEnds[0], out, err, terminal,
-                            [this](const std::string& name) -> std::optional<std::string> {
-                              const auto it = environment.find(name);
-                              if (it == environment.end()) return std::nullopt;
-                              return it->second;
-                            }};
+    cli::CliEnvironment env{
+        .in = pipeEnds[0],
+        .out = out,
+        .err = err,
+        .errIsTerminal = terminal,
+        .getenv = [this](const std::string& name) -> std::optional<std::string> {
+          const auto it = environment.find(name);
+          if (it == environment.end()) return std::nullopt;
+          return it->second;
+        }};
     const int code = RunCli(args, env);
     close(pipeEnds[0]);
     return {code, out.text, err.text};
@@ -176,7 +180,7 @@ TEST_F(Cli, InputThatCannotBeReadSaysWhatAndWhy) {
   const int in = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(in, 0);
   cli::StringSink out, err;
-  cli::CliEnvironment env{in, out, err, false, {}};
+  cli::CliEnvironment env{.in = in, .out = out, .err = err};
   EXPECT_EQ(RunCli({"format"}, env), 1);
   close(in);
   EXPECT_EQ(out.text, "");

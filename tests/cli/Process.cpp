@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -77,15 +78,32 @@ bool Pump(int& out, std::string& outBuffer, int& err, std::string& errBuffer,
   return true;
 }
 
+// A pseudo-terminal in raw mode: ends[0] the controlling side we read,
+// ends[1] the terminal the child writes to.
+void OpenTerminal(int ends[2]) {
+  ends[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (ends[0] < 0 || grantpt(ends[0]) != 0 || unlockpt(ends[0]) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  ends[1] = open(ptsname(ends[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios mode{};
+  if (ends[1] < 0 || tcgetattr(ends[1], &mode) != 0) throw std::runtime_error("no pseudo-terminal");
+  cfmakeraw(&mode);
+  tcsetattr(ends[1], TCSANOW, &mode);
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& environment, const std::string& input) {
+                           const std::vector<std::string>& environment, const std::string& input,
+                           ChildOutput output) {
   int outPipe[2], errPipe[2], inPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
-      pipe2(inPipe, O_CLOEXEC) != 0) {
+  if (output == ChildOutput::Terminals) {
+    OpenTerminal(outPipe);
+    OpenTerminal(errPipe);
+  } else if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  if (pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
@@ -147,6 +165,10 @@ ProcessResult ChildProcess::Wait(std::chrono::milliseconds limit) {
   return result;
 }
 
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
 void ChildProcess::Terminate() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
@@ -164,8 +186,8 @@ void ChildProcess::Terminate() {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& environment, const std::string& input,
-                         std::chrono::milliseconds limit) {
-  ChildProcess child(argv, environment, input);
+                         std::chrono::milliseconds limit, ChildOutput output) {
+  ChildProcess child(argv, environment, input, output);
   return child.Wait(limit);
 }
 

@@ -1,0 +1,19 @@
+#pragma once
+
+// What a terminal is given of a text that may come from a server: the
+// service's error bodies and records can hold escape sequences that would
+// move the cursor, clear the screen or retitle the window, and a carriage
+// return that lets the rest of a line overwrite its start.
+
+#include <string>
+#include <string_view>
+
+namespace kestrava::cli {
+
+// CR LF and a lone CR each become CR LF (one line break), LF and tab stay;
+// every other control character (U+0000-U+001F, U+007F and the C1 range
+// U+0080-U+009F) and every byte that is not part of valid UTF-8 is shown as
+// \xHH (its code point, or the byte). Everything else is kept as it is.
+std::string ForTerminal(std::string_view text);
+
+}  // namespace kestrava::cli
