@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "net/REST.h"
+#include "net/Url.h"
 
 namespace kestrava {
 namespace {
@@ -21,22 +22,71 @@ constexpr std::string_view AccountsPath =
 constexpr std::string_view TransactionsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
-// Appends a deep copy of every element of the reply's "result" array.
-// Count is read once: the caller's array is never the reply's.
-void AppendResult(const TJSONObject& reply, TJSONArray& target) {
-  const TJSONArray* result = reply.GetValue<TJSONArray>("result");
-  if (result == nullptr) return;
-  const std::size_t count = result->Count();
-  for (std::size_t i = 0; i < count; ++i) target.AddElement(result->Get(i)->Clone());
+// A receiver that appends a deep copy of every element to `target`. Count
+// is read once: the caller's array is never the reply's.
+TKestrava_2::TRecordSink Appender(TJSONArray& target) {
+  return [&target](const TJSONArray& result) {
+    const std::size_t count = result.Count();
+    for (std::size_t i = 0; i < count; ++i) target.AddElement(result.Get(i)->Clone());
+    return true;
+  };
+}
+
+// A receiver that takes the records where they are, after the check a copy
+// would make.
+TKestrava_2::TRecordSink Checked(const TKestrava_2::TRecordSink& sink) {
+  return [&sink](const TJSONArray& result) {
+    result.CheckClone();
+    return sink(result);
+  };
+}
+
+// The failure kinds of the transport's stages that break an exchange off;
+// the others (a request that cannot be made, the redirect limit, a reply
+// that cannot be decoded) are no passing trouble of the connection.
+TFailureCause CauseOf(const ERESTException& failure) {
+  if (failure.InnerException() == nullptr) return TFailureCause::Status;
+  try {
+    std::rethrow_exception(failure.InnerException());
+  } catch (const ENetHTTPClientException&) {
+    return TFailureCause::Transport;  // sending, receiving
+  } catch (const ENetHTTPResponseException&) {
+    return TFailureCause::Transport;  // reading
+  } catch (const EHTTPProtocolException&) {
+    return TFailureCause::Status;  // 500 and above
+  } catch (...) {
+  }
+  return TFailureCause::Other;
+}
+
+// The first Retry-After of the reply's headers ("name=value"; a header
+// name holds no "=").
+std::string RetryAfterOf(const TRESTResponse& response) {
+  for (const std::string& header : response.Headers()) {
+    const std::size_t equals = header.find('=');
+    if (equals != std::string::npos &&
+        net::EqualsIgnoreCase(std::string_view(header).substr(0, equals), "Retry-After"))
+      return header.substr(equals + 1);
+  }
+  return {};
 }
 
 }  // namespace
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
                          TWaitHook onWait)
-    : FClientID(ClientID), FClientSecret(ClientSecret), FTipMediu(TipMediu) {
+    : TKestrava_2(ClientID, ClientSecret, TipMediu,
+                  TToolSettings{DefaultTimeout, TFailureHandler(), std::move(onWait)}) {}
+
+TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
+                         TToolSettings settings)
+    : OnRequestFailed(std::move(settings.OnRequestFailed)),
+      FClientID(ClientID),
+      FClientSecret(ClientSecret),
+      FTipMediu(TipMediu) {
   FRestClient = std::make_unique<TRESTClient>();
-  if (onWait.run) FRestClient->SetWaitHook(std::move(onWait.run), onWait.interval);
+  if (settings.OnWait.run)
+    FRestClient->SetWaitHook(std::move(settings.OnWait.run), settings.OnWait.interval);
   FRestRequest = std::make_unique<TRESTRequest>();
   FRestResponse = std::make_unique<TRESTResponse>();
 
@@ -47,7 +97,7 @@ TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecre
   FRestRequest->SetClient(FRestClient.get());
   FRestRequest->SetAccept(AcceptText);
   FRestRequest->SetAcceptCharset(AcceptCharsetText);
-  FRestRequest->SetTimeout(DefaultTimeout);
+  FRestRequest->SetTimeout(settings.Timeout);
   FRestRequest->SetResponse(FRestResponse.get());
   FRestRequest->SetAccept(AcceptText);
 
@@ -88,9 +138,14 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   std::string message;
   try {
     return operation();
+  } catch (const ERESTException& e) {
+    FFailureCause = CauseOf(e);
+    message = e.Message();
   } catch (const Exception& e) {
+    FFailureCause = TFailureCause::Other;
     message = e.Message();
   } catch (const std::exception& e) {
+    FFailureCause = TFailureCause::Other;
     message = e.what();
   }
   FMesajEroare = std::move(message);
@@ -112,20 +167,58 @@ const TJSONObject* TKestrava_2::ReplyObject() const {
 const TJSONObject* TKestrava_2::ExecuteExport() {
   FRestRequest->Execute();
   if (FRestResponse->StatusCode() != 200) {
+    FFailureCause = TFailureCause::Status;
     FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() +
                    " - " + FRestResponse->Content();
     return nullptr;
   }
   const TJSONObject* reply = ReplyObject();
   if (reply == nullptr) {
+    FFailureCause = TFailureCause::Other;
     FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
                    FRestResponse->StatusText();
   }
   return reply;
 }
 
-bool TKestrava_2::LogIn() {
+bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain) {
+  if (!OnRequestFailed) return false;
+  TRequestFailure failure;
+  failure.Request = request;
+  failure.Page = page;
+  failure.Failures = failures;
+  failure.Cause = FFailureCause;
+  if (FFailureCause == TFailureCause::Status) {
+    failure.StatusCode = FRestResponse->StatusCode();
+    failure.RetryAfter = RetryAfterOf(*FRestResponse);
+  }
+  failure.ErrorText = FMesajEroare;
+  switch (OnRequestFailed(failure)) {
+    case TAfterFailure::Fail:
+      return false;
+    case TAfterFailure::Repeat:
+      break;
+    case TAfterFailure::SignInAndRepeat:
+      if (request == TRequestKind::SignIn) break;
+      if (!LogIn()) return false;  // its error text is the operation's
+      signedInAgain = true;
+      break;
+  }
   FMesajEroare.clear();
+  return true;
+}
+
+bool TKestrava_2::LogIn() {
+  for (int failures = 1;; ++failures) {
+    if (LogInOnce()) return true;
+    bool signedInAgain = false;
+    if (!TryAgain(TRequestKind::SignIn, 0, failures, signedInAgain)) return false;
+  }
+}
+
+bool TKestrava_2::LogInOnce() {
+  FMesajEroare.clear();
+  FFailureCause = TFailureCause::Other;
   return Guarded([this] {
     FRestClient->SetBaseURL(URL(TokenPath));
     FRestRequest->SetMethod(rmPOST);
@@ -143,6 +236,7 @@ bool TKestrava_2::LogIn() {
     FRestRequest->Execute();
 
     if (FRestResponse->StatusCode() != 200) {
+      FFailureCause = TFailureCause::Status;
       FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
                      FRestResponse->StatusText() + "\r" + FRestResponse->Content();
       return false;
@@ -177,48 +271,89 @@ void TKestrava_2::PrepareExport() {
 }
 
 bool TKestrava_2::Accounts(TJSONArray& accounts) {
-  FMesajEroare.clear();
-  return Guarded([&] {
-    FRestClient->SetBaseURL(URL(AccountsPath));
-    PrepareExport();
-    const TJSONObject* reply = ExecuteExport();
-    if (reply == nullptr) return false;
-    AppendResult(*reply, accounts);
-    return true;
-  });
+  return ExportAccounts(Appender(accounts));
+}
+
+bool TKestrava_2::Accounts(const TRecordSink& sink) {
+  return ExportAccounts(Checked(sink));
 }
 
 bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId,
                                 TJSONArray& Tranz) {
+  return ExportTransactions(DataStart, DataEnd, accountId, Appender(Tranz));
+}
+
+bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId,
+                                const TRecordSink& sink) {
+  return ExportTransactions(DataStart, DataEnd, accountId, Checked(sink));
+}
+
+bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
   FMesajEroare.clear();
-  return Guarded([&] {
+  bool signedInAgain = false;
+  for (int failures = 1;; ++failures) {
+    // Records once handed over are never handed over twice: a failure from
+    // there on is final.
+    bool received = false;
+    const bool read = Guarded([&] {
+      FRestClient->SetBaseURL(URL(AccountsPath));
+      PrepareExport();
+      const TJSONObject* reply = ExecuteExport();
+      if (reply == nullptr) return false;
+      const TJSONArray* result = reply->GetValue<TJSONArray>("result");
+      received = true;
+      return result == nullptr || sink(*result);
+    });
+    if (read) return true;
+    if (received || !TryAgain(TRequestKind::Accounts, 0, failures, signedInAgain)) return false;
+  }
+}
+
+bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
+                                     const TRecordSink& sink) {
+  FMesajEroare.clear();
+  std::string queryStart, accountPart;
+  const bool prepared = Guarded([&] {
     const std::string startText = DateTimeToNetFormat(DataStart);
     const std::string endText = DateTimeToNetFormat(DataEnd);
     PrepareExport();
-
-    const std::string queryStart =
+    queryStart =
         URL(TransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
-    const std::string accountPart =
-        accountId > 0 ? "&accountId=" + std::to_string(accountId) : std::string();
-
-    int Page = 0;
-    int TotaLPages = 0;
-    do {
-      // SetURL
-      FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
-                              "&pageSize=" + std::to_string(PageSize));
-      // A failing page ends the export with false: a partial export never
-      // reads as complete. The pages read before stay in Tranz.
-      const TJSONObject* reply = ExecuteExport();
-      if (reply == nullptr) return false;
-      // GetResult
-      TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
-      AppendResult(*reply, Tranz);
-      ++Page;
-      if (OnPage) OnPage(Page, TotaLPages);
-    } while (Page < TotaLPages);
+    if (accountId > 0) accountPart = "&accountId=" + std::to_string(accountId);
     return true;
   });
+  if (!prepared) return false;
+
+  int Page = 0;
+  int TotaLPages = 0;
+  do {
+    bool signedInAgain = false;
+    for (int failures = 1;; ++failures) {
+      if (signedInAgain) PrepareExport();  // the new token
+      bool received = false;
+      const bool read = Guarded([&] {
+        // SetURL
+        FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
+                                "&pageSize=" + std::to_string(PageSize));
+        // A failing page ends the export with false: a partial export never
+        // reads as complete. The pages read before stay with the receiver.
+        const TJSONObject* reply = ExecuteExport();
+        if (reply == nullptr) return false;
+        // GetResult
+        TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
+        const TJSONArray* result = reply->GetValue<TJSONArray>("result");
+        received = true;
+        if (result != nullptr && !sink(*result)) return false;
+        if (OnPage) OnPage(Page + 1, TotaLPages);
+        return true;
+      });
+      if (read) break;
+      if (received || !TryAgain(TRequestKind::TransactionPage, Page, failures, signedInAgain))
+        return false;
+    }
+    ++Page;
+  } while (Page < TotaLPages);
+  return true;
 }
 
 std::string TKestrava_2::ResponseText() const {

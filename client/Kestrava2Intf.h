@@ -19,6 +19,44 @@ class TRESTClient;
 class TRESTRequest;
 class TRESTResponse;
 
+// The requests of the operations, as a caller that may try one again sees
+// them.
+enum class TRequestKind { SignIn, Accounts, TransactionPage };
+
+// Why a request failed.
+enum class TFailureCause {
+  // The exchange broke off while sending, receiving or reading: refused,
+  // reset, timed out, closed in the middle of the body. No reply came.
+  Transport,
+  // A reply came whose status is not 200 (500 and above included).
+  Status,
+  // Anything else: a reply that cannot be decoded or is not what the
+  // operation reads, the redirect limit, a request that cannot be made.
+  Other,
+};
+
+struct TRequestFailure {
+  TRequestKind Request = TRequestKind::SignIn;
+  int Page = 0;      // of a TransactionPage, from 0
+  int Failures = 1;  // failed tries of this request so far, from 1
+  TFailureCause Cause = TFailureCause::Other;
+  int StatusCode = 0;      // Status: the reply's
+  std::string RetryAfter;  // Status: the reply's Retry-After, empty when none
+  // The error text the operation ends with unless the request is tried
+  // again.
+  std::string ErrorText;
+};
+
+// What the operation does after a failed request.
+enum class TAfterFailure {
+  Fail,    // ends with false and the error text, as without a caller's say
+  Repeat,  // tries the same request again: the pages read before stay read
+  // signs in again (with the same client, so the cookies stay), then tries
+  // the same request again with the new token; a failed sign-in ends the
+  // operation with its error text. For the sign-in itself: Repeat.
+  SignInAndRepeat,
+};
+
 // The production host of the service: the build-time KESTRAVA_SERVICE_HOST,
 // or what SetServiceHost gave for this process ("host" or "host:port").
 const std::string& ServiceHost();
@@ -38,11 +76,27 @@ class TKestrava_2 {
   static constexpr int DefaultTimeout = net::kDefaultTimeoutMs;
   static constexpr int PageSize = 50;
 
+  // Receives the "result" array of each reply of an export, in order, while
+  // the reply still holds it. False ends the export with false and no error
+  // text: the receiver's own failure, which it reports itself.
+  using TRecordSink = std::function<bool(const TJSONArray& records)>;
+  using TFailureHandler = std::function<TAfterFailure(const TRequestFailure&)>;
+
+  // What a tool without the window may set up before the constructor signs
+  // in. The window uses the wait hook only.
+  struct TToolSettings {
+    int Timeout = DefaultTimeout;  // wait bound of every exchange, in milliseconds
+    TFailureHandler OnRequestFailed;
+    TWaitHook OnWait;
+  };
+
   // Creates the REST trio (which may throw "Error obtaining session handle")
   // and signs in; sign-in failures never throw. The wait hook serves every
   // exchange of the object, the sign-in included.
   TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
               TWaitHook onWait = {});
+  TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
+              TToolSettings settings);
   ~TKestrava_2();
   TKestrava_2(const TKestrava_2&) = delete;
   TKestrava_2& operator=(const TKestrava_2&) = delete;
@@ -53,6 +107,12 @@ class TKestrava_2 {
   // False when any page fails; the elements of the pages read before stay
   // in Tranz.
   bool GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId, TJSONArray& Tranz);
+  // The same exports with each reply's records handed to `sink` instead of
+  // copied into an array: same requests, same paging, same error texts (a
+  // number that a copy would refuse fails here too).
+  bool Accounts(const TRecordSink& sink);
+  bool GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int accountId,
+                     const TRecordSink& sink);
 
   const std::string& MesajEroare() const noexcept { return FMesajEroare; }
   std::string ResponseText() const;
@@ -68,6 +128,10 @@ class TKestrava_2 {
   // of pages read so far (from 1) and the last "totalPages" read.
   std::function<void(int pagesRead, int totalPages)> OnPage;
 
+  // Asked after each failed request of an operation; none fails the
+  // operation at once. It may wait before it answers.
+  TFailureHandler OnRequestFailed;
+
  private:
   std::string GetResponseText() const;
   std::string URL(std::string_view path) const;
@@ -80,6 +144,15 @@ class TKestrava_2 {
   // gives false and the error text "message" CR "response content".
   template <class Operation>
   bool Guarded(Operation&& operation);
+  // One try of the sign-in.
+  bool LogInOnce();
+  // After a failed try of a request: true when it is to be tried again
+  // (after a successful sign-in again when OnRequestFailed asked for one).
+  bool TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain);
+  // The two exports of records, whatever receives them.
+  bool ExportAccounts(const TRecordSink& sink);
+  bool ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
+                          const TRecordSink& sink);
   // Executes an export request and gives the reply object (owned by the
   // response until its next reply). None, with the error text set, for a
   // status other than 200 ("code/reason - content") or a 200 reply that is
@@ -93,6 +166,8 @@ class TKestrava_2 {
   std::string FClientSecret;
   std::string FMesajEroare;
   int FTipMediu;
+  // Why the last try of a request failed.
+  TFailureCause FFailureCause = TFailureCause::Other;
 };
 
 // The date-time text of the transaction query: "yyyy-mm-dd" + "T" +

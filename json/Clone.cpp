@@ -84,9 +84,10 @@ std::size_t NodeBytes(const TJSONValue& v) {
   }
 }
 
-std::size_t MeasureAndCheck(const TJSONValue& root) {
-  SharedNames names;
-  std::size_t bytes = TableBytes(root, names);
+// Calls `visit` for every value below `root`, in document order.
+template <class Visit>
+void ForEachBelow(const TJSONValue& root, Visit&& visit) {
+  if (!IsContainer(root)) return;
   std::vector<std::pair<const TJSONValue*, std::uint32_t>> stack;
   stack.emplace_back(&root, 0);
   while (!stack.empty()) {
@@ -96,13 +97,19 @@ std::size_t MeasureAndCheck(const TJSONValue& root) {
       continue;
     }
     const TJSONValue& child = *ChildOf(*container, next++);
+    visit(child);
+    if (IsContainer(child) && Access::Size(child) != 0) stack.emplace_back(&child, 0);
+  }
+}
+
+std::size_t MeasureAndCheck(const TJSONValue& root) {
+  SharedNames names;
+  std::size_t bytes = TableBytes(root, names);
+  ForEachBelow(root, [&](const TJSONValue& child) {
     if (child.Kind() == TJSONKind::Number) CheckNumber(child);
     bytes += NodeBytes(child);
-    if (IsContainer(child) && Access::Size(child) != 0) {
-      bytes += TableBytes(child, names);
-      stack.emplace_back(&child, 0);
-    }
-  }
+    if (IsContainer(child) && Access::Size(child) != 0) bytes += TableBytes(child, names);
+  });
   return bytes;
 }
 
@@ -162,6 +169,13 @@ void SetChild(TJSONValue& container, std::uint32_t i, TJSONValue* child) {
 }
 
 }  // namespace
+
+void CheckCloneTree(const TJSONValue& root) {
+  if (root.Kind() == TJSONKind::Number) CheckNumber(root);
+  ForEachBelow(root, [](const TJSONValue& child) {
+    if (child.Kind() == TJSONKind::Number) CheckNumber(child);
+  });
+}
 
 std::unique_ptr<TJSONValue> CloneTree(const TJSONValue& root) {
   if (!IsContainer(root)) {

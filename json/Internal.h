@@ -112,6 +112,7 @@ std::unique_ptr<TJSONValue> NewScalar(TJSONKind kind, std::string_view text);
 std::string WriteCompact(const TJSONValue& value);
 std::string WriteDisplay(const TJSONValue& value);
 std::unique_ptr<TJSONValue> CloneTree(const TJSONValue& value);
+void CheckCloneTree(const TJSONValue& value);
 
 // False when a number text is not a decimal number or lies outside the 80-bit
 // extended range (too small a magnitude reads as zero and fits).

@@ -72,6 +72,9 @@ class TJSONValue {
   // "'<text>' is not a valid floating point value" for a number outside the
   // 80-bit extended range.
   std::unique_ptr<TJSONValue> Clone() const;
+  // Throws what Clone would throw, without copying anything: for a reader
+  // that uses the values where they are but must fail as a copy would.
+  void CheckClone() const;
 
   // Value of the first pair with exactly this name; none on a non-object.
   const TJSONValue* FindValue(std::string_view name) const noexcept;

@@ -152,6 +152,10 @@ std::unique_ptr<TJSONValue> TJSONValue::Clone() const {
   return detail::CloneTree(*this);
 }
 
+void TJSONValue::CheckClone() const {
+  detail::CheckCloneTree(*this);
+}
+
 const TJSONValue* TJSONValue::FindValue(std::string_view name) const noexcept {
   if (kind_ != TJSONKind::Object) return nullptr;
   const detail::Pair* pairs = Access::Pairs(static_cast<const TJSONObject&>(*this));
