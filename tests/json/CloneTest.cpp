@@ -144,5 +144,27 @@ TEST(Clone, NumberTextsThatAreNoNumbersFail) {
   }
 }
 
+TEST(Clone, TheCheckAloneFailsExactlyAsTheCopyWould) {
+  for (const char* text :
+       {"[]", "1e5000", "\"1e5000\"", "[1,{\"a\":[2.5,{}]},null]",
+        "[1,{\"big\":[\"x\",1e5000]},1e6000]", "{\"a\":{\"b\":[-1e99999]}}", "[[],[[[1e4933]]]]"}) {
+    SCOPED_TRACE(text);
+    const auto v = ParseJSONValue(text);
+    ASSERT_NE(v, nullptr);
+    std::string copyFailure, checkFailure;
+    try {
+      v->Clone();
+    } catch (const EConvertError& e) {
+      copyFailure = e.Message();
+    }
+    try {
+      v->CheckClone();
+    } catch (const EConvertError& e) {
+      checkFailure = e.Message();
+    }
+    EXPECT_EQ(checkFailure, copyFailure);
+  }
+}
+
 }  // namespace
 }  // namespace kestrava
