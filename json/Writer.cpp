@@ -42,7 +42,13 @@ inline std::uint64_t MayNeedEscape(std::uint64_t x) {
 
 class Output {
  public:
-  explicit Output(std::size_t expected) { Grow(expected); }
+  // Writes after what `text` holds already.
+  Output(std::string&& text, std::size_t expected) : text_(std::move(text)) {
+    const std::size_t used = text_.size();
+    text_.resize(used + expected);
+    pos_ = text_.data() + used;
+    end_ = text_.data() + text_.size();
+  }
 
   // Room for at least `n` more bytes; gives the write position.
   char* Need(std::size_t n) {
@@ -106,7 +112,7 @@ class Output {
   }
 
   void Grow(std::size_t n) {
-    const std::size_t used = pos_ == nullptr ? 0 : static_cast<std::size_t>(pos_ - text_.data());
+    const std::size_t used = static_cast<std::size_t>(pos_ - text_.data());
     std::size_t size = std::max<std::size_t>(text_.size() * 2, 256);
     if (size < used + n) size = used + n;
     text_.resize(size);
@@ -141,14 +147,20 @@ void PutScalar(Output& out, const TJSONValue& v) {
   }
 }
 
+std::size_t ExpectedSize(const TJSONValue& v) {
+  if (IsContainer(v)) return 64 + 16 * std::size_t{Access::Size(v)};
+  return 16 + 2 * std::size_t{Access::Size(v)};
+}
+
 struct Frame {
   const TJSONValue* container;
   std::uint32_t next;
 };
 
+// `depth`: the levels of enclosing containers the value is written in.
 template <bool Display>
-std::string Write(const TJSONValue& root, std::size_t expected) {
-  Output out(expected);
+std::string Write(const TJSONValue& root, std::string&& into, std::size_t depth) {
+  Output out(std::move(into), ExpectedSize(root));
   std::vector<Frame> stack;
   const TJSONValue* v = &root;
   for (;;) {
@@ -157,7 +169,7 @@ std::string Write(const TJSONValue& root, std::size_t expected) {
       const bool object = v->Kind() == TJSONKind::Object;
       out.Put(object ? '{' : '[');
       if (Access::Size(*v) == 0) {
-        if constexpr (Display) out.PutIndent(4 * stack.size());
+        if constexpr (Display) out.PutIndent(4 * (depth + stack.size()));
         out.Put(object ? '}' : ']');
       } else {
         stack.push_back(Frame{v, 0});
@@ -173,7 +185,7 @@ std::string Write(const TJSONValue& root, std::size_t expected) {
       const bool object = c.Kind() == TJSONKind::Object;
       if (top.next < Access::Size(c)) {
         if (top.next != 0) out.Put(',');
-        if constexpr (Display) out.PutIndent(4 * stack.size());
+        if constexpr (Display) out.PutIndent(4 * (depth + stack.size()));
         if (object) {
           const Pair& pair = Access::Pairs(static_cast<const TJSONObject&>(c))[top.next];
           out.PutString(NameOf(pair.name));
@@ -190,25 +202,20 @@ std::string Write(const TJSONValue& root, std::size_t expected) {
         break;
       }
       stack.pop_back();
-      if constexpr (Display) out.PutIndent(4 * stack.size());
+      if constexpr (Display) out.PutIndent(4 * (depth + stack.size()));
       out.Put(object ? '}' : ']');
     }
   }
 }
 
-std::size_t ExpectedSize(const TJSONValue& v) {
-  if (IsContainer(v)) return 64 + 16 * std::size_t{Access::Size(v)};
-  return 16 + 2 * std::size_t{Access::Size(v)};
-}
-
 }  // namespace
 
 std::string WriteCompact(const TJSONValue& value) {
-  return Write<false>(value, ExpectedSize(value));
+  return Write<false>(value, std::string(), 0);
 }
 
 std::string WriteDisplay(const TJSONValue& value) {
-  return Write<true>(value, ExpectedSize(value));
+  return Write<true>(value, std::string(), 0);
 }
 
 }  // namespace kestrava::detail
@@ -217,6 +224,14 @@ namespace kestrava {
 
 std::string TJson::Format(const TJSONValue& value) {
   return detail::WriteDisplay(value);
+}
+
+void AppendCompactText(std::string& text, const TJSONValue& value) {
+  text = detail::Write<false>(value, std::move(text), 0);
+}
+
+void AppendDisplayText(std::string& text, const TJSONValue& value, std::size_t depth) {
+  text = detail::Write<true>(value, std::move(text), depth);
 }
 
 }  // namespace kestrava

@@ -159,3 +159,53 @@ TEST(DisplayText, LeavesTheValueUnchanged) {
 
 }  // namespace
 }  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+// Piece by piece, the texts of an array's elements join to the text of the
+// whole array.
+TEST(AppendedText, ElementsJoinToTheTextOfTheirArray) {
+  const char* const elements[] = {
+      "1",
+      "\"a\\/b\\n\"",
+      "null",
+      "[]",
+      "{}",
+      "[1,[2,{\"x\":[]}]]",
+      "{\"id\":\"A-1\",\"amount\":12.50,\"tags\":[],\"nested\":{\"k\":[true,false,{}]}}",
+  };
+  std::string display = "before", compact = "before";
+  std::string joined = "[";
+  bool first = true;
+  for (const char* text : elements) {
+    SCOPED_TRACE(text);
+    const auto element = ParseJSONValue(text);
+    ASSERT_NE(element, nullptr);
+    display += first ? "[\r\n    " : ",\r\n    ";
+    AppendDisplayText(display, *element, 1);
+    compact += first ? "[" : ",";
+    AppendCompactText(compact, *element);
+    joined += (first ? "" : ",") + std::string(text);
+    first = false;
+  }
+  display += "\r\n]";
+  compact += "]";
+  joined += "]";
+  const auto array = ParseJSONValue(joined);
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(display, "before" + TJson::Format(*array));
+  EXPECT_EQ(compact, "before" + array->ToString());
+
+  // Deeper levels indent further; depth 0 is the text on its own.
+  const auto nested = ParseJSONValue("{\"a\":[1]}");
+  std::string deep;
+  AppendDisplayText(deep, *nested, 2);
+  EXPECT_EQ(deep, "{\r\n            \"a\": [\r\n                1\r\n            ]\r\n        }");
+  std::string alone;
+  AppendDisplayText(alone, *nested, 0);
+  EXPECT_EQ(alone, TJson::Format(*nested));
+}
+
+}  // namespace
+}  // namespace kestrava
