@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#include "cli/SignalCleanup.h"
 
 namespace kestrava::cli {
 
@@ -22,6 +25,45 @@ bool DescriptorSink::Write(std::string_view bytes) {
   return error_ == 0;
 }
 
+std::unique_ptr<FileSpool> FileSpool::Create(const std::string& folder, int& error) {
+  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // A file system without nameless files: a named one, removed at once.
+    std::string name = folder + "/.kestrava-cli-spool.XXXXXX";
+    const SignalsHeldBack held;
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) unlink(name.c_str());
+  }
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  return std::unique_ptr<FileSpool>(new FileSpool(fd));
+}
+
+FileSpool::~FileSpool() {
+  close(fd_);
+}
+
+bool FileSpool::ReadBack(const std::function<bool(std::string_view)>& piece) {
+  if (Error() != 0) return false;
+  if (lseek(fd_, 0, SEEK_SET) != 0) {
+    error_ = errno;
+    return false;
+  }
+  std::string chunk(1 << 20, '\0');
+  for (;;) {
+    const ssize_t n = read(fd_, chunk.data(), chunk.size());
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return false;
+    }
+    if (!piece(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return false;
+  }
+}
+
 int ReadAll(int fd, std::string& text) {
   char chunk[65536];
   for (;;) {
@@ -36,12 +78,48 @@ int ReadAll(int fd, std::string& text) {
   }
 }
 
-int ReadFile(const std::string& path, std::string& text) {
+namespace {
+
+template <class Read>
+int WithFile(const std::string& path, std::string& text, Read read) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
-  const int error = ReadAll(fd, text);
+  const int error = read(fd, text);
   close(fd);
   return error;
+}
+
+constexpr std::size_t LongestLine = 1 << 16;
+
+}  // namespace
+
+int ReadFile(const std::string& path, std::string& text) {
+  return WithFile(path, text, ReadAll);
+}
+
+int ReadFirstLine(int fd, std::string& line) {
+  line.clear();
+  char chunk[4096];
+  for (;;) {
+    const std::size_t end = line.find('\n');
+    if (end != std::string::npos) {
+      line.resize(end > 0 && line[end - 1] == '\r' ? end - 1 : end);
+      return 0;
+    }
+    if (line.size() > LongestLine) return EFBIG;
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n > 0) {
+      line.append(chunk, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return 0;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+}
+
+int ReadFirstLineOfFile(const std::string& path, std::string& line) {
+  return WithFile(path, line, ReadFirstLine);
 }
 
 std::string ErrorDescription(int error) {

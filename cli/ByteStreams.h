@@ -3,6 +3,8 @@
 // The bytes the program writes and reads, through file descriptors, so that
 // a failure can say why (the errno of the failed call).
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,12 +45,63 @@ class StringSink final : public ByteSink {
   std::string text;
 };
 
+// Bytes written now and read back later, from the start (the rows of a CSV
+// result, whose header is known only at the end).
+class Spool : public ByteSink {
+ public:
+  // Gives everything written, in pieces, in order; false when reading
+  // failed (Error() then says why) or `piece` gave false.
+  virtual bool ReadBack(const std::function<bool(std::string_view)>& piece) = 0;
+};
+
+class StringSpool final : public Spool {
+ public:
+  bool Write(std::string_view bytes) override {
+    text_.append(bytes);
+    return true;
+  }
+  int Error() const noexcept override { return 0; }
+  bool ReadBack(const std::function<bool(std::string_view)>& piece) override {
+    return piece(text_);
+  }
+
+ private:
+  std::string text_;
+};
+
+// A spool in a file without a name: it goes with the process, whatever
+// ends it.
+class FileSpool final : public Spool {
+ public:
+  // Makes the file in `folder`; none, with the errno in `error`, when it
+  // cannot be made.
+  static std::unique_ptr<FileSpool> Create(const std::string& folder, int& error);
+  ~FileSpool() override;
+  FileSpool(const FileSpool&) = delete;
+  FileSpool& operator=(const FileSpool&) = delete;
+  bool Write(std::string_view bytes) override { return sink_.Write(bytes); }
+  int Error() const noexcept override { return error_ != 0 ? error_ : sink_.Error(); }
+  bool ReadBack(const std::function<bool(std::string_view)>& piece) override;
+
+ private:
+  explicit FileSpool(int fd) noexcept : fd_(fd), sink_(fd) {}
+  int fd_;
+  DescriptorSink sink_;
+  int error_ = 0;
+};
+
 // Everything the descriptor gives until its end. Returns 0, or the errno of
 // the failed read.
 int ReadAll(int fd, std::string& text);
 
 // Reads the file at `path` whole. Returns 0, or the errno of the failure.
 int ReadFile(const std::string& path, std::string& text);
+
+// The first line the descriptor gives, without its line end (LF or CR
+// LF); the whole text when it has no LF. Returns 0, or the errno of the
+// failure (EFBIG for a line of more than 64 KiB).
+int ReadFirstLine(int fd, std::string& line);
+int ReadFirstLineOfFile(const std::string& path, std::string& line);
 
 // The system's description of an errno value ("No space left on device").
 std::string ErrorDescription(int error);

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "base/Exception.h"
 #include "cli/CliArguments.h"
+#include "cli/OutputTarget.h"
+#include "cli/RecordWriter.h"
+#include "cli/RetryPolicy.h"
+#include "cli/SecretMask.h"
 #include "cli/TerminalText.h"
 #include "client/Kestrava2Intf.h"
 #include "json/JSON.h"
@@ -15,59 +18,15 @@
 namespace kestrava::cli {
 namespace {
 
-constexpr std::string_view Mask = "********";
-
-// A text that describes a failure (an error text, a usage message) never
-// carries the secret, even when a service echoes the request back in an
-// error body: neither as written nor as the token request body carries it
-// (JSON-escaped, e.g. "/" as "\\/"). A result is data and is never masked.
-// Very short secrets would mask ordinary text, so they are left alone.
-class Redactor {
- public:
-  explicit Redactor(const std::string& secret) {
-    if (secret.size() < 4) return;
-    TJSONObject holder;
-    holder.AddPair("", secret);
-    const std::string compact = holder.ToString();  // {"":"..."}
-    std::string escaped = compact.substr(5, compact.size() - 7);
-    // The longer escaped form first, so masking the plain one cannot split it.
-    if (escaped != secret) forms_.push_back(std::move(escaped));
-    forms_.push_back(secret);
-  }
-  std::string operator()(std::string text) const {
-    for (const std::string& form : forms_) {
-      for (std::size_t at = text.find(form); at != std::string::npos;
-           at = text.find(form, at + Mask.size())) {
-        text.replace(at, form.size(), Mask);
-      }
-    }
-    return text;
-  }
-
- private:
-  std::vector<std::string> forms_;
-};
-
 // The secret as given on the command line (even when the rest does not
 // parse) or in the environment.
-std::string FindSecret(const std::vector<std::string>& args, CliEnvironment& env) {
-  std::string secret;
+void AddCommandLineSecrets(SecretMask& mask, const std::vector<std::string>& args,
+                           CliEnvironment& env) {
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--secret" && i + 1 < args.size()) secret = args[i + 1];
-    if (args[i].rfind("--secret=", 0) == 0) secret = args[i].substr(9);
+    if (args[i] == "--secret" && i + 1 < args.size()) mask.Add(args[i + 1]);
+    if (args[i].rfind("--secret=", 0) == 0) mask.Add(args[i].substr(9));
   }
-  if (secret.empty() && env.getenv) secret = env.getenv("KESTRAVA_CLIENT_SECRET").value_or("");
-  return secret;
-}
-
-// What the window shows for a collected array: its compact text parsed
-// again and indented.
-std::string DisplayText(const TJSONArray& array, bool compact) {
-  std::string text = array.ToString();
-  if (compact) return text;
-  const std::unique_ptr<TJSONArray> reparsed = AsJSONArray(ParseJSONValue(text));
-  if (reparsed == nullptr) throw Exception("Not a valid JSON text");
-  return TJson::Format(*reparsed);
+  if (env.getenv) mask.Add(env.getenv("KESTRAVA_CLIENT_SECRET").value_or(""));
 }
 
 // A line on standard error; on a terminal, server text cannot act on it.
@@ -77,23 +36,62 @@ void WriteLine(CliEnvironment& env, std::string_view text) {
   env.err.Write(line);
 }
 
-// The result on standard output, its bytes exact unless they go to a
-// terminal; a failed write is a failure that says why.
-int WriteResult(CliEnvironment& env, std::string text) {
-  if (env.outIsTerminal) text = ForTerminal(text);
-  text += '\n';
-  if (env.out.Write(text)) return ExitSuccess;
-  WriteLine(env,
-            "kestrava-cli: cannot write standard output: " + ErrorDescription(env.out.Error()));
+int Usage(CliEnvironment& env, const std::string& message) {
+  WriteLine(env, "kestrava-cli: " + message);
+  WriteLine(env, "Try 'kestrava-cli --help' for more information.");
+  return ExitUsage;
+}
+
+int CannotWrite(CliEnvironment& env, const std::string& name, int error) {
+  WriteLine(env, "kestrava-cli: cannot write " + name + ": " + ErrorDescription(error));
   return ExitFailure;
+}
+
+// A text result (help, version, a token, a formatted value) and its end.
+int WriteWhole(CliEnvironment& env, OutputTarget& target, std::string text) {
+  text += '\n';
+  int error = 0;
+  if (!target.Sink().Write(text)) return CannotWrite(env, target.Name(), target.Sink().Error());
+  if (!target.Commit(error)) return CannotWrite(env, target.Name(), error);
+  return ExitSuccess;
+}
+
+// Where the result goes, or none after the failure has been reported.
+std::unique_ptr<OutputTarget> Open(CliEnvironment& env, const std::optional<std::string>& output) {
+  int error = 0;
+  std::unique_ptr<OutputTarget> target = OpenOutput(output, env.out, env.outIsTerminal, error);
+  if (target == nullptr) CannotWrite(env, *output, error);
+  return target;
+}
+
+std::unique_ptr<RecordWriter> NewWriter(CliEnvironment& env, OutputFormat format,
+                                        OutputTarget& target) {
+  std::unique_ptr<Spool> spool;
+  if (format == OutputFormat::Csv) {
+    int error = 0;
+    spool = target.NewSpool(error);
+    if (spool == nullptr) {
+      CannotWrite(env, target.Name(), error);
+      return nullptr;
+    }
+  }
+  return MakeRecordWriter(format, target.Sink(), std::move(spool));
+}
+
+int Finish(CliEnvironment& env, RecordWriter& writer, OutputTarget& target) {
+  int error = 0;
+  if (!writer.Finish()) return CannotWrite(env, target.Name(), writer.Error());
+  if (!target.Commit(error)) return CannotWrite(env, target.Name(), error);
+  return ExitSuccess;
 }
 
 // Nothing is masked here: format signs in nowhere, and its result is data.
 int Format(const CliArguments& args, CliEnvironment& env) {
   std::string text;
-  const int error = args.file ? ReadFile(*args.file, text) : ReadAll(env.in, text);
+  const bool fromInput = !args.file || *args.file == "-";
+  const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*args.file, text);
   if (error != 0) {
-    WriteLine(env, "kestrava-cli: cannot read " + (args.file ? *args.file : "standard input") +
+    WriteLine(env, "kestrava-cli: cannot read " + (fromInput ? "standard input" : *args.file) +
                        ": " + ErrorDescription(error));
     return ExitFailure;
   }
@@ -102,96 +100,162 @@ int Format(const CliArguments& args, CliEnvironment& env) {
     WriteLine(env, "Not a valid JSON text");
     return ExitFailure;
   }
-  return WriteResult(env, args.compact ? value->ToString() : TJson::Format(*value));
+  const std::unique_ptr<OutputTarget> target = Open(env, args.output);
+  if (target == nullptr) return ExitFailure;
+  if (args.format == OutputFormat::Display) return WriteWhole(env, *target, TJson::Format(*value));
+  if (args.format == OutputFormat::Compact) return WriteWhole(env, *target, value->ToString());
+  // A value that is not an array is an array of that one value.
+  const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *target);
+  if (writer == nullptr) return ExitFailure;
+  const bool added = value->Kind() == TJSONKind::Array
+                         ? writer->Add(static_cast<const TJSONArray&>(*value))
+                         : writer->Add(*value);
+  if (!added) return CannotWrite(env, target->Name(), writer->Error());
+  return Finish(env, *writer, *target);
 }
 
-int Service(const CliArguments& args, CliEnvironment& env, const Redactor& redact) {
+// "page N of M" on a terminal, kept on one line until something else is
+// written on standard error.
+class Progress {
+ public:
+  explicit Progress(CliEnvironment& env) : env_(env) {}
+  void Page(int read, int total) {
+    if (!env_.errIsTerminal) return;
+    env_.err.Write("\rpage " + std::to_string(read) + " of " +
+                   std::to_string(std::max(read, total)));
+    shown_ = true;
+  }
+  void EndLine() {
+    if (shown_) env_.err.Write("\n");
+    shown_ = false;
+  }
+
+ private:
+  CliEnvironment& env_;
+  bool shown_ = false;
+};
+
+struct Credentials {
+  std::string id, secret;
+};
+
+// The client id and secret from the options, the secret file or the
+// environment. None after the failure has been reported, with its exit code.
+std::optional<Credentials> FindCredentials(const CliArguments& args, CliEnvironment& env,
+                                           int& code) {
   const auto lookup = [&](const char* name) {
-    return env.getenv ? env.getenv(name).value_or("") : std::string();
+    return env.getenv ? env.getenv(name) : std::optional<std::string>();
   };
-  const std::string id = args.id ? *args.id : lookup("KESTRAVA_CLIENT_ID");
-  const std::string secret = args.secret ? *args.secret : lookup("KESTRAVA_CLIENT_SECRET");
+  std::optional<std::string> id = args.id ? args.id : lookup("KESTRAVA_CLIENT_ID");
+  std::optional<std::string> secret = args.secret;
+  if (!secret && !args.secretFile) secret = lookup("KESTRAVA_CLIENT_SECRET");
+  code = ExitUsage;
+  if (!id) {
+    Usage(env, "no client id: give --id ID or set KESTRAVA_CLIENT_ID");
+    return std::nullopt;
+  }
+  if (!secret && !args.secretFile) {
+    Usage(env,
+          "no client secret: give --secret SECRET or --secret-file FILE, or set "
+          "KESTRAVA_CLIENT_SECRET");
+    return std::nullopt;
+  }
+  if (!secret) {
+    const bool fromInput = *args.secretFile == "-";
+    std::string line;
+    const int error =
+        fromInput ? ReadFirstLine(env.in, line) : ReadFirstLineOfFile(*args.secretFile, line);
+    if (error != 0) {
+      code = ExitFailure;
+      WriteLine(env, "kestrava-cli: cannot read " +
+                         (fromInput ? std::string("standard input") : *args.secretFile) + ": " +
+                         ErrorDescription(error));
+      return std::nullopt;
+    }
+    secret = std::move(line);
+  }
+  return Credentials{std::move(*id), std::move(*secret)};
+}
+
+int Service(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
+  int code = ExitSuccess;
+  const std::optional<Credentials> credentials = FindCredentials(args, env, code);
+  if (!credentials) return code;
+  mask.Add(credentials->secret);
+  const auto fail = [&](const std::string& text) {
+    WriteLine(env, mask(text));
+    return ExitFailure;
+  };
   if (args.host) SetServiceHost(*args.host);
+  TDateTime from = args.from.value_or(0), to = args.to.value_or(0);
+  if (args.lastHours) {
+    to = env.now();  // one reading of the clock for both ends
+    from = IncHour(to, -*args.lastHours);
+  }
+
+  const std::unique_ptr<OutputTarget> target = Open(env, args.output);
+  if (target == nullptr) return ExitFailure;
+  Progress progress(env);
+  TKestrava_2::TToolSettings settings;
+  settings.Timeout = args.timeoutSeconds * 1000;
+  if (args.retries > 0) {
+    RetryWorld world{env.monotonic, env.utc, env.wait,
+                     [&](const std::string& line) {
+                       progress.EndLine();
+                       WriteLine(env, line);
+                     },
+                     [&](std::string text) { return mask(std::move(text)); }};
+    settings.OnRequestFailed =
+        RetryPolicy({args.retries, std::chrono::seconds(args.retryMaxTimeSeconds), env.monotonic()},
+                    std::move(world));
+  }
 
   std::unique_ptr<TKestrava_2> client;
   try {
-    client = std::make_unique<TKestrava_2>(id, secret, args.test ? 2 : 1);
+    client = std::make_unique<TKestrava_2>(credentials->id, credentials->secret, args.test ? 2 : 1,
+                                           std::move(settings));
   } catch (const std::exception& e) {
-    WriteLine(env, redact(e.what()));
-    return ExitFailure;
+    return fail(e.what());
   }
-  if (!client->LogatLaServer) {
-    WriteLine(env, redact(client->MesajEroare()));
-    return ExitFailure;
-  }
-  if (args.command == "login") return WriteResult(env, client->Token);
+  if (!client->LogatLaServer) return fail(client->MesajEroare());
+  if (args.command == "login") return WriteWhole(env, *target, client->Token);
 
-  TJSONArray collected;
+  const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *target);
+  if (writer == nullptr) return ExitFailure;
+  const auto receive = [&](const TJSONArray& records) { return writer->Add(records); };
   bool ok = false;
   if (args.command == "accounts") {
-    ok = client->Accounts(collected);
+    ok = client->Accounts(receive);
   } else {
-    bool progressShown = false;
-    if (env.errIsTerminal) {
-      client->OnPage = [&](int read, int total) {
-        env.err.Write("\rpage " + std::to_string(read) + " of " +
-                      std::to_string(std::max(read, total)));
-        progressShown = true;
-      };
-    }
-    ok = client->GetTranzactii(*args.from, *args.to, args.account, collected);
-    if (progressShown) env.err.Write("\n");
+    client->OnPage = [&](int read, int total) { progress.Page(read, total); };
+    ok = client->GetTranzactii(from, to, args.account, receive);
+    progress.EndLine();
   }
-  if (!ok) {
-    WriteLine(env, redact(client->MesajEroare()));
-    return ExitFailure;
-  }
-  std::string text;
-  try {
-    text = DisplayText(collected, args.compact);
-  } catch (const std::exception& e) {
-    WriteLine(env, e.what());
-    return ExitFailure;
-  }
-  return WriteResult(env, std::move(text));
+  if (!ok && writer->Error() != 0) return CannotWrite(env, target->Name(), writer->Error());
+  if (!ok) return fail(client->MesajEroare());
+  return Finish(env, *writer, *target);
 }
 
 }  // namespace
 
-std::string UsageText() {
-  return "usage: kestrava-cli [--test] [--host HOST[:PORT]] [--id ID] [--secret SECRET] "
-         "[--compact] COMMAND\n"
-         "  login                                          sign in, print the token\n"
-         "  accounts                                       sign in, print the accounts\n"
-         "  transactions --from T --to T [--account N]     sign in, print every transaction of "
-         "the range\n"
-         "  format [FILE]                                  print FILE (or standard input) as the "
-         "window's display text\n"
-         "  T is local time: YYYY-MM-DDTHH:MM[:SS[.mmm]]\n"
-         "  --id and --secret default to KESTRAVA_CLIENT_ID and KESTRAVA_CLIENT_SECRET.\n"
-         "  --test uses the test environment (api.test. + host).\n";
-}
-
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
-  const Redactor redact(FindSecret(args, env));
+  SecretMask mask;
+  AddCommandLineSecrets(mask, args, env);
   std::string error;
   const std::optional<CliArguments> parsed = ParseArguments(args, error);
-  if (!parsed) {
-    WriteLine(env, "kestrava-cli: " + redact(error));
-    env.err.Write(UsageText());
-    return ExitUsage;
-  }
-  if (parsed->help) {
-    std::string text = UsageText();
-    text.pop_back();  // WriteResult ends it
-    return WriteResult(env, std::move(text));
-  }
-  if (parsed->version) return WriteResult(env, std::string("kestrava-cli ") + KESTRAVA_VERSION);
+  if (!parsed) return Usage(env, mask(error));
   try {
+    if (parsed->help || parsed->version) {
+      const std::unique_ptr<OutputTarget> target = Open(env, std::nullopt);
+      std::string text =
+          parsed->help ? UsageText() : std::string("kestrava-cli ") + KESTRAVA_VERSION;
+      if (parsed->help) text.pop_back();  // WriteWhole ends it
+      return WriteWhole(env, *target, std::move(text));
+    }
     if (parsed->command == "format") return Format(*parsed, env);
-    return Service(*parsed, env, redact);
+    return Service(*parsed, env, mask);
   } catch (const std::exception& e) {
-    WriteLine(env, redact(e.what()));
+    WriteLine(env, mask(e.what()));
     return ExitFailure;
   }
 }

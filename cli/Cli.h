@@ -1,15 +1,19 @@
 #pragma once
 
 // kestrava-cli: the API client without a window, for scripts and scheduled
-// exports. Success prints the text the window would show; failure prints the
-// client's error text unchanged (the secret masked).
+// exports. Success writes the result (the window's text or another format)
+// to standard output or a file; failure writes the client's error text to
+// standard error, the secret masked.
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/ByteStreams.h"
+#include "datetime/DateTime.h"
 
 namespace kestrava::cli {
 
@@ -25,11 +29,19 @@ struct CliEnvironment {
   bool errIsTerminal = false;
   // Environment lookup (KESTRAVA_CLIENT_ID, KESTRAVA_CLIENT_SECRET).
   std::function<std::optional<std::string>(const std::string&)> getenv = {};
+  // The clocks and the wait between retries, so tests need not wait.
+  std::function<TDateTime()> now = Now;  // local time, for --last
+  std::function<std::chrono::steady_clock::time_point()> monotonic = std::chrono::steady_clock::now;
+  std::function<std::chrono::system_clock::time_point()> utc = std::chrono::system_clock::now;
+  std::function<void(std::chrono::seconds)> wait = [](std::chrono::seconds duration) {
+    std::this_thread::sleep_for(duration);
+  };
 };
 
 // args: the arguments after the program name.
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 
+// The --help text.
 std::string UsageText();
 
 }  // namespace kestrava::cli

@@ -49,12 +49,148 @@ std::optional<TDateTime> ParseLocalTime(std::string_view t, std::string* problem
   }
 }
 
+namespace {
+
+// The value of an option that takes a whole number in [low, high].
+bool ParseBounded(const std::string& name, const std::string& value, int low, int high,
+                  const char* unit, int& target, std::string& error) {
+  int parsed = 0;
+  if (ParseInt(value, parsed) && parsed >= low && parsed <= high) {
+    target = parsed;
+    return true;
+  }
+  error = "option " + name + " needs a whole number" + unit + " from " + std::to_string(low) +
+          " to " + std::to_string(high) + ", not \"" + value + "\"";
+  return false;
+}
+
+std::optional<OutputFormat> FormatNamed(std::string_view name) {
+  if (name == "display") return OutputFormat::Display;
+  if (name == "compact") return OutputFormat::Compact;
+  if (name == "ndjson") return OutputFormat::Ndjson;
+  if (name == "csv") return OutputFormat::Csv;
+  return std::nullopt;
+}
+
+bool TakesValue(std::string_view name) {
+  for (const char* option :
+       {"--host", "--id", "--secret", "--secret-file", "--format", "--output", "--from", "--to",
+        "--last", "--account", "--retry", "--retry-max-time", "--timeout"}) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
+// Stores the value of an option that takes one; false with `error` set.
+bool SetValue(CliArguments& parsed, const std::string& name, const std::string& value,
+              std::string& error) {
+  if (name == "--host") {
+    if (value.empty()) {
+      error = "option --host needs a host name";
+      return false;
+    }
+    parsed.host = value;
+  } else if (name == "--id") {
+    parsed.id = value;
+  } else if (name == "--secret") {
+    parsed.secret = value;
+  } else if (name == "--secret-file" || name == "--output") {
+    if (value.empty()) {
+      error = "option " + name + " needs a file name";
+      return false;
+    }
+    (name == "--output" ? parsed.output : parsed.secretFile) = value;
+  } else if (name == "--format") {
+    const std::optional<OutputFormat> format = FormatNamed(value);
+    if (!format) {
+      error = "option --format needs display, compact, ndjson or csv, not \"" + value + "\"";
+      return false;
+    }
+    parsed.format = *format;
+  } else if (name == "--account") {
+    return ParseBounded(name, value, 1, 2147483647, "", parsed.account, error);
+  } else if (name == "--retry") {
+    return ParseBounded(name, value, 0, MaxRetries, "", parsed.retries, error);
+  } else if (name == "--retry-max-time") {
+    return ParseBounded(name, value, 0, MaxSeconds, " of seconds", parsed.retryMaxTimeSeconds,
+                        error);
+  } else if (name == "--timeout") {
+    return ParseBounded(name, value, 1, MaxSeconds, " of seconds", parsed.timeoutSeconds, error);
+  } else if (name == "--last") {
+    int hours = 0;
+    if (!ParseBounded(name, value, 0, MaxLastHours, " of hours", hours, error)) return false;
+    parsed.lastHours = hours;
+  } else {
+    std::string problem;
+    const std::optional<TDateTime> time = ParseLocalTime(value, &problem);
+    if (!time) {
+      error = "option " + name + " " + problem + ", not \"" + value + "\"";
+      return false;
+    }
+    (name == "--from" ? parsed.from : parsed.to) = time;
+  }
+  return true;
+}
+
+// What the command and its arguments allow together.
+bool CheckCommand(CliArguments& parsed, const std::vector<std::string>& positional,
+                  std::string& error) {
+  if (positional.empty()) {
+    error = "no command given";
+    return false;
+  }
+  parsed.command = positional[0];
+  const bool isFormat = parsed.command == "format";
+  if (parsed.command != "login" && parsed.command != "accounts" &&
+      parsed.command != "transactions" && !isFormat) {
+    error = "unknown command \"" + parsed.command + "\"";
+    return false;
+  }
+  if (positional.size() > (isFormat ? 2u : 1u)) {
+    error = "too many arguments for " + parsed.command;
+    return false;
+  }
+  if (isFormat && positional.size() == 2) parsed.file = positional[1];
+  if (parsed.secret && parsed.secretFile) {
+    error = "give the secret either with --secret or with --secret-file, not both";
+    return false;
+  }
+  const bool range = parsed.from || parsed.to;
+  if (parsed.command != "transactions") {
+    if (range || parsed.lastHours || parsed.account != 0) {
+      error = "--from, --to, --last and --account belong to the transactions command";
+      return false;
+    }
+    return true;
+  }
+  if (parsed.lastHours && range) {
+    error = "give the range either with --from and --to or with --last, not both";
+    return false;
+  }
+  if (!parsed.lastHours && (!parsed.from || !parsed.to)) {
+    error = "transactions needs --from and --to, or --last";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
                                            std::string& error) {
   CliArguments parsed;
   std::vector<std::string> positional;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
+    if (optionsEnded || name == "-" || name.empty() || name[0] != '-') {
+      positional.push_back(name);
+      continue;
+    }
+    if (name == "--") {
+      optionsEnded = true;
+      continue;
+    }
     std::optional<std::string> inlineValue;
     if (name.rfind("--", 0) == 0) {
       const std::size_t eq = name.find('=');
@@ -63,9 +199,7 @@ std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
         name.resize(eq);
       }
     }
-    const bool takesValue = name == "--host" || name == "--id" || name == "--secret" ||
-                            name == "--from" || name == "--to" || name == "--account";
-    if (takesValue) {
+    if (TakesValue(name)) {
       std::string value;
       if (inlineValue) {
         value = *inlineValue;
@@ -75,30 +209,7 @@ std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
         error = "option " + name + " needs a value";
         return std::nullopt;
       }
-      if (name == "--host") {
-        if (value.empty()) {
-          error = "option --host needs a host name";
-          return std::nullopt;
-        }
-        parsed.host = value;
-      } else if (name == "--id") {
-        parsed.id = value;
-      } else if (name == "--secret") {
-        parsed.secret = value;
-      } else if (name == "--account") {
-        if (!ParseInt(value, parsed.account)) {
-          error = "option --account needs a whole number, not \"" + value + "\"";
-          return std::nullopt;
-        }
-      } else {
-        std::string problem;
-        const std::optional<TDateTime> time = ParseLocalTime(value, &problem);
-        if (!time) {
-          error = "option " + name + " " + problem + ", not \"" + value + "\"";
-          return std::nullopt;
-        }
-        (name == "--from" ? parsed.from : parsed.to) = time;
-      }
+      if (!SetValue(parsed, name, value, error)) return std::nullopt;
       continue;
     }
     if (inlineValue) {
@@ -112,41 +223,14 @@ std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
     } else if (name == "--test") {
       parsed.test = true;
     } else if (name == "--compact") {
-      parsed.compact = true;
-    } else if (name.size() > 1 && name[0] == '-') {
+      parsed.format = OutputFormat::Compact;
+    } else {
       error = "unknown option " + name;
       return std::nullopt;
-    } else {
-      positional.push_back(name);
     }
   }
   if (parsed.help || parsed.version) return parsed;
-
-  if (positional.empty()) {
-    error = "no command given";
-    return std::nullopt;
-  }
-  parsed.command = positional[0];
-  const bool isFormat = parsed.command == "format";
-  if (parsed.command != "login" && parsed.command != "accounts" &&
-      parsed.command != "transactions" && !isFormat) {
-    error = "unknown command \"" + parsed.command + "\"";
-    return std::nullopt;
-  }
-  if (positional.size() > (isFormat ? 2u : 1u)) {
-    error = "too many arguments for " + parsed.command;
-    return std::nullopt;
-  }
-  if (isFormat && positional.size() == 2) parsed.file = positional[1];
-  const bool isTransactions = parsed.command == "transactions";
-  if (isTransactions && (!parsed.from || !parsed.to)) {
-    error = "transactions needs --from and --to";
-    return std::nullopt;
-  }
-  if (!isTransactions && (parsed.from || parsed.to || parsed.account != 0)) {
-    error = "--from, --to and --account belong to the transactions command";
-    return std::nullopt;
-  }
+  if (!CheckCommand(parsed, positional, error)) return std::nullopt;
   return parsed;
 }
 

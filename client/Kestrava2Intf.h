@@ -61,6 +61,8 @@ enum class TAfterFailure {
 // or what SetServiceHost gave for this process ("host" or "host:port").
 const std::string& ServiceHost();
 void SetServiceHost(std::string_view host);
+// The build-time host, whatever SetServiceHost gave.
+std::string_view DefaultServiceHost() noexcept;
 
 // Something to run while an exchange waits on the service (the window
 // repaints from it): once every `interval` for as long as a wait lasts,

@@ -7,11 +7,15 @@ namespace kestrava {
 namespace {
 
 std::string& Host() {
-  static std::string host = KESTRAVA_DEFAULT_SERVICE_HOST;
+  static std::string host(DefaultServiceHost());
   return host;
 }
 
 }  // namespace
+
+std::string_view DefaultServiceHost() noexcept {
+  return KESTRAVA_DEFAULT_SERVICE_HOST;
+}
 
 const std::string& ServiceHost() {
   return Host();

@@ -1,5 +1,6 @@
 // Compact and display text, written without recursion into one growing buffer.
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -43,10 +44,10 @@ inline std::uint64_t MayNeedEscape(std::uint64_t x) {
 class Output {
  public:
   // Writes after what `text` holds already.
-  Output(std::string&& text, std::size_t expected) : text_(std::move(text)) {
-    const std::size_t used = text_.size();
-    text_.resize(used + expected);
-    pos_ = text_.data() + used;
+  Output(std::string&& text, std::size_t expected)
+      : text_(std::move(text)), start_(text_.size()) {
+    text_.resize(start_ + expected);
+    pos_ = text_.data() + start_;
     end_ = text_.data() + text_.size();
   }
 
@@ -111,16 +112,18 @@ class Output {
     return p;
   }
 
+  // Grows with what this writer wrote, not with the text it began after, so
+  // that appending many small texts to a long one stays cheap.
   void Grow(std::size_t n) {
     const std::size_t used = static_cast<std::size_t>(pos_ - text_.data());
-    std::size_t size = std::max<std::size_t>(text_.size() * 2, 256);
-    if (size < used + n) size = used + n;
-    text_.resize(size);
+    const std::size_t written = used - start_;
+    text_.resize(used + std::max({n, written, std::size_t{256}}));
     pos_ = text_.data() + used;
     end_ = text_.data() + text_.size();
   }
 
   std::string text_;
+  std::size_t start_ = 0;  // length of the text before this writer's part
   char* pos_ = nullptr;
   char* end_ = nullptr;
 };

@@ -8,15 +8,11 @@
 
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
-#include "client/Kestrava2Intf.h"
-#include "json/JSON.h"
-#include "json/JsonFormat.h"
-#include "tests/support/ScriptedServer.h"
+#include "tests/cli/CliFixture.h"
 
 namespace kestrava::testing {
 namespace {
@@ -24,78 +20,29 @@ namespace {
 using cli::RunCli;
 using cli::UsageText;
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
+using Cli = CliTest;
 
-std::string JsonReply(int code, std::string_view reason, std::string_view body) {
-  return HttpReply(code, reason, {"Content-Type: application/json"}, body);
-}
-
-std::string TokenReply() {
-  return JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-9"}})");
-}
-
-std::string Display(std::string_view compact) {
-  return TJson::Format(*ParseJSONValue(compact));
-}
-
-class Cli : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { TrustTestCa(); }
-
-  Outcome Call(std::vector<std::string> args, std::string input = "", bool terminal = false) {
-    // Standard input is a pipe that holds the whole input (small ones only).
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {-1, "", "no pipe"};
-    if (!input.empty() && write(pipeEnds[1], input.data(), input.size()) < 0) return {-1, "", ""};
-    close(pipeEnds[1]);
-    cli::StringSink out, err;
-    cli::CliEnvironment env{
-        .in = pipeEnds[0],
-        .out = out,
-        .err = err,
-        .errIsTerminal = terminal,
-        .getenv = [this](const std::string& name) -> std::optional<std::string> {
-          const auto it = environment.find(name);
-          if (it == environment.end()) return std::nullopt;
-          return it->second;
-        }};
-    const int code = RunCli(args, env);
-    close(pipeEnds[0]);
-    return {code, out.text, err.text};
-  }
-  // A service command against the scripted server.
-  Outcome Service(std::vector<std::string> args, bool terminal = false) {
-    std::vector<std::string> all = {"--host", server.HostPort(), "--id",
-                                    "id-1",   "--secret",        "s3cret-value"};
-    all.insert(all.end(), args.begin(), args.end());
-    return Call(all, "", terminal);
-  }
-
-  ScriptedServer server;
-  std::map<std::string, std::string> environment;
-};
-
-TEST_F(Cli, BadUsageExitsTwoWithAMessageAndTheUsage) {
+TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
   };
+  const std::string from = "2025-05-14T08:30", to = "2025-05-15T08:30";
   const Case cases[] = {
       {{}, "no command given"},
       {{"fetch"}, "unknown command \"fetch\""},
       {{"--frobnicate", "login"}, "unknown option --frobnicate"},
+      {{"-x", "login"}, "unknown option -x"},
       {{"login", "extra"}, "too many arguments for login"},
       {{"format", "a", "b"}, "too many arguments for format"},
-      {{"transactions", "--from", "2025-05-14T08:30"}, "transactions needs --from and --to"},
+      {{"transactions", "--from", from}, "transactions needs --from and --to, or --last"},
+      {{"transactions"}, "transactions needs --from and --to, or --last"},
       {{"transactions", "--from", "2025-05-14", "--to", "2025-05-15T00:00"},
        "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-14\""},
       // The right shape, but no such date or time of day.
       {{"transactions", "--from", "2025-02-30T00:00", "--to", "2025-05-15T00:00"},
        "option --from needs a date that exists in years 0001 to 9999, not \"2025-02-30T00:00\""},
-      {{"transactions", "--from", "2025-05-14T08:30", "--to", "0000-12-31T00:00"},
+      {{"transactions", "--from", from, "--to", "0000-12-31T00:00"},
        "option --to needs a date that exists in years 0001 to 9999, not \"0000-12-31T00:00\""},
       {{"transactions", "--from", "2025-13-01T00:00", "--to", "2025-05-15T00:00"},
        "option --from needs a date that exists in years 0001 to 9999, not \"2025-13-01T00:00\""},
@@ -105,33 +52,152 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndTheUsage) {
       {{"transactions", "--from", "2024-02-29T23:59:60", "--to", "2025-05-15T00:00"},
        "option --from needs a time of day from 00:00:00.000 to 23:59:59.999, not "
        "\"2024-02-29T23:59:60\""},
-      {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00:00.5"},
+      {{"transactions", "--from", from, "--to", "2025-05-15T00:00:00.5"},
        "option --to needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-15T00:00:00.5\""},
-      {{"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T00:00", "--account",
-        "x7"},
-       "option --account needs a whole number, not \"x7\""},
+      // --account: a positive whole number only.
+      {{"transactions", "--from", from, "--to", to, "--account", "x7"},
+       "option --account needs a whole number from 1 to 2147483647, not \"x7\""},
+      {{"transactions", "--from", from, "--to", to, "--account", "-5"},
+       "option --account needs a whole number from 1 to 2147483647, not \"-5\""},
+      {{"transactions", "--from", from, "--to", to, "--account", "0"},
+       "option --account needs a whole number from 1 to 2147483647, not \"0\""},
+      {{"transactions", "--from", from, "--to", to, "--account", "2147483648"},
+       "option --account needs a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"accounts", "--account", "7"},
-       "--from, --to and --account belong to the transactions command"},
+       "--from, --to, --last and --account belong to the transactions command"},
+      {{"login", "--last", "24"},
+       "--from, --to, --last and --account belong to the transactions command"},
+      // --last: whole hours, instead of --from and --to.
+      {{"transactions", "--last", "24", "--from", from},
+       "give the range either with --from and --to or with --last, not both"},
+      {{"transactions", "--to", to, "--last", "1"},
+       "give the range either with --from and --to or with --last, not both"},
+      {{"transactions", "--last", "1.5"},
+       "option --last needs a whole number of hours from 0 to 876000, not \"1.5\""},
+      {{"transactions", "--last", "-24"},
+       "option --last needs a whole number of hours from 0 to 876000, not \"-24\""},
+      {{"transactions", "--last", ""},
+       "option --last needs a whole number of hours from 0 to 876000, not \"\""},
+      // The secret one way only.
+      {{"--secret", "a", "--secret-file", "f", "login"},
+       "give the secret either with --secret or with --secret-file, not both"},
+      {{"--secret-file=", "login"}, "option --secret-file needs a file name"},
+      {{"--output", "", "login"}, "option --output needs a file name"},
+      {{"--format", "xml", "accounts"},
+       "option --format needs display, compact, ndjson or csv, not \"xml\""},
+      {{"--format", "CSV", "accounts"},
+       "option --format needs display, compact, ndjson or csv, not \"CSV\""},
+      {{"--retry", "-1", "accounts"},
+       "option --retry needs a whole number from 0 to 1000000, not \"-1\""},
+      {{"--retry", "five", "accounts"},
+       "option --retry needs a whole number from 0 to 1000000, not \"five\""},
+      {{"--retry-max-time", "1e3", "accounts"},
+       "option --retry-max-time needs a whole number of seconds from 0 to 2147483, not \"1e3\""},
+      {{"--timeout", "0", "accounts"},
+       "option --timeout needs a whole number of seconds from 1 to 2147483, not \"0\""},
+      {{"--timeout", "2147484", "accounts"},
+       "option --timeout needs a whole number of seconds from 1 to 2147483, not \"2147484\""},
       {{"login", "--host"}, "option --host needs a value"},
+      {{"login", "--host="}, "option --host needs a host name"},
       {{"login", "--test=yes"}, "option --test takes no value"},
+      {{"login", "--compact=no"}, "option --compact takes no value"},
       {{"login", "--secret"}, "option --secret needs a value"},
+      // After "--" nothing is an option.
+      {{"--", "--test", "login"}, "unknown command \"--test\""},
+      {{"login", "--", "--test"}, "too many arguments for login"},
   };
   for (const Case& c : cases) {
     const Outcome run = Call(c.args);
     EXPECT_EQ(run.code, 2) << c.message;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "kestrava-cli: " + c.message + "\n" + UsageText());
+    EXPECT_EQ(run.err,
+              "kestrava-cli: " + c.message + "\nTry 'kestrava-cli --help' for more information.\n");
   }
+  EXPECT_EQ(server.Requests().size(), 0u);
 }
 
-TEST_F(Cli, HelpAndVersion) {
+TEST_F(Cli, NoIdOrNoSecretAtAllIsBadUsageThatNamesBothWays) {
+  const std::string noId = "no client id: give --id ID or set KESTRAVA_CLIENT_ID";
+  const std::string noSecret =
+      "no client secret: give --secret SECRET or --secret-file FILE, or set "
+      "KESTRAVA_CLIENT_SECRET";
+  struct Case {
+    std::map<std::string, std::string> environment;
+    std::vector<std::string> args;
+    std::string message;  // empty: it signs in
+  };
+  const Case cases[] = {
+      {{}, {"login"}, noId},
+      {{{"KESTRAVA_CLIENT_SECRET", "s"}}, {"accounts"}, noId},
+      {{{"KESTRAVA_CLIENT_ID", "env-id"}}, {"login"}, noSecret},
+      {{}, {"--id", "x", "transactions", "--last", "24"}, noSecret},
+      // Empty values given on purpose still go out.
+      {{{"KESTRAVA_CLIENT_ID", ""}, {"KESTRAVA_CLIENT_SECRET", ""}}, {"login"}, ""},
+      {{}, {"--id", "", "--secret", "", "login"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    environment = c.environment;
+    if (c.message.empty()) server.Enqueue(Reply(TokenReply()));
+    std::vector<std::string> args = {"--host", server.HostPort()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome run = Call(args);
+    if (c.message.empty()) {
+      EXPECT_EQ(run.code, 0) << run.err;
+      EXPECT_EQ(server.Requests().back().body,
+                R"({"grant_type":"client_credentials","client_id":"","client_secret":""})");
+    } else {
+      EXPECT_EQ(run.code, 2);
+      EXPECT_EQ(run.err, "kestrava-cli: " + c.message +
+                             "\nTry 'kestrava-cli --help' for more information.\n");
+    }
+  }
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
   const Outcome help = Call({"--help"});
   EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out, UsageText());
-  EXPECT_NE(help.out.find("transactions --from T --to T [--account N]"), std::string::npos);
+  const std::string& text = help.out;
+  EXPECT_EQ(text.substr(0, text.find('\n')), "Usage: kestrava-cli [OPTION]... COMMAND [ARG]...");
+  // Section headings: at the start of a line, ending in ':'.
+  for (const char* heading : {"\nCommands:\n", "\nOptions:\n", "\nOutput formats:\n",
+                              "\nEnvironment:\n", "\nExit status:\n", "\nExamples:\n"}) {
+    EXPECT_NE(text.find(heading), std::string::npos) << heading;
+  }
+  // Every option on a line of its own, the option first.
+  for (const char* option :
+       {"--test", "--host HOST[:PORT]", "--id ID", "--secret SECRET", "--secret-file FILE",
+        "--format FORMAT", "--compact", "--output FILE", "--from T", "--to T", "--last HOURS",
+        "--account N", "--retry N", "--retry-max-time SECONDS", "--timeout SECONDS", "--help",
+        "--version"}) {
+    const std::size_t at = text.find("\n  " + std::string(option));
+    ASSERT_NE(at, std::string::npos) << option;
+    const char after = text[at + 3 + std::string_view(option).size()];
+    EXPECT_TRUE(after == ' ' || after == '\n') << option;
+  }
+  for (const char* fact :
+       {"KESTRAVA_CLIENT_ID", "KESTRAVA_CLIENT_SECRET", "SSL_CERT_FILE",
+        "(default: kestrava.example)", "with \"Z\" appended: it is not converted",
+        "indented JSON with CR LF line ends", "\n  0  ", "\n  1  ", "\n  2  ", "(default 120)",
+        "(default 600)", "mode 0600", "kestrava-cli: retry K of N in S s: REASON"}) {
+    EXPECT_NE(text.find(fact), std::string::npos) << fact;
+  }
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    EXPECT_LE(end - start, 79u) << text.substr(start, end - start);
+    start = end + 1;
+  }
+  EXPECT_EQ(text.back(), '\n');
+}
+
+TEST_F(Cli, VersionComesFromTheBuild) {
   const Outcome version = Call({"--version"});
   EXPECT_EQ(version.code, 0);
-  EXPECT_EQ(version.out.rfind("kestrava-cli ", 0), 0u);
+  EXPECT_EQ(version.out, "kestrava-cli " KESTRAVA_VERSION "\n");
   EXPECT_EQ(server.Requests().size(), 0u);
 }
 

@@ -1,0 +1,54 @@
+#pragma once
+
+// The csv output format: RFC 4180, UTF-8 without a byte order mark, CR LF
+// line ends. A header row, then one row per record. The columns are the
+// member names of the records' top-level objects in order of first
+// appearance (of a name twice in one object the first counts, as lookups
+// do); a record that is not an object goes into the column "value".
+//
+// Rows are written as the records come, each with the columns known by
+// then, into a spool; at the end the header goes out and the rows follow,
+// those written before a later column appeared filled up with empty cells.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "cli/RecordWriter.h"
+
+namespace kestrava::cli {
+
+class CsvWriter final : public RecordWriter {
+ public:
+  CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool);
+  using RecordWriter::Add;
+  bool Add(const TJSONValue& record) override;
+  bool Finish() override;
+  int Error() const noexcept override;
+
+ private:
+  std::size_t Column(std::string_view name);
+  bool CopyRows();
+
+  ByteSink& out_;
+  std::unique_ptr<Spool> spool_;
+  std::vector<std::string> columns_;
+  std::unordered_map<std::string, std::size_t> index_;
+  // Runs of rows written with the same number of columns, in order.
+  struct Run {
+    std::uint64_t rows;
+    std::size_t columns;
+  };
+  std::vector<Run> runs_;
+  std::vector<const TJSONValue*> cells_;  // of the row being written
+};
+
+// A cell of text: with a leading apostrophe when it could start a
+// spreadsheet formula (unless it is a plain decimal number), quoted when it
+// holds a comma, a quotation mark, CR or LF, or begins or ends with a space.
+void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard);
+
+}  // namespace kestrava::cli

@@ -1,0 +1,119 @@
+// The --help text, written so that help2man makes the manual page from it:
+// the usage line, a one-line description, then sections whose heading ends
+// in ':' at the start of a line, options indented with the option first.
+
+#include <string>
+
+#include "cli/Cli.h"
+#include "client/Kestrava2Intf.h"
+
+namespace kestrava::cli {
+
+std::string UsageText() {
+  std::string text = R"(Usage: kestrava-cli [OPTION]... COMMAND [ARG]...
+Read the bank accounts and transactions of the Kestrava open-banking service.
+
+Commands:
+  login                sign in and print the access token
+  accounts             sign in and print the bank accounts
+  transactions (--from T --to T | --last HOURS) [--account N]
+                       sign in and print every transaction of the range,
+                       page after page
+  format [FILE]        print the JSON text of FILE in the output format
+                       (without FILE or with "-": standard input)
+
+Options:
+  --test               use the test environment, api.test.HOST
+  --host HOST[:PORT]   the service host (default: @HOST@)
+  --id ID              the client id (default: $KESTRAVA_CLIENT_ID)
+  --secret SECRET      the client secret (default: $KESTRAVA_CLIENT_SECRET);
+                       other users may read a command line, so prefer
+                       --secret-file or the environment
+  --secret-file FILE   read the client secret from the first line of FILE
+                       ("-": standard input), without its line end
+  --format FORMAT      display (the default), compact, ndjson or csv
+  --compact            the same as --format compact
+  --output FILE        write the result to FILE instead of standard output,
+                       page by page into a temporary file in FILE's folder
+                       that replaces FILE when the command succeeds; on any
+                       failure or interruption FILE stays as it was. A new
+                       FILE gets mode 0600, a replaced one keeps its mode
+  --from T             the start of the range of transactions
+  --to T               the end of the range of transactions
+  --last HOURS         the range of the last HOURS hours up to now, instead
+                       of --from and --to
+  --account N          only the transactions of account N (1 or more)
+  --retry N            try a request that fails in passing up to N times
+                       again (default 0: once only); see Retries
+  --retry-max-time SECONDS
+                       start no retry later than SECONDS after the command
+                       began (default 600)
+  --timeout SECONDS    the longest wait within a request: for the connection,
+                       the sending, each piece of the reply (default 120)
+  --help               print this help and exit
+  --version            print the version and exit
+  --                   end the options: what follows is the command and its
+                       arguments
+
+Times:
+  A time T is written YYYY-MM-DDTHH:MM[:SS[.mmm]] and is sent as written,
+  with "Z" appended: it is not converted to UTC. 2025-05-14T08:30 goes out
+  as 2025-05-14T08:30:00.000Z wherever this machine is. --last HOURS ends at
+  this machine's local time now and starts HOURS whole hours before.
+
+Output formats:
+  display              indented JSON with CR LF line ends (the text of the
+                       window), then LF
+  compact              JSON without any white space, then LF
+  ndjson               each record as compact JSON on a line of its own
+  csv                  RFC 4180 with CR LF line ends, UTF-8 without a byte
+                       order mark: a header row, then one row per record.
+                       The columns are the records' member names in order of
+                       first appearance; a record that is not an object goes
+                       into the column "value". Numbers stay as written,
+                       nested values are compact JSON. A text that begins
+                       with = + - @, tab or CR, and is no plain number, gets
+                       a leading ' so that a spreadsheet does not run it as
+                       a formula
+  ndjson and csv print nothing for no records. For format, a JSON value that
+  is not an array is taken as an array of that one value.
+
+Retries:
+  With --retry N, each request (the sign-in, the account export, each page of
+  the transactions) that fails in passing is tried again up to N times: a
+  connection refused, reset or timed out, a reply cut off, or the status 408,
+  429, 500, 502, 503 or 504. Only the failing request is repeated, so the
+  result is the same as that of a run without faults. Retry K waits for the
+  reply's Retry-After (at most 600 seconds), or else 2^(K-1) seconds (at most
+  60). An export refused with 401 (an expired token) signs in again once and
+  counts as one retry. Each retry is shown on standard error as
+    kestrava-cli: retry K of N in S s: REASON
+
+Environment:
+  KESTRAVA_CLIENT_ID   the client id when --id is not given
+  KESTRAVA_CLIENT_SECRET
+                       the client secret when neither --secret nor
+                       --secret-file is given
+  SSL_CERT_FILE        a file of CA certificates to trust instead of the
+                       system's (SSL_CERT_DIR: a folder of them)
+  https_proxy, no_proxy
+                       the proxy to reach the service through
+
+Exit status:
+  0                    success
+  1                    a failure of the service, the transport or the output;
+                       the error text is on standard error
+  2                    bad usage
+
+Examples:
+  kestrava-cli --secret-file ~/.kestrava/secret accounts
+  kestrava-cli --last 24 --format csv --output day.csv --retry 5 \
+    --secret-file ~/.kestrava/secret transactions
+  kestrava-cli --compact format reply.json
+)";
+  const std::string placeholder = "@HOST@";
+  text.replace(text.find(placeholder), placeholder.size(), DefaultServiceHost());
+  return text;
+}
+
+}  // namespace kestrava::cli

@@ -1,0 +1,178 @@
+#include "cli/OutputTarget.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "cli/SignalCleanup.h"
+#include "cli/TerminalText.h"
+
+namespace kestrava::cli {
+namespace {
+
+// The result in memory until it is final, then written in one piece: to
+// standard output, or to a file that is no regular file (a device, a named
+// pipe), which cannot be replaced.
+class BufferedTarget final : public OutputTarget {
+ public:
+  BufferedTarget(std::string name, ByteSink* standardOutput, bool terminal)
+      : OutputTarget(std::move(name)), standardOutput_(standardOutput), terminal_(terminal) {}
+  ByteSink& Sink() override { return buffer_; }
+  std::unique_ptr<Spool> NewSpool(int&) override { return std::make_unique<StringSpool>(); }
+  bool Commit(int& error) override {
+    if (standardOutput_ != nullptr) return Write(*standardOutput_, terminal_, error);
+    const int fd = open(Name().c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      error = errno;
+      return false;
+    }
+    DescriptorSink device(fd);
+    const bool written = Write(device, isatty(fd) == 1, error);
+    if (close(fd) != 0 && written) {
+      error = errno;
+      return false;
+    }
+    return written;
+  }
+
+ private:
+  bool Write(ByteSink& sink, bool terminal, int& error) {
+    if (sink.Write(terminal ? ForTerminal(buffer_.text) : buffer_.text)) return true;
+    error = sink.Error();
+    return false;
+  }
+  StringSink buffer_;
+  ByteSink* standardOutput_;  // none: the file of the name
+  bool terminal_;
+};
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A regular file, replaced as a whole: the result goes to a temporary file
+// in the same folder (so the rename cannot cross file systems), which is
+// flushed to disk and renamed over the file on success, and removed on any
+// other way out, a signal included.
+class ReplacedFile final : public OutputTarget {
+ public:
+  ReplacedFile(std::string name, std::string path) : OutputTarget(std::move(name)), path_(path) {}
+  ~ReplacedFile() override {
+    if (fd_ >= 0) close(fd_);
+    if (!temporary_.empty()) {
+      const SignalsHeldBack held;
+      unlink(temporary_.c_str());
+      DisarmSignalCleanup();
+    }
+  }
+
+  // Makes the temporary file: mode 0600 for a new file, the mode (and, where
+  // allowed, the owner) of the file it replaces otherwise.
+  int Open(const struct stat* replaced) {
+    std::string name = FolderOf(path_) + "/." + path_.substr(path_.rfind('/') + 1) + ".XXXXXX";
+    {
+      const SignalsHeldBack held;
+      fd_ = mkostemp(name.data(), O_CLOEXEC);
+      if (fd_ < 0) return errno;
+      temporary_ = name;
+      ArmSignalCleanup(temporary_, "kestrava-cli: interrupted; " + Name() + " left as it was\n");
+    }
+    sink_ = std::make_unique<DescriptorSink>(fd_);
+    const mode_t mode = replaced != nullptr ? replaced->st_mode & 07777 : 0600;
+    if (fchmod(fd_, mode) != 0) return errno;
+    if (replaced != nullptr && fchown(fd_, replaced->st_uid, replaced->st_gid) != 0) {
+      // Another owner is for the privileged only; the group may still fit.
+      [[maybe_unused]] const int ignored = fchown(fd_, static_cast<uid_t>(-1), replaced->st_gid);
+    }
+    return 0;
+  }
+
+  ByteSink& Sink() override { return *sink_; }
+
+  std::unique_ptr<Spool> NewSpool(int& error) override {
+    return FileSpool::Create(FolderOf(path_), error);
+  }
+
+  bool Commit(int& error) override {
+    if (sink_->Error() != 0) {
+      error = sink_->Error();
+      return false;
+    }
+    if (fsync(fd_) != 0) {
+      error = errno;
+      return false;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+      error = errno;
+      return false;
+    }
+    {
+      const SignalsHeldBack held;
+      if (rename(temporary_.c_str(), path_.c_str()) != 0) {
+        error = errno;
+        return false;
+      }
+      temporary_.clear();
+      DisarmSignalCleanup();
+    }
+    // The rename itself reaches the disk with its folder.
+    const int folder = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      fsync(folder);
+      close(folder);
+    }
+    return true;
+  }
+
+ private:
+  std::string path_;  // the file replaced: symbolic links followed
+  std::string temporary_;
+  int fd_ = -1;
+  std::unique_ptr<DescriptorSink> sink_;
+};
+
+// The file a path names, symbolic links followed, as a redirection would
+// write it; a path that leads nowhere yet is taken as written.
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+  return path;
+}
+
+}  // namespace
+
+std::unique_ptr<OutputTarget> OpenOutput(const std::optional<std::string>& path,
+                                         ByteSink& standardOutput, bool standardOutputIsTerminal,
+                                         int& error) {
+  if (!path || *path == "-")
+    return std::make_unique<BufferedTarget>("standard output", &standardOutput,
+                                            standardOutputIsTerminal);
+  const std::string file = Resolved(*path);
+  struct stat existing {};
+  const bool exists = stat(file.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) {
+    error = errno;
+    return nullptr;
+  }
+  if (exists && S_ISDIR(existing.st_mode)) {
+    error = EISDIR;
+    return nullptr;
+  }
+  if (exists && !S_ISREG(existing.st_mode))
+    return std::make_unique<BufferedTarget>(*path, nullptr, false);
+  auto target = std::make_unique<ReplacedFile>(*path, file);
+  error = target->Open(exists ? &existing : nullptr);
+  if (error != 0) return nullptr;
+  return target;
+}
+
+}  // namespace kestrava::cli

@@ -1,0 +1,46 @@
+#pragma once
+
+// The records of a result in one output format, written as they arrive, so
+// that a long export needs no more memory than one page.
+
+#include <memory>
+#include <string>
+
+#include "cli/ByteStreams.h"
+#include "cli/CliArguments.h"
+#include "json/JSON.h"
+
+namespace kestrava::cli {
+
+class RecordWriter {
+ public:
+  explicit RecordWriter(ByteSink& sink) : sink_(sink) {}
+  virtual ~RecordWriter() = default;
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
+
+  // Each element of `records`, in order. False once the sink failed.
+  bool Add(const TJSONArray& records);
+  virtual bool Add(const TJSONValue& record) = 0;
+  // After the last record: what ends the result. False when the sink failed.
+  virtual bool Finish() = 0;
+  // The errno of the write that failed; 0 while none failed.
+  virtual int Error() const noexcept { return sink_.Error(); }
+
+ protected:
+  // Hands the text gathered so far to the sink when it has grown to a
+  // piece worth a write, or always.
+  bool Flush(bool always = false);
+  std::string text_;
+
+ private:
+  ByteSink& sink_;
+};
+
+// display, compact and ndjson write to `out` only; csv gathers its rows in
+// `spool` (its header is known only after the last record) and copies them
+// to `out` when it finishes.
+std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& out,
+                                               std::unique_ptr<Spool> spool);
+
+}  // namespace kestrava::cli

@@ -1,0 +1,110 @@
+#include "tests/cli/CliFixture.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "json/JSON.h"
+#include "json/JsonFormat.h"
+
+namespace kestrava::testing {
+
+std::string JsonReply(int code, std::string_view reason, std::string_view body,
+                      std::vector<std::string> headers) {
+  headers.insert(headers.begin(), "Content-Type: application/json");
+  return HttpReply(code, reason, std::move(headers), body);
+}
+
+std::string TokenReply(std::string_view token) {
+  return JsonReply(200, "OK",
+                   R"({"status":"200 OK","result":{"accessToken":")" + std::string(token) + "\"}}");
+}
+
+std::string PageReply(int totalPages, std::string_view records) {
+  return JsonReply(200, "OK",
+                   "{\"totalPages\":" + std::to_string(totalPages) +
+                       ",\"result\":" + std::string(records) + "}");
+}
+
+std::string Display(std::string_view json) {
+  return TJson::Format(*ParseJSONValue(json));
+}
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = ::testing::TempDir() + "kestrava-cli-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch folder");
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> ScratchFolder::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void WriteWhole(const std::string& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Outcome CliTest::Call(std::vector<std::string> args, std::string input, bool terminal) {
+  // Standard input is a pipe that holds the whole input (small ones only).
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {-1, "", "no pipe"};
+  if (!input.empty() && write(pipeEnds[1], input.data(), input.size()) < 0) return {-1, "", ""};
+  close(pipeEnds[1]);
+  cli::StringSink out, err;
+  cli::CliEnvironment env{
+      .in = pipeEnds[0],
+      .out = out,
+      .err = err,
+      .errIsTerminal = terminal,
+      .getenv = [this](const std::string& name) -> std::optional<std::string> {
+        const auto it = environment.find(name);
+        if (it == environment.end()) return std::nullopt;
+        return it->second;
+      },
+      .now = [this] { return localNow; },
+      .monotonic = [this] { return monotonic; },
+      .utc = [this] { return utc; },
+      .wait =
+          [this](std::chrono::seconds duration) {
+            waits.push_back(duration);
+            monotonic += duration;
+            utc += duration;
+          },
+  };
+  const int code = cli::RunCli(args, env);
+  close(pipeEnds[0]);
+  return {code, out.text, err.text};
+}
+
+Outcome CliTest::Service(std::vector<std::string> args, bool terminal) {
+  std::vector<std::string> all = {"--host", server.HostPort(), "--id",
+                                  "id-1",   "--secret",        "s3cret-value"};
+  all.insert(all.end(), args.begin(), args.end());
+  return Call(all, "", terminal);
+}
+
+}  // namespace kestrava::testing

@@ -1,0 +1,73 @@
+#pragma once
+
+// kestrava-cli run in-process against the scripted TLS server, with clocks
+// of the test's own: waits between retries pass at once and are recorded.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/Cli.h"
+#include "datetime/DateTime.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/ServicePaths.h"
+
+namespace kestrava::testing {
+
+struct Outcome {
+  int code;
+  std::string out, err;
+};
+
+std::string JsonReply(int code, std::string_view reason, std::string_view body,
+                      std::vector<std::string> headers = {});
+std::string TokenReply(std::string_view token = "tok-9");
+// One page of a transaction export holding `records` (a JSON array text).
+std::string PageReply(int totalPages, std::string_view records);
+// The display text of a JSON text.
+std::string Display(std::string_view json);
+
+// A folder of the test's own, removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& Path() const noexcept { return path_; }
+  std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
+  // The names in the folder, sorted.
+  std::vector<std::string> Names() const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadWhole(const std::string& path);
+void WriteWhole(const std::string& path, std::string_view bytes);
+
+class CliTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { TrustTestCa(); }
+
+  // The program with these arguments; standard input holds `input`.
+  Outcome Call(std::vector<std::string> args, std::string input = "", bool terminal = false);
+  // A service command against the scripted server, with an id and secret.
+  Outcome Service(std::vector<std::string> args, bool terminal = false);
+
+  ScriptedServer server;
+  std::map<std::string, std::string> environment;
+  // The clocks the program reads: the local time for --last, and the
+  // steady and UTC clocks of the retries, which move only by the waits.
+  TDateTime localNow = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
+  std::chrono::steady_clock::time_point monotonic{std::chrono::hours(1000)};
+  std::chrono::system_clock::time_point utc{
+      std::chrono::seconds(1747297800)};  // 2025-05-15 08:30 UTC
+  std::vector<std::chrono::seconds> waits;
+};
+
+}  // namespace kestrava::testing
