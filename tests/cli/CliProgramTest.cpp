@@ -3,8 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdlib.h>
+
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/cli/Process.h"
@@ -23,15 +31,49 @@ std::string TokenReply() {
   return JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-9"}})");
 }
 
+std::string PageReply(int totalPages, std::string_view records) {
+  return JsonReply(200, "OK",
+                   "{\"totalPages\":" + std::to_string(totalPages) +
+                       ",\"result\":" + std::string(records) + "}");
+}
+
+std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class CliProgram : public ::testing::Test {
  protected:
-  ProcessResult Run(std::vector<std::string> args, ChildOutput output = ChildOutput::Pipes) {
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "kestrava-cli-program-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+  std::vector<std::string> Argv(std::vector<std::string> args) {
     std::vector<std::string> argv = {
         KESTRAVA_CLI_PATH, "--host", server.HostPort(), "--id", "id-1", "--secret", "s3cret-value"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, {"SSL_CERT_FILE=" + TestCaFile(), "LC_ALL=C"}, "", 60s, output);
+    return argv;
+  }
+  std::vector<std::string> Environment() const {
+    return {"SSL_CERT_FILE=" + TestCaFile(), "LC_ALL=C"};
+  }
+  ProcessResult Run(std::vector<std::string> args, ChildOutput output = ChildOutput::Pipes) {
+    return RunProcess(Argv(std::move(args)), Environment(), "", 60s, output);
   }
   ScriptedServer server;
+  std::filesystem::path folder;
 };
 
 TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
@@ -61,6 +103,60 @@ TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
     EXPECT_EQ(read.out, terminal ? "[{\"n\":\"\\x1b[31mred\\x9b\"}]\n"
                                  : "[{\"n\":\"\x1b[31mred\xC2\x9B\"}]\n");
     EXPECT_EQ(read.err, "");
+  }
+}
+
+TEST_F(CliProgram, ASignalMidExportLeavesTheFileAsItWasAndNoTemporaryFile) {
+  struct Case {
+    const char* name;
+    int signal;
+    bool fileExists;
+    Reply stall;  // the answer to page 1 during which the signal comes
+    std::vector<std::string> options;
+  };
+  const Case cases[] = {
+      // A long wait for the reply of a request.
+      {"SIGTERM, waiting for a page", SIGTERM, true, Reply().Pause(60s), {}},
+      {"SIGINT, waiting for a page", SIGINT, false, Reply().Pause(60s), {"--format", "csv"}},
+      // A long wait between two tries of a request.
+      {"SIGTERM, waiting to try again",
+       SIGTERM,
+       true,
+       Reply(HttpReply(503, "Service Unavailable", {"Retry-After: 300"}, "")),
+       {"--retry", "2"}},
+      {"SIGHUP, waiting for a page", SIGHUP, true, Reply().Pause(60s), {"--format", "ndjson"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path file = folder / "export.json";
+    std::filesystem::remove(file);
+    if (c.fileExists) std::ofstream(file, std::ios::binary) << "last night's export\n";
+    const std::size_t before = server.Requests().size();
+    server.Enqueue(
+        Reply(JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"t"}})")));
+    server.Enqueue(Reply(PageReply(3, R"([{"id":1}])")));
+    server.Enqueue(c.stall);
+
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"--output", file.string(), "transactions", "--from",
+                             "2025-05-14T08:30", "--to", "2025-05-15T08:30"});
+    ChildProcess child(Argv(args), Environment());
+    ASSERT_TRUE(server.WaitForRequests(before + 3, 20s));
+    std::this_thread::sleep_for(300ms);  // well inside the wait
+    const auto signalled = std::chrono::steady_clock::now();
+    child.Signal(c.signal);
+    const ProcessResult result = child.Wait(20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.substr(result.err.rfind("kestrava-cli: interrupted")),
+              "kestrava-cli: interrupted; " + file.string() + " left as it was\n");
+    if (c.fileExists) {
+      EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"export.json"});
+      EXPECT_EQ(ReadWhole(file), "last night's export\n");
+    } else {
+      EXPECT_TRUE(NamesIn(folder).empty());
+    }
   }
 }
 
