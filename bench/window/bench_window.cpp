@@ -37,7 +37,7 @@
 #include "app/Application.h"
 #include "app/FormatJson.h"
 #include "app/Main.h"
-#include "bench/window/SandboxProcess.h"
+#include "bench/common/SandboxProcess.h"
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
 #include "sandbox/CivilTime.h"

@@ -1,4 +1,4 @@
-#include "bench/window/SandboxProcess.h"
+#include "bench/common/SandboxProcess.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -52,7 +52,7 @@ namespace {
 }  // namespace
 
 TSandboxProcess::TSandboxProcess(const sandbox::DataScale& scale, sandbox::LocalMillis now) {
-  char folder[] = "/tmp/bench-window-XXXXXX";
+  char folder[] = "/tmp/kestrava-bench-sandbox-XXXXXX";
   if (mkdtemp(folder) == nullptr) throw Exception("cannot make a state folder");
   stateDir_ = folder;
   int keepAlive[2];
