@@ -45,40 +45,22 @@ FileSpool::~FileSpool() {
   close(fd_);
 }
 
-bool FileSpool::ReadBack(const std::function<bool(std::string_view)>& piece) {
-  if (Error() != 0) return false;
-  if (lseek(fd_, 0, SEEK_SET) != 0) {
-    error_ = errno;
-    return false;
-  }
-  std::string chunk(1 << 20, '\0');
+namespace {
+
+// Gives what the descriptor yields, piece by piece, until its end or until
+// `piece` gives false. Returns 0, or the errno of the failed read.
+int ReadPieces(int fd, std::size_t size, const std::function<bool(std::string_view)>& piece) {
+  std::string chunk(size, '\0');
   for (;;) {
-    const ssize_t n = read(fd_, chunk.data(), chunk.size());
-    if (n == 0) return true;
+    const ssize_t n = read(fd, chunk.data(), chunk.size());
+    if (n == 0) return 0;
     if (n < 0) {
       if (errno == EINTR) continue;
-      error_ = errno;
-      return false;
-    }
-    if (!piece(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return false;
-  }
-}
-
-int ReadAll(int fd, std::string& text) {
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n > 0) {
-      text.append(chunk, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      return 0;
-    } else if (errno != EINTR) {
       return errno;
     }
+    if (!piece(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return 0;
   }
 }
-
-namespace {
 
 template <class Read>
 int WithFile(const std::string& path, std::string& text, Read read) {
@@ -93,29 +75,39 @@ constexpr std::size_t LongestLine = 1 << 16;
 
 }  // namespace
 
+bool FileSpool::ReadBack(const std::function<bool(std::string_view)>& piece) {
+  if (Error() != 0) return false;
+  if (lseek(fd_, 0, SEEK_SET) != 0) {
+    error_ = errno;
+    return false;
+  }
+  bool taken = true;
+  error_ = ReadPieces(fd_, 1 << 20, [&](std::string_view bytes) { return taken = piece(bytes); });
+  return error_ == 0 && taken;
+}
+
+int ReadAll(int fd, std::string& text) {
+  return ReadPieces(fd, 1 << 16, [&](std::string_view bytes) {
+    text.append(bytes);
+    return true;
+  });
+}
+
 int ReadFile(const std::string& path, std::string& text) {
   return WithFile(path, text, ReadAll);
 }
 
 int ReadFirstLine(int fd, std::string& line) {
   line.clear();
-  char chunk[4096];
-  for (;;) {
-    const std::size_t end = line.find('\n');
-    if (end != std::string::npos) {
-      line.resize(end > 0 && line[end - 1] == '\r' ? end - 1 : end);
-      return 0;
-    }
-    if (line.size() > LongestLine) return EFBIG;
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n > 0) {
-      line.append(chunk, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      return 0;
-    } else if (errno != EINTR) {
-      return errno;
-    }
-  }
+  const int error = ReadPieces(fd, 4096, [&](std::string_view bytes) {
+    line.append(bytes);
+    return bytes.find('\n') == std::string_view::npos && line.size() <= LongestLine;
+  });
+  if (error != 0) return error;
+  const std::size_t end = line.find('\n');
+  if (end == std::string::npos) return line.size() > LongestLine ? EFBIG : 0;
+  line.resize(end > 0 && line[end - 1] == '\r' ? end - 1 : end);
+  return end > LongestLine ? EFBIG : 0;
 }
 
 int ReadFirstLineOfFile(const std::string& path, std::string& line) {

@@ -8,41 +8,33 @@ namespace {
 
 constexpr std::size_t PieceSize = 1 << 16;
 
-// The window's text: the display text of the array, then LF.
-class DisplayWriter final : public RecordWriter {
+// The array, then LF: its display text (the window's) or its compact text.
+class ArrayWriter final : public RecordWriter {
  public:
+  ArrayWriter(ByteSink& sink, bool display) : RecordWriter(sink), display_(display) {}
   using RecordWriter::Add;
-  using RecordWriter::RecordWriter;
   bool Add(const TJSONValue& record) override {
-    text_ += count_++ == 0 ? "[\r\n    " : ",\r\n    ";
-    AppendDisplayText(text_, record, 1);
+    const bool first = count_++ == 0;
+    if (display_) {
+      text_ += first ? "[\r\n    " : ",\r\n    ";
+      AppendDisplayText(text_, record, 1);
+    } else {
+      text_ += first ? '[' : ',';
+      AppendCompactText(text_, record);
+    }
     return Flush();
   }
   bool Finish() override {
-    text_ += count_ == 0 ? "[\r\n]\n" : "\r\n]\n";
+    if (count_ == 0) {
+      text_ += display_ ? "[\r\n]\n" : "[]\n";
+    } else {
+      text_ += display_ ? "\r\n]\n" : "]\n";
+    }
     return Flush(true);
   }
 
  private:
-  std::size_t count_ = 0;
-};
-
-// The compact text of the array, then LF.
-class CompactWriter final : public RecordWriter {
- public:
-  using RecordWriter::Add;
-  using RecordWriter::RecordWriter;
-  bool Add(const TJSONValue& record) override {
-    text_ += count_++ == 0 ? '[' : ',';
-    AppendCompactText(text_, record);
-    return Flush();
-  }
-  bool Finish() override {
-    text_ += count_ == 0 ? "[]\n" : "]\n";
-    return Flush(true);
-  }
-
- private:
+  bool display_;
   std::size_t count_ = 0;
 };
 
@@ -80,7 +72,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& ou
                                                std::unique_ptr<Spool> spool) {
   switch (format) {
     case OutputFormat::Compact:
-      return std::make_unique<CompactWriter>(out);
+      return std::make_unique<ArrayWriter>(out, false);
     case OutputFormat::Ndjson:
       return std::make_unique<NdjsonWriter>(out);
     case OutputFormat::Csv:
@@ -88,7 +80,7 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& ou
     case OutputFormat::Display:
       break;
   }
-  return std::make_unique<DisplayWriter>(out);
+  return std::make_unique<ArrayWriter>(out, true);
 }
 
 }  // namespace kestrava::cli

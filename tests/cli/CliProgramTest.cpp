@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/cli/CliFixture.h"
 #include "tests/cli/Process.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -22,27 +23,6 @@ namespace kestrava::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string JsonReply(int code, std::string_view reason, std::string_view body) {
-  return HttpReply(code, reason, {"Content-Type: application/json"}, body);
-}
-
-std::string TokenReply() {
-  return JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-9"}})");
-}
-
-std::string PageReply(int totalPages, std::string_view records) {
-  return JsonReply(200, "OK",
-                   "{\"totalPages\":" + std::to_string(totalPages) +
-                       ",\"result\":" + std::string(records) + "}");
-}
-
-std::string ReadWhole(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
   std::vector<std::string> names;
@@ -54,12 +34,6 @@ std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
 
 class CliProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "kestrava-cli-program-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(folder); }
   std::vector<std::string> Argv(std::vector<std::string> args) {
     std::vector<std::string> argv = {
         KESTRAVA_CLI_PATH, "--host", server.HostPort(), "--id", "id-1", "--secret", "s3cret-value"};
@@ -73,7 +47,8 @@ class CliProgram : public ::testing::Test {
     return RunProcess(Argv(std::move(args)), Environment(), "", 60s, output);
   }
   ScriptedServer server;
-  std::filesystem::path folder;
+  ScratchFolder scratch;
+  std::filesystem::path folder = scratch.Path();
 };
 
 TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
@@ -132,8 +107,7 @@ TEST_F(CliProgram, ASignalMidExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     std::filesystem::remove(file);
     if (c.fileExists) std::ofstream(file, std::ios::binary) << "last night's export\n";
     const std::size_t before = server.Requests().size();
-    server.Enqueue(
-        Reply(JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"t"}})")));
+    server.Enqueue(Reply(TokenReply()));
     server.Enqueue(Reply(PageReply(3, R"([{"id":1}])")));
     server.Enqueue(c.stall);
 
