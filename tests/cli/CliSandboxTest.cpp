@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -209,6 +211,114 @@ TEST_F(CliAgainstSandbox, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_EQ(run.err, "kestrava-cli: cannot write standard output: No space left on device\n");
   }
+}
+
+// A range wholly in the past, so that every run sees the same records.
+struct PastRange {
+  std::string from, to;
+};
+PastRange DaysBeforeToday(int days) {
+  const TDateTime today = static_cast<double>(static_cast<long long>(Now()));
+  return {LocalTime(today - days), LocalTime(today)};
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& end) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size())
+    lines.push_back(text.substr(start, at - start));
+  return lines;
+}
+
+TEST_F(CliAgainstSandbox, EveryFormatOfTheRealServiceOnStandardOutputAndInAFile) {
+  const PastRange range = DaysBeforeToday(5);
+  const std::string folder = sandbox_->stateDir + "/out";
+  std::filesystem::create_directories(folder);
+  const auto records = PrintedArray(Cli({"transactions", "--from", range.from, "--to", range.to}));
+  ASSERT_TRUE(records);
+  ASSERT_GT(records->Count(), 50u);  // more than one page
+  for (const std::string format : {"display", "compact", "ndjson", "csv"}) {
+    SCOPED_TRACE(format);
+    const std::vector<std::string> args = {"--format", format, "transactions", "--from",
+                                           range.from, "--to", range.to};
+    const ProcessResult printed = Cli(args);
+    EXPECT_EQ(printed.exitCode, 0) << printed.err;
+    const std::string file = folder + "/tx." + format;
+    std::vector<std::string> toFile = {"--output", file};
+    toFile.insert(toFile.end(), args.begin(), args.end());
+    const ProcessResult written = Cli(toFile);
+    EXPECT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_EQ(written.out, "");
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, printed.out);
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    if (format == "compact") {
+      EXPECT_EQ(printed.out, records->ToString() + "\n");
+    }
+    if (format == "ndjson") {
+      EXPECT_EQ(Lines(printed.out, "\n").size(), records->Count());
+    }
+    if (format == "csv") {
+      const auto rows = Lines(printed.out, "\r\n");
+      ASSERT_EQ(rows.size(), records->Count() + 1);
+      EXPECT_EQ(rows[0].rfind("transactionId,", 0), 0u) << rows[0];
+    }
+  }
+}
+
+TEST_F(CliAgainstSandbox, AnExpiringTokenMidExportSignsInAgainAndChangesNothing) {
+  const Sandbox expiring = StartSandbox({"--expire-after", "3"});
+  const PastRange range = DaysBeforeToday(30);
+  const std::vector<std::string> args = {"--format", "csv",  "transactions", "--from",
+                                         range.from, "--to", range.to};
+  const ProcessResult clean = Cli(args);
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+
+  std::vector<std::string> retrying = {"--retry", "1"};
+  retrying.insert(retrying.end(), args.begin(), args.end());
+  const ProcessResult renewed = Cli(expiring, retrying);
+  EXPECT_EQ(renewed.exitCode, 0) << renewed.err;
+  EXPECT_EQ(renewed.out, clean.out);
+  const auto lines = Lines(renewed.err, "\n");
+  EXPECT_GE(lines.size(), 3u);  // every three pages
+  for (const std::string& line : lines)
+    EXPECT_EQ(line.rfind("kestrava-cli: retry 1 of 1 in 0 s: 401/Unauthorized - {", 0), 0u) << line;
+
+  const ProcessResult once = Cli(expiring, args);
+  EXPECT_EQ(once.exitCode, 1);
+  EXPECT_EQ(once.out, "");
+  EXPECT_EQ(once.err.rfind("401/Unauthorized - {", 0), 0u) << once.err;
+}
+
+TEST_F(CliAgainstSandbox, APageThatKeepsFailingIsTriedNMoreTimesAndOnlyWhenItMayPass) {
+  const Sandbox failing = StartSandbox({"--fail-page", "1:503"});
+  const PastRange range = DaysBeforeToday(30);
+  const ProcessResult busy =
+      Cli(failing, {"--retry", "1", "transactions", "--from", range.from, "--to", range.to});
+  EXPECT_EQ(busy.exitCode, 1);
+  EXPECT_EQ(busy.out, "");
+  const auto lines = Lines(busy.err, "\n");
+  ASSERT_EQ(lines.size(), 2u) << busy.err;
+  EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 1 in 1 s: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u) << lines[1];
+
+  const Sandbox missing = StartSandbox({"--fail-page", "1:404"});
+  const ProcessResult gone =
+      Cli(missing, {"--retry", "3", "transactions", "--from", range.from, "--to", range.to});
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_EQ(gone.err.rfind("404/Not Found - {", 0), 0u) << gone.err;
+  EXPECT_EQ(gone.err.find("retry"), std::string::npos) << gone.err;
+}
+
+TEST_F(CliAgainstSandbox, TheSecretFromStandardInputAndTheLastHours) {
+  // The file wins over a wrong secret in the environment.
+  const auto records = PrintedArray(
+      Cli(*sandbox_, {"--secret-file", "-", "transactions", "--last", "240"},
+          "wrong-secret-in-the-environment", std::string(sandbox::kDefaultClientSecret) + "\n"));
+  ASSERT_TRUE(records);
+  EXPECT_GT(records->Count(), 50u);
 }
 
 }  // namespace
