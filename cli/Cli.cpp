@@ -60,7 +60,7 @@ int WriteWhole(CliEnvironment& env, OutputTarget& target, std::string text) {
 std::unique_ptr<OutputTarget> Open(CliEnvironment& env, const std::optional<std::string>& output) {
   int error = 0;
   std::unique_ptr<OutputTarget> target = OpenOutput(output, env.out, env.outIsTerminal, error);
-  if (target == nullptr) CannotWrite(env, *output, error);
+  if (target == nullptr) CannotWrite(env, output.value_or("standard output"), error);
   return target;
 }
 

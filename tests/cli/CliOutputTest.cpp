@@ -206,13 +206,20 @@ TEST_F(CliOutput, AFileThatCannotBeWrittenFailsBeforeAnyRequest) {
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"locked", "plain"}));
 }
 
-TEST_F(CliOutput, ADeviceGetsTheResultWhole) {
+TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
   server.Enqueue(Reply(TokenReply()));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
   const Outcome run = Service({"--output", "/dev/null", "--format", "csv", "accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
+
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+  const Outcome full = Service({"--output", "/dev/full", "accounts"});
+  EXPECT_EQ(full.code, 1);
+  EXPECT_EQ(full.err, "kestrava-cli: cannot write /dev/full: No space left on device\n");
 }
 
 TEST_F(CliOutput, TheTokenAndFormatGoToTheFileToo) {

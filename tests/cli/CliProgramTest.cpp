@@ -134,5 +134,29 @@ TEST_F(CliProgram, ASignalMidExportLeavesTheFileAsItWasAndNoTemporaryFile) {
   }
 }
 
+TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
+  // A limit on the size of the files the program writes makes a write part
+  // way fail as a full disk would (EFBIG rather than ENOSPC).
+  const std::filesystem::path file = folder / "export.csv";
+  std::ofstream(file, std::ios::binary) << "last night's export\r\n";
+  std::string records = "[";
+  for (int i = 0; i < 50; ++i)
+    records += (i > 0 ? "," : "") + std::string("{\"id\":") + std::to_string(i) + ",\"text\":\"" +
+               std::string(400, 'x') + "\"}";
+  records += "]";
+  server.Enqueue(Reply(TokenReply()));
+  for (int page = 0; page < 5; ++page) server.Enqueue(Reply(PageReply(5, records)));
+  std::vector<std::string> argv = {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"",
+                                   "sh"};
+  for (const std::string& arg : Argv({"--format", "csv", "--output", file.string(), "transactions",
+                                      "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"}))
+    argv.push_back(arg);
+  const ProcessResult run = RunProcess(argv, Environment(), "", 60s);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "kestrava-cli: cannot write " + file.string() + ": File too large\n");
+  EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"export.csv"});
+  EXPECT_EQ(ReadWhole(file.string()), "last night's export\r\n");
+}
+
 }  // namespace
 }  // namespace kestrava::testing
