@@ -107,9 +107,12 @@ Exit status:
 
 Examples:
   kestrava-cli --secret-file ~/.kestrava/secret accounts
-  kestrava-cli --last 24 --format csv --output day.csv --retry 5 \
-    --secret-file ~/.kestrava/secret transactions
+                       the accounts, with the secret read from a file
+  kestrava-cli --last 24 --format csv --output day.csv --retry 5 transactions
+                       the last day's transactions as CSV in day.csv, riding
+                       out a busy service
   kestrava-cli --compact format reply.json
+                       the JSON text of reply.json without white space
 )";
   const std::string placeholder = "@HOST@";
   text.replace(text.find(placeholder), placeholder.size(), DefaultServiceHost());

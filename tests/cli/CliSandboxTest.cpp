@@ -321,5 +321,106 @@ TEST_F(CliAgainstSandbox, TheSecretFromStandardInputAndTheLastHours) {
   EXPECT_GT(records->Count(), 50u);
 }
 
+TEST_F(CliAgainstSandbox, EachPassingFaultOfTheServiceIsRiddenOutWithTheCleanResult) {
+  struct Case {
+    std::vector<std::string> faults;
+    std::string lineStart;   // of the one retry line, after "in "
+    std::vector<int> waits;  // the seconds it may say
+  };
+  const Case cases[] = {
+      {{"--fail-page", "1:503:1", "--retry-after", "0"},
+       " s: HTTP/1.1 503 Service Unavailable",
+       {0}},
+      {{"--fail-page", "1:429:1", "--retry-after", "1"}, " s: 429/Too Many Requests - {", {1}},
+      // An HTTP-date two seconds after the reply: whole seconds, so 1 or 2.
+      {{"--fail-page", "1:503:1", "--retry-after-date", "2"},
+       " s: HTTP/1.1 503 Service Unavailable",
+       {1, 2}},
+      {{"--fail-page", "1:429:1", "--retry-after-date", "-30"},
+       " s: 429/Too Many Requests - {",
+       {0}},
+      {{"--fail-page", "1:500:1"}, " s: HTTP/1.1 500 Internal Server Error", {1}},
+      {{"--fail-page", "1:502:1"}, " s: HTTP/1.1 502 Bad Gateway", {1}},
+      {{"--fail-page", "1:504:1"}, " s: HTTP/1.1 504 Gateway Timeout", {1}},
+      {{"--fail-page", "1:408:1"}, " s: 408/Request Timeout - {", {1}},
+      {{"--reset-page", "1:1"}, " s: REST request failed: Error reading data: (", {1}},
+  };
+  const PastRange range = DaysBeforeToday(10);
+  const std::vector<std::string> args = {"--format", "csv",  "transactions", "--from",
+                                         range.from, "--to", range.to};
+  const ProcessResult clean = Cli(args);
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults[0] + " " + c.faults[1]);
+    const Sandbox faulty = StartSandbox(c.faults);
+    std::vector<std::string> retrying = {"--retry", "3"};
+    retrying.insert(retrying.end(), args.begin(), args.end());
+    const ProcessResult run = Cli(faulty, retrying);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, clean.out);
+    bool matched = false;
+    for (const int wait : c.waits) {
+      const std::string start =
+          "kestrava-cli: retry 1 of 3 in " + std::to_string(wait) + c.lineStart;
+      matched = matched || run.err.rfind(start, 0) == 0;
+    }
+    EXPECT_TRUE(matched) << run.err;
+    EXPECT_EQ(Lines(run.err, "\n").size(), 1u) << run.err;
+  }
+}
+
+TEST_F(CliAgainstSandbox, MixedFaultsGiveByteForByteTheOutputOfACleanRun) {
+  const PastRange range = DaysBeforeToday(30);
+  for (const std::string format : {"display", "csv"}) {
+    SCOPED_TRACE(format);
+    // Counted faults are spent once: a service of its own for each run.
+    const Sandbox faulty =
+        StartSandbox({"--fail-page", "1:503:2", "--retry-after", "0", "--fail-page", "4:429:1",
+                      "--reset-page", "2:1", "--expire-after", "4"});
+    const std::vector<std::string> args = {"--format", format, "transactions", "--from",
+                                           range.from, "--to", range.to};
+    const ProcessResult clean = Cli(args);
+    ASSERT_EQ(clean.exitCode, 0) << clean.err;
+    const std::string file = sandbox_->stateDir + "/mixed." + format;
+    std::vector<std::string> retrying = {"--retry", "3", "--output", file};
+    retrying.insert(retrying.end(), args.begin(), args.end());
+    const ProcessResult run = Cli(faulty, retrying);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              clean.out);
+    const std::string err = run.err;
+    EXPECT_NE(err.find("retry 1 of 3 in 0 s: HTTP/1.1 503 Service Unavailable\n"),
+              std::string::npos);
+    EXPECT_NE(err.find("retry 2 of 3 in 0 s: HTTP/1.1 503 Service Unavailable\n"),
+              std::string::npos);
+    EXPECT_NE(err.find(" s: REST request failed: Error reading data: ("), std::string::npos);
+    EXPECT_NE(err.find("in 0 s: 429/Too Many Requests - {"), std::string::npos);
+    EXPECT_NE(err.find("in 0 s: 401/Unauthorized - {"), std::string::npos) << err;
+  }
+}
+
+TEST_F(CliAgainstSandbox, WhatCannotPassIsTriedOnceAndTheBudgetEndsTheRest) {
+  const PastRange range = DaysBeforeToday(10);
+  const std::vector<std::string> args = {"--retry",  "5",    "transactions", "--from",
+                                         range.from, "--to", range.to};
+  for (const std::string status : {"400", "404", "501"}) {
+    const Sandbox failing = StartSandbox({"--fail-page", "1:" + status});
+    const ProcessResult run = Cli(failing, args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.find("retry"), std::string::npos) << run.err;
+  }
+  // Always 503: a wait of 1 s fits into 2 s, the next one of 2 s no longer.
+  const Sandbox busy = StartSandbox({"--fail-page", "1:503"});
+  std::vector<std::string> budget = {"--retry-max-time", "2"};
+  budget.insert(budget.end(), args.begin(), args.end());
+  const ProcessResult run = Cli(busy, budget);
+  EXPECT_EQ(run.exitCode, 1);
+  const auto lines = Lines(run.err, "\n");
+  ASSERT_EQ(lines.size(), 2u) << run.err;
+  EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 5 in 1 s: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u);
+}
+
 }  // namespace
 }  // namespace kestrava::testing
