@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -256,10 +257,10 @@ TEST_F(CliOutput, FormatTakesAValueThatIsNoArrayAsOneRecord) {
   }
   // "--" ends the options: a file whose name begins with "-".
   WriteWhole(folder.File("-odd.json"), "[true]");
-  const std::string cwd = get_current_dir_name();
-  ASSERT_EQ(chdir(folder.Path().c_str()), 0);
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(folder.Path());
   const Outcome odd = Call({"--compact", "format", "--", "-odd.json"});
-  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  std::filesystem::current_path(cwd);
   EXPECT_EQ(odd.code, 0) << odd.err;
   EXPECT_EQ(odd.out, "[true]\n");
 }
