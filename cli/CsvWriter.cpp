@@ -92,19 +92,28 @@ CsvWriter::CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool)
     : RecordWriter(*spool), out_(out), spool_(std::move(spool)) {}
 
 std::size_t CsvWriter::Column(std::string_view name) {
-  const auto [at, added] = index_.try_emplace(std::string(name), columns_.size());
-  if (added) columns_.emplace_back(name);
-  return at->second;
+  const auto found = index_.find(name);
+  if (found != index_.end()) return found->second;
+  index_.emplace(std::string(name), columns_.size());
+  columns_.emplace_back(name);
+  return columns_.size() - 1;
 }
 
 bool CsvWriter::Add(const TJSONValue& record) {
   if (record.Kind() == TJSONKind::Object) {
+    // Records mostly repeat the names of the one before in the same order:
+    // the column of its pair at the same place is tried first.
     const auto& object = static_cast<const TJSONObject&>(record);
     const std::size_t count = object.Count();
-    for (std::size_t i = 0; i < count; ++i) Column(object.PairName(i));
+    pairColumns_.resize(count, columns_.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string_view name = object.PairName(i);
+      std::size_t& column = pairColumns_[i];
+      if (column >= columns_.size() || columns_[column] != name) column = Column(name);
+    }
     cells_.assign(columns_.size(), nullptr);
     for (std::size_t i = 0; i < count; ++i) {
-      const TJSONValue*& cell = cells_[index_.find(std::string(object.PairName(i)))->second];
+      const TJSONValue*& cell = cells_[pairColumns_[i]];
       if (cell == nullptr) cell = object.PairValue(i);  // the first of a name counts
     }
   } else {

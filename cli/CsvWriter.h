@@ -11,6 +11,7 @@
 // those written before a later column appeared filled up with empty cells.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,8 +36,16 @@ class CsvWriter final : public RecordWriter {
 
   ByteSink& out_;
   std::unique_ptr<Spool> spool_;
+  // Looked up by a name of the reply without making a string of it.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+      return std::hash<std::string_view>()(name);
+    }
+  };
   std::vector<std::string> columns_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> index_;
+  std::vector<std::size_t> pairColumns_;  // of the last record's pairs, in order
   // Runs of rows written with the same number of columns, in order.
   struct Run {
     std::uint64_t rows;
