@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
+#include "base/Ascii.h"
 #include "json/JsonFormat.h"
 
 namespace kestrava::cli {
 namespace {
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // Optional sign, digits, optional fraction: "-12.50" is a number in any
 // spreadsheet, never a formula.
@@ -17,11 +14,11 @@ bool IsPlainDecimal(std::string_view text) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   const std::size_t digits = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
+  while (i < text.size() && IsAsciiDigit(text[i])) ++i;
   if (i == digits) return false;
   if (i < text.size() && text[i] == '.') {
     const std::size_t fraction = ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i;
     if (i == fraction) return false;
   }
   return i == text.size();

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/Ascii.h"
 #include "base/Exception.h"
 #include "datetime/DateTime.h"
 
@@ -42,7 +43,7 @@ class Scanner {
     for (std::size_t i = 0; i < count; ++i) {
       const char c = text_[i];
       if (spacePadded && i == 0 && c == ' ') continue;
-      if (c < '0' || c > '9') return false;
+      if (!IsAsciiDigit(c)) return false;
       value = value * 10 + (c - '0');
     }
     text_.remove_prefix(count);

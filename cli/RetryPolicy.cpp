@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Ascii.h"
 #include "cli/HttpDate.h"
 
 namespace kestrava::cli {
@@ -41,7 +42,7 @@ std::optional<seconds> RetryAfterWait(std::string_view value,
                                       std::chrono::system_clock::time_point now) {
   value = Trimmed(value);
   if (value.empty()) return std::nullopt;
-  if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (std::all_of(value.begin(), value.end(), IsAsciiDigit)) {
     // Any number of digits: the longest wait is all a long one can give.
     const std::string_view significant =
         value.substr(std::min(value.find_first_not_of('0'), value.size()));

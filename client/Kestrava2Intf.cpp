@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "base/Ascii.h"
 #include "net/REST.h"
-#include "net/Url.h"
 
 namespace kestrava {
 namespace {
@@ -65,7 +65,7 @@ std::string RetryAfterOf(const TRESTResponse& response) {
   for (const std::string& header : response.Headers()) {
     const std::size_t equals = header.find('=');
     if (equals != std::string::npos &&
-        net::EqualsIgnoreCase(std::string_view(header).substr(0, equals), "Retry-After"))
+        EqualsIgnoreCase(std::string_view(header).substr(0, equals), "Retry-After"))
       return header.substr(equals + 1);
   }
   return {};
