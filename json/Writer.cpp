@@ -44,8 +44,7 @@ inline std::uint64_t MayNeedEscape(std::uint64_t x) {
 class Output {
  public:
   // Writes after what `text` holds already.
-  Output(std::string&& text, std::size_t expected)
-      : text_(std::move(text)), start_(text_.size()) {
+  Output(std::string&& text, std::size_t expected) : text_(std::move(text)), start_(text_.size()) {
     text_.resize(start_ + expected);
     pos_ = text_.data() + start_;
     end_ = text_.data() + text_.size();
