@@ -14,7 +14,6 @@
 #include <rapidjson/writer.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <new>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "TransactionExport.h"
+#include "bench/common/ProcessMemory.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
 
@@ -162,17 +162,6 @@ std::size_t HeapInUse() {
   return m.uordblks + m.hblkhd;
 }
 
-// A "Vm...:" figure of /proc/self/status in KiB.
-long StatusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::size_t n = std::strlen(field);
-  while (std::getline(status, line)) {
-    if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n);
-  }
-  return -1;
-}
-
 // Peak resident memory added while `work` runs, in bytes. It runs in a child
 // process whose high-water mark starts at its current size, so that no
 // allocator state left by another measurement is reused.
@@ -184,10 +173,11 @@ long long PeakBytes(Work&& work) {
   if (pid == 0) {
     close(fds[0]);
     malloc_trim(0);  // free heap pages would otherwise be reused without being counted
-    { std::ofstream("/proc/self/clear_refs") << "5"; }
-    const long base = StatusKiB("VmHWM:");
+    kestrava::bench::ResetPeakMemory();
+    const double base = kestrava::bench::StatusMb("VmHWM");
     work();
-    const long long added = (StatusKiB("VmHWM:") - base) * 1024LL;
+    const auto added =
+        static_cast<long long>((kestrava::bench::StatusMb("VmHWM") - base) * 1024 * 1024);
     const ssize_t written = write(fds[1], &added, sizeof added);
     _exit(written == sizeof added ? 0 : 1);
   }

@@ -10,10 +10,10 @@
 #include <zlib.h>
 
 #include <array>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "bench/common/ProcessMemory.h"
 #include "net/REST.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -55,17 +55,6 @@ std::string BombReply() {
                    GzipBomb());
 }
 
-// Peak resident memory since the last reset, in MB (VmHWM).
-void ResetPeakMemory() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
-double PeakMemoryMb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  return 0;
-}
-
 void Report(benchmark::State& state, double peakMb) {
   state.counters["peak MB"] = peakMb;
   state.counters["wire MB"] = static_cast<double>(GzipBomb().size()) / 1e6;
@@ -85,7 +74,7 @@ void BM_RestTrioRefusesTheBomb(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     server.Enqueue(Reply(reply));
-    ResetPeakMemory();
+    kestrava::bench::ResetPeakMemory();
     state.ResumeTiming();
     try {
       request.Execute();
@@ -95,7 +84,7 @@ void BM_RestTrioRefusesTheBomb(benchmark::State& state) {
         state.SkipWithError(failure.what());
     }
     state.PauseTiming();
-    peakMb = std::max(peakMb, PeakMemoryMb());
+    peakMb = std::max(peakMb, kestrava::bench::StatusMb("VmHWM"));
     state.ResumeTiming();
   }
   Report(state, peakMb);
@@ -116,7 +105,7 @@ void BM_PlainLibcurlInflatesAndDiscards(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     server.Enqueue(Reply(reply));
-    ResetPeakMemory();
+    kestrava::bench::ResetPeakMemory();
     CURL* easy = curl_easy_init();
     std::size_t inflated = 0;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -129,7 +118,7 @@ void BM_PlainLibcurlInflatesAndDiscards(benchmark::State& state) {
       state.SkipWithError("transfer failed");
     state.PauseTiming();
     curl_easy_cleanup(easy);
-    peakMb = std::max(peakMb, PeakMemoryMb());
+    peakMb = std::max(peakMb, kestrava::bench::StatusMb("VmHWM"));
     state.ResumeTiming();
   }
   Report(state, peakMb);

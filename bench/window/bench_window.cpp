@@ -28,7 +28,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +36,7 @@
 #include "app/Application.h"
 #include "app/FormatJson.h"
 #include "app/Main.h"
+#include "bench/common/ProcessMemory.h"
 #include "bench/common/SandboxProcess.h"
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
@@ -88,21 +88,6 @@ class TStderrPresenter final : public TMessageBoxPresenter {
   }
 };
 
-// A line of /proc/self/status in MB ("VmRSS", "VmHWM").
-double StatusMb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  const std::string prefix = std::string(field) + ":";
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with(prefix)) return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024;
-  }
-  return 0;
-}
-
-// Lets the high-water mark start again from the memory in use now.
-void ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
-
 // The window signed in against the sandbox, with the range set.
 struct TWindow {
   TWindow(int& argc, char** argv, const TRange& range) : application(argc, argv) {
@@ -140,13 +125,13 @@ TClickFigures ClickInAProcessOfItsOwn(char* program, const TRange& range) {
       char* argv[] = {program, nullptr};
       TWindow window(argc, argv, range);
       TMemo& memo = window.form.Memo1;
-      figures.beforeMb = StatusMb("VmRSS");
-      ResetPeak();
+      figures.beforeMb = bench::StatusMb("VmRSS");
+      bench::ResetPeakMemory();
       const auto begun = Clock::now();
       window.form.BTranz.click();
       figures.clickMs = std::chrono::duration<double, std::milli>(Clock::now() - begun).count();
       QCoreApplication::processEvents();
-      figures.peakMb = StatusMb("VmHWM");
+      figures.peakMb = bench::StatusMb("VmHWM");
       figures.shown = memo.Utf8Text().starts_with('[');
       figures.lines = memo.LineCount();
       memo.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
