@@ -34,6 +34,11 @@ std::size_t UnitsOfByte(unsigned char c) noexcept {
   return c >= 0xF0 ? 2 : 1;
 }
 
+// Just past the line break at `at`: two bytes for a CR LF, one otherwise.
+const char* PastBreak(const char* at, const char* end) noexcept {
+  return at + (*at == '\r' && at + 1 != end && at[1] == '\n' ? 2 : 1);
+}
+
 }  // namespace
 
 const char* FindLineBreak(const char* p, const char* end) noexcept {
@@ -73,8 +78,7 @@ void TMemoText::IndexFrom(std::size_t chunk) {
   const auto passBreak = [&](const char* at) {
     ++line;
     if (line % kStride == 0)
-      starts_.push_back(static_cast<std::size_t>(
-          at + (*at == '\r' && at + 1 != end && at[1] == '\n' ? 2 : 1) - begin));
+      starts_.push_back(static_cast<std::size_t>(PastBreak(at, end) - begin));
   };
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes at a time: every CR is a break, and every LF that does not
@@ -103,7 +107,7 @@ void TMemoText::IndexFrom(std::size_t chunk) {
     p = FindLineBreak(p, end);
     if (p == end) break;
     passBreak(p);
-    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+    p = PastBreak(p, end);
   }
   lineCount_ = line + 1;
 }
@@ -115,7 +119,7 @@ std::size_t TMemoText::LineStart(std::size_t line) const {
   const char* p = begin + starts_[line / kStride];
   for (std::size_t skip = line % kStride; skip > 0; --skip) {
     p = FindLineBreak(p, end);
-    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+    p = PastBreak(p, end);
   }
   return static_cast<std::size_t>(p - begin);
 }
@@ -150,7 +154,7 @@ std::size_t TMemoText::LineOf(std::size_t position) const {
   while (true) {
     p = FindLineBreak(p, end);
     if (p == end || static_cast<std::size_t>(p - begin) >= position) return line;
-    p += *p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1;
+    p = PastBreak(p, end);
     if (static_cast<std::size_t>(p - begin) > position) return line;  // inside a CR LF
     ++line;
   }
