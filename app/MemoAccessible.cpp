@@ -111,7 +111,7 @@ QString TMemoAccessible::text(int startOffset, int endOffset) const {
 }
 
 int TMemoAccessible::characterCount() const {
-  return static_cast<int>(std::min<std::size_t>(Memo().Content().ShownSize(), INT_MAX));
+  return OffsetOf(Memo().Content().Size());
 }
 
 QString TMemoAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
