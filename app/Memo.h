@@ -147,7 +147,6 @@ class TMemo final : public QAbstractScrollArea {
   TVisualLine VisualOf(std::size_t position);
   qreal HeightOf(TVisualLine v);
   qreal TopY() const noexcept;
-  int VisibleHeight() const;
 
   void Relayout();
   void UpdateScrollBar();
