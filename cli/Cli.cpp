@@ -42,6 +42,11 @@ int Usage(CliEnvironment& env, const std::string& message) {
   return ExitUsage;
 }
 
+int CannotRead(CliEnvironment& env, const std::string& name, int error) {
+  WriteLine(env, "kestrava-cli: cannot read " + name + ": " + ErrorDescription(error));
+  return ExitFailure;
+}
+
 int CannotWrite(CliEnvironment& env, const std::string& name, int error) {
   WriteLine(env, "kestrava-cli: cannot write " + name + ": " + ErrorDescription(error));
   return ExitFailure;
@@ -90,11 +95,7 @@ int Format(const CliArguments& args, CliEnvironment& env) {
   std::string text;
   const bool fromInput = !args.file || *args.file == "-";
   const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*args.file, text);
-  if (error != 0) {
-    WriteLine(env, "kestrava-cli: cannot read " + (fromInput ? "standard input" : *args.file) +
-                       ": " + ErrorDescription(error));
-    return ExitFailure;
-  }
+  if (error != 0) return CannotRead(env, fromInput ? "standard input" : *args.file, error);
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
   if (value == nullptr) {
     WriteLine(env, "Not a valid JSON text");
@@ -166,10 +167,7 @@ std::optional<Credentials> FindCredentials(const CliArguments& args, CliEnvironm
     const int error =
         fromInput ? ReadFirstLine(env.in, line) : ReadFirstLineOfFile(*args.secretFile, line);
     if (error != 0) {
-      code = ExitFailure;
-      WriteLine(env, "kestrava-cli: cannot read " +
-                         (fromInput ? std::string("standard input") : *args.secretFile) + ": " +
-                         ErrorDescription(error));
+      code = CannotRead(env, fromInput ? "standard input" : *args.secretFile, error);
       return std::nullopt;
     }
     secret = std::move(line);
