@@ -1,7 +1,7 @@
 #pragma once
 
 // What each fuzz target of kestrava-cli does with one input; shared with the
-// test that replays the kept inputs (tests/cli/FuzzRegressionTest.cpp).
+// test that replays the kept inputs (tests/cli/FuzzInputsTest.cpp).
 // Both take bytes a server chose: error texts and Retry-After values, and
 // the records of a reply.
 
