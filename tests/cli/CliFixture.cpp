@@ -1,6 +1,5 @@
 #include "tests/cli/CliFixture.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>

@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,14 +20,6 @@ namespace kestrava::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class CliProgram : public ::testing::Test {
  protected:
@@ -126,10 +115,10 @@ TEST_F(CliProgram, ASignalMidExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     EXPECT_EQ(result.err.substr(result.err.rfind("kestrava-cli: interrupted")),
               "kestrava-cli: interrupted; " + file.string() + " left as it was\n");
     if (c.fileExists) {
-      EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"export.json"});
+      EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.json"});
       EXPECT_EQ(ReadWhole(file), "last night's export\n");
     } else {
-      EXPECT_TRUE(NamesIn(folder).empty());
+      EXPECT_TRUE(scratch.Names().empty());
     }
   }
 }
@@ -154,7 +143,7 @@ TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
   const ProcessResult run = RunProcess(argv, Environment(), "", 60s);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "kestrava-cli: cannot write " + file.string() + ": File too large\n");
-  EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"export.csv"});
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.csv"});
   EXPECT_EQ(ReadWhole(file.string()), "last night's export\r\n");
 }
 
