@@ -106,4 +106,10 @@ Outcome CliTest::Service(std::vector<std::string> args, bool terminal) {
   return Call(all, "", terminal);
 }
 
+Outcome CliTest::Transactions(std::vector<std::string> options, bool terminal) {
+  options.insert(options.end(),
+                 {"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"});
+  return Service(options, terminal);
+}
+
 }  // namespace kestrava::testing

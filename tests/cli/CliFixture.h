@@ -58,6 +58,8 @@ class CliTest : public ::testing::Test {
   Outcome Call(std::vector<std::string> args, std::string input = "", bool terminal = false);
   // A service command against the scripted server, with an id and secret.
   Outcome Service(std::vector<std::string> args, bool terminal = false);
+  // The transactions command over one day of May 2025, after `options`.
+  Outcome Transactions(std::vector<std::string> options, bool terminal = false);
 
   ScriptedServer server;
   std::map<std::string, std::string> environment;

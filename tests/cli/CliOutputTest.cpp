@@ -56,11 +56,6 @@ class CliOutput : public CliTest {
     server.Enqueue(Reply(PageReply(2, Page0)));
     server.Enqueue(Reply(PageReply(2, Page1)));
   }
-  Outcome Transactions(std::vector<std::string> options) {
-    options.insert(options.end(),
-                   {"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"});
-    return Service(options);
-  }
   static mode_t ModeOf(const std::string& path) {
     struct stat status {};
     stat(path.c_str(), &status);

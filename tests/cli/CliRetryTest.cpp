@@ -36,11 +36,6 @@ class CliRetry : public CliTest {
     server.Enqueue(Reply(PageReply(3, Page1)));
     server.Enqueue(Reply(PageReply(3, Page2)));
   }
-  Outcome Transactions(std::vector<std::string> options, bool terminal = false) {
-    options.insert(options.end(),
-                   {"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"});
-    return Service(options, terminal);
-  }
   // What a run without faults prints, in a format.
   std::string CleanRun(const std::string& format) {
     EnqueueWithFault({});
