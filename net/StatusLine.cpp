@@ -22,7 +22,6 @@ std::optional<StatusLine> ParseStatusLine(std::string_view line) {
   StatusLine status;
   status.version = std::string(line.substr(0, end));
   std::string_view rest = line.substr(end);
-  if (rest.empty()) return std::nullopt;
   while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
   if (rest.size() < 3) return std::nullopt;
   for (int i = 0; i < 3; ++i) {
