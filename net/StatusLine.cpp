@@ -83,7 +83,7 @@ void ReplyHead::Feed(std::string_view line) {
     }
     return;
   }
-  if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
+  if (IsBlank(line[0]) && !headers.empty()) {
     std::string& value = headers.back().second;
     value += ' ';
     value += TrimWhitespace(line);
