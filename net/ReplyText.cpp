@@ -7,7 +7,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
