@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "base/Ascii.h"
 #include "base/Exception.h"
 
 namespace kestrava::cli {
@@ -12,7 +13,7 @@ bool Digits(std::string_view text, std::size_t from, std::size_t count, int& val
   if (from + count > text.size()) return false;
   value = 0;
   for (std::size_t i = from; i < from + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (!IsAsciiDigit(text[i])) return false;
     value = value * 10 + (text[i] - '0');
   }
   return true;

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "base/Ascii.h"
+
 namespace kestrava::sandbox {
 
 // Howard Hinnant's days-from-civil algorithm (proleptic Gregorian).
@@ -55,14 +57,10 @@ namespace {
 bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
   value = 0;
   for (std::size_t i = at; i < at + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (!IsAsciiDigit(text[i])) return false;
     value = value * 10 + (text[i] - '0');
   }
   return true;
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -71,7 +69,7 @@ std::optional<LocalMillis> ParseQueryDateTime(std::string_view text) {
   // 0123456789012345678901234
   // YYYY-MM-DDTHH:MM:SS.mmmZ
   if (text.size() != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-      IsDigit(text[13]) || IsDigit(text[16]) || text[19] != '.' || text[23] != 'Z')
+      IsAsciiDigit(text[13]) || IsAsciiDigit(text[16]) || text[19] != '.' || text[23] != 'Z')
     return std::nullopt;
   int year, month, day, hour, minute, second, millisecond;
   if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||

@@ -80,7 +80,7 @@ std::optional<int> ParseCount(const std::string& text, int limit) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   int value = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
+    if (!IsAsciiDigit(c)) return std::nullopt;
     value = value * 10 + (c - '0');
   }
   if (value > limit) return std::nullopt;

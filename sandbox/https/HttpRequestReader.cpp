@@ -39,7 +39,7 @@ bool ParseDecimal(std::string_view text, std::size_t& value) {
   if (text.empty() || text.size() > 18) return false;
   value = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
+    if (!IsAsciiDigit(c)) return false;
     value = value * 10 + static_cast<std::size_t>(c - '0');
   }
   return true;
