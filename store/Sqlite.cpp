@@ -94,6 +94,10 @@ TStatement& TStatement::BindOptional(int index, const std::optional<std::string>
   return text ? Bind(index, std::string_view(*text)) : BindNull(index);
 }
 
+TStatement& TStatement::BindOptional(int index, const std::optional<std::int64_t>& value) {
+  return value ? Bind(index, *value) : BindNull(index);
+}
+
 TStatement& TStatement::BindNull(int index) {
   if (sqlite3_bind_null(statement_, index) != SQLITE_OK) db_->Fail("write to");
   return *this;

@@ -56,7 +56,9 @@ class TStatement {
 
   TStatement& Bind(int index, std::int64_t value);
   TStatement& Bind(int index, std::string_view text);
-  TStatement& BindOptional(int index, const std::optional<std::string>& text);  // none: NULL
+  // None binds NULL.
+  TStatement& BindOptional(int index, const std::optional<std::string>& text);
+  TStatement& BindOptional(int index, const std::optional<std::int64_t>& value);
   TStatement& BindNull(int index);
 
   // True while a row is there; throws EStoreError with `doing` when the

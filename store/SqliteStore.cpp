@@ -11,7 +11,8 @@
 //   that was reported is on the disk;
 // - PRAGMA foreign_keys = ON: SQLite checks REFERENCES only when asked;
 // - PRAGMA user_version and application_id: the schema's version and the
-//   mark of a store, in the file's header (Schema.cpp);
+//   mark of a store, in the file's header; PRAGMA page_size of a new store
+//   (Schema.cpp);
 // - BEGIN IMMEDIATE: a page's transaction takes the write lock at once
 //   instead of when it first writes, so it never fails half way for a
 //   writer that came first (PostgreSQL: BEGIN);
@@ -85,6 +86,13 @@ std::optional<std::string> MemberText(const TJSONValue& record, std::string_view
   if (numbersToo && value->Kind() == TJSONKind::Number)
     return std::string(static_cast<const TJSONNumber*>(value)->Value());
   return std::nullopt;
+}
+
+// The store's form of a booking time: none without a readable one.
+std::optional<std::int64_t> BookingMilliseconds(const std::optional<std::string>& booking) {
+  const std::optional<TDateTime> time = booking ? BookingTime(*booking) : std::nullopt;
+  if (!time) return std::nullopt;
+  return WallClockMilliseconds(*time);
 }
 
 struct TTextRange {
@@ -300,7 +308,7 @@ void TSqliteSyncSession::AddPage(const TJSONArray& records) {
       const std::string text = record.ToString();
       const std::string key = RecordKey(record, kTransactionIdMember, text);
       const std::optional<std::string> booking = MemberText(record, kBookingDateMember, false);
-      const std::optional<std::string> time = booking ? BookingTime(*booking) : std::nullopt;
+      const std::optional<std::int64_t> time = BookingMilliseconds(booking);
       const std::optional<std::string> account = MemberText(record, kAccountIdMember, true);
       ++counts.Read;
       find_->Bind(1, sourceId_).Bind(2, key);
@@ -536,8 +544,9 @@ bool TSqliteStore::IsCovered(const TSource& source, int account, const TTimeRang
 
 bool TSqliteStore::History(const TSource& source, const THistoryQuery& query,
                            const TRecordReceiver& receive) {
-  std::optional<TTextRange> range;
-  if (query.Range) range = TTextRange{TimeText(query.Range->From), TimeText(query.Range->To)};
+  std::optional<std::pair<std::int64_t, std::int64_t>> range;
+  if (query.Range)
+    range = {WallClockMilliseconds(query.Range->From), WallClockMilliseconds(query.Range->To)};
   const std::string account = std::to_string(query.Account);
   TTransaction snapshot(*db_, false);
   const std::optional<std::int64_t> id = SourceId(source);
@@ -554,8 +563,8 @@ bool TSqliteStore::History(const TSource& source, const THistoryQuery& query,
     TStatement select = db_->Prepare(sql);
     select.Bind(1, *id);
     if (range) {
-      select.Bind(2, range->From);
-      select.Bind(3, range->To);
+      select.Bind(2, range->first);
+      select.Bind(3, range->second);
     }
     if (query.Account != kAllAccounts) select.Bind(range ? 4 : 2, account);
     while (select.Step())

@@ -65,7 +65,16 @@ std::optional<TDateTime> TimeFromText(std::string_view text) {
   return EncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Millisecond);
 }
 
-std::optional<std::string> BookingTime(std::string_view text) {
+std::int64_t WallClockMilliseconds(TDateTime value) {
+  constexpr std::int64_t kUnixEpochDay = 25569;  // 1970-01-01 as a day count
+  try {
+    return DateTimeToMilliseconds(value) - kUnixEpochDay * MSecsPerDay;
+  } catch (const Exception& e) {
+    throw EStoreError(e.Message());
+  }
+}
+
+std::optional<TDateTime> BookingTime(std::string_view text) {
   TDateTimeParts p{};
   std::size_t at = 0;
   if (!Date(text, at, p)) return std::nullopt;
@@ -95,7 +104,7 @@ std::optional<std::string> BookingTime(std::string_view text) {
     }
   }
   if (at != text.size() || !Valid(p)) return std::nullopt;
-  return Format(p);
+  return EncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Millisecond);
 }
 
 }  // namespace kestrava::store

@@ -79,7 +79,9 @@ TEST(StoreTime, BookingDatesInTheStoresSortableForm) {
   };
   for (const auto& [text, stored] : readable) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(store::BookingTime(text), stored);
+    const std::optional<TDateTime> time = store::BookingTime(text);
+    ASSERT_TRUE(time);
+    EXPECT_EQ(store::TimeText(*time), stored);
   }
   for (const char* unreadable : {"",
                                  "2026",
@@ -118,6 +120,10 @@ TEST(StoreTime, TimesRoundTripAtWholeMilliseconds) {
   EXPECT_THROW(store::TimeText(1e9), store::EStoreError);
   EXPECT_EQ(store::TimeFromText("2026-01-05T07:08:09.01"), std::nullopt);
   EXPECT_EQ(store::TimeFromText("2026-02-30T07:08:09.010"), std::nullopt);
+  // The booking times in the store count from 1970 on the wall clock.
+  EXPECT_EQ(store::WallClockMilliseconds(At(1970, 1, 1)), 0);
+  EXPECT_EQ(store::WallClockMilliseconds(At(1970, 1, 2, 0, 0, 0, 1)), 86'400'001);
+  EXPECT_EQ(store::WallClockMilliseconds(At(1969, 12, 31, 23, 59, 59, 999)), -1);
 }
 
 TEST(StorePath, TheOptionThenTheEnvironmentThenHome) {
