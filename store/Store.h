@@ -98,7 +98,8 @@ struct TSourceStatus {
   std::optional<TSyncRun> LastSuccess;
 };
 
-// Receives one record's exact compact text; false stops the reading.
+// Receives one record's exact compact text (valid during the call); false
+// stops the reading. It must not use the store it reads from.
 using TRecordReceiver = std::function<bool(std::string_view text)>;
 
 struct THistoryQuery {
