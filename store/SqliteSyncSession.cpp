@@ -1,0 +1,249 @@
+// A sync's run in the SQLite store: the accounts, then each page in one
+// transaction with the run's progress, then success (the range joins the
+// coverage) or failure.
+
+#include <utility>
+
+#include "store/RecordKey.h"
+#include "store/SqliteStore.h"
+#include "store/StoreTime.h"
+
+namespace kestrava::store::sqlite {
+namespace {
+
+constexpr std::string_view kBookingDateMember = "bookingDate";
+constexpr std::string_view kAbandoned = "the sync ended before it finished";
+
+// A string member's content, a number member's text; none for any other.
+std::optional<std::string> MemberText(const TJSONValue& record, std::string_view name,
+                                      bool numbersToo) {
+  const TJSONValue* value = record.FindValue(name);
+  if (value == nullptr) return std::nullopt;
+  if (value->Kind() == TJSONKind::String)
+    return std::string(static_cast<const TJSONString*>(value)->Value());
+  if (numbersToo && value->Kind() == TJSONKind::Number)
+    return std::string(static_cast<const TJSONNumber*>(value)->Value());
+  return std::nullopt;
+}
+
+// The store's form of a booking time: none without a readable one.
+std::optional<std::int64_t> BookingMilliseconds(const std::optional<std::string>& booking) {
+  const std::optional<TDateTime> time = booking ? BookingTime(*booking) : std::nullopt;
+  if (!time) return std::nullopt;
+  return WallClockMilliseconds(*time);
+}
+
+}  // namespace
+
+TSqliteSyncSession::TSqliteSyncSession(TSqliteStore& store, std::unique_ptr<TSyncLock> lock,
+                                       std::int64_t sourceId, std::int64_t runId, int account,
+                                       TTextRange range)
+    : lock_(std::move(lock)),
+      store_(store),
+      db_(store.Db()),
+      sourceId_(sourceId),
+      runId_(runId),
+      account_(account),
+      range_(std::move(range)) {}
+
+TSqliteSyncSession::~TSqliteSyncSession() {
+  if (!finished_) Fail(kAbandoned);
+}
+
+void TSqliteSyncSession::CheckOpen() const {
+  if (finished_ || broken_)
+    throw EStoreError("cannot write to the store " + db_.Path() + ": the sync has ended");
+}
+
+template <class Work>
+void TSqliteSyncSession::Write(Work&& work) {
+  CheckOpen();
+  try {
+    store_.CheckNotMoved();
+    TTransaction transaction(db_, true);
+    work();
+    store_.CheckNotMoved();
+    transaction.Commit();
+  } catch (...) {
+    broken_ = true;
+    throw;
+  }
+}
+
+void TSqliteSyncSession::WriteProgress(const TSyncCounts& counts) {
+  db_.Prepare(
+         "UPDATE sync_runs SET pages = ?, accounts = ?, records_read = ?, new_records = ?, "
+         "changed_records = ?, unchanged_records = ?, repeated_records = ? WHERE id = ?")
+      .Bind(1, counts.Pages)
+      .Bind(2, counts.Accounts)
+      .Bind(3, counts.Read)
+      .Bind(4, counts.New)
+      .Bind(5, counts.Changed)
+      .Bind(6, counts.Unchanged)
+      .Bind(7, counts.Repeated)
+      .Bind(8, runId_)
+      .Run();
+}
+
+void TSqliteSyncSession::AddAccounts(const TJSONArray& accounts) {
+  TSyncCounts counts = counts_;
+  Write([&] {
+    TStatement latest = db_.Prepare(
+        "INSERT INTO accounts (source_id, account_key, record_text, first_run, last_run) "
+        "VALUES (?, ?, ?, ?, ?) ON CONFLICT (source_id, account_key) DO UPDATE SET "
+        "record_text = excluded.record_text, last_run = excluded.last_run");
+    TStatement snapshot = db_.Prepare(
+        "INSERT INTO account_snapshots (run_id, position, account_key, record_text) "
+        "VALUES (?, ?, ?, ?) ON CONFLICT (run_id, position) DO UPDATE SET "
+        "account_key = excluded.account_key, record_text = excluded.record_text");
+    // Accounts read again within one run take the places of the first ones.
+    const auto first = static_cast<std::int64_t>(counts.Accounts);
+    for (std::size_t i = 0; i < accounts.Count(); ++i) {
+      const TJSONValue& account = *accounts.Get(i);
+      const std::string text = account.ToString();
+      const std::string key = RecordKey(account, kAccountIdMember, text);
+      latest.Bind(1, sourceId_).Bind(2, key).Bind(3, text).Bind(4, runId_).Bind(5, runId_).Run();
+      snapshot.Bind(1, runId_)
+          .Bind(2, first + static_cast<std::int64_t>(i))
+          .Bind(3, key)
+          .Bind(4, text)
+          .Run();
+    }
+    counts.Accounts += static_cast<std::int64_t>(accounts.Count());
+    WriteProgress(counts);
+  });
+  counts_ = counts;
+}
+
+void TSqliteSyncSession::AddPage(const TJSONArray& records) {
+  TSyncCounts counts = counts_;
+  Write([&] {
+    if (!find_) {
+      find_.emplace(
+          db_.Prepare("SELECT id, record_text, last_run FROM transactions "
+                      "WHERE source_id = ? AND record_key = ?"));
+      insert_.emplace(
+          db_.Prepare("INSERT INTO transactions (source_id, record_key, record_text, booking_date, "
+                      "booking_time, account_id, first_run, first_page, first_position, last_run) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+      touch_.emplace(db_.Prepare("UPDATE transactions SET last_run = ? WHERE id = ?"));
+      update_.emplace(db_.Prepare(
+          "UPDATE transactions SET record_text = ?, booking_date = ?, booking_time = ?, "
+          "account_id = ?, last_run = ? WHERE id = ?"));
+      keep_.emplace(db_.Prepare(
+          "INSERT INTO transaction_versions (transaction_id, record_text, replaced_by_run) "
+          "VALUES (?, ?, ?)"));
+    }
+    const std::int64_t page = counts.Pages;
+    for (std::size_t i = 0; i < records.Count(); ++i) {
+      const TJSONValue& record = *records.Get(i);
+      const std::string text = record.ToString();
+      const std::string key = RecordKey(record, kTransactionIdMember, text);
+      const std::optional<std::string> booking = MemberText(record, kBookingDateMember, false);
+      const std::optional<std::int64_t> time = BookingMilliseconds(booking);
+      const std::optional<std::string> account = MemberText(record, kAccountIdMember, true);
+      ++counts.Read;
+      find_->Bind(1, sourceId_).Bind(2, key);
+      if (!find_->Step()) {
+        find_->Reset();
+        insert_->Bind(1, sourceId_)
+            .Bind(2, key)
+            .Bind(3, text)
+            .BindOptional(4, booking)
+            .BindOptional(5, time);
+        insert_->BindOptional(6, account).Bind(7, runId_).Bind(8, page);
+        insert_->Bind(9, static_cast<std::int64_t>(i)).Bind(10, runId_).Run();
+        ++counts.New;
+        continue;
+      }
+      const std::int64_t id = find_->Integer(0);
+      const bool same = find_->Text(1) == text;
+      const std::string before = same ? std::string() : std::string(find_->Text(1));
+      const bool seenInThisRun = find_->Integer(2) == runId_;
+      find_->Reset();
+      if (seenInThisRun) {
+        ++counts.Repeated;
+      } else if (same) {
+        ++counts.Unchanged;
+      } else {
+        ++counts.Changed;
+      }
+      if (same) {
+        if (!seenInThisRun) touch_->Bind(1, runId_).Bind(2, id).Run();
+        continue;
+      }
+      // The text it had is kept with the run that replaced it.
+      keep_->Bind(1, id).Bind(2, before).Bind(3, runId_).Run();
+      update_->Bind(1, text)
+          .BindOptional(2, booking)
+          .BindOptional(3, time)
+          .BindOptional(4, account);
+      update_->Bind(5, runId_).Bind(6, id).Run();
+    }
+    ++counts.Pages;
+    WriteProgress(counts);
+  });
+  counts_ = counts;
+}
+
+void TSqliteSyncSession::MergeCoverage() {
+  std::vector<TTextRange> touching{range_};
+  TStatement select = db_.Prepare(
+      "SELECT range_from, range_to FROM coverage WHERE source_id = ? AND account_filter = ? "
+      "AND range_from <= ? AND range_to >= ?");
+  select.Bind(1, sourceId_).Bind(2, account_).Bind(3, range_.To).Bind(4, range_.From);
+  while (select.Step())
+    touching.push_back({std::string(select.Text(0)), std::string(select.Text(1))});
+  const std::vector<TTextRange> merged = Merged(std::move(touching));
+  db_.Prepare(
+         "DELETE FROM coverage WHERE source_id = ? AND account_filter = ? "
+         "AND range_from <= ? AND range_to >= ?")
+      .Bind(1, sourceId_)
+      .Bind(2, account_)
+      .Bind(3, range_.To)
+      .Bind(4, range_.From)
+      .Run();
+  db_.Prepare(
+         "INSERT INTO coverage (source_id, account_filter, range_from, range_to) "
+         "VALUES (?, ?, ?, ?)")
+      .Bind(1, sourceId_)
+      .Bind(2, account_)
+      .Bind(3, merged.front().From)
+      .Bind(4, merged.front().To)
+      .Run();
+}
+
+void TSqliteSyncSession::Succeed() {
+  const std::string ended = TimeText(store_.Now());
+  // The run's last commit reaches the disk before success is reported.
+  db_.Execute("PRAGMA synchronous = FULL");
+  Write([&] {
+    MergeCoverage();
+    db_.Prepare("UPDATE sync_runs SET outcome = ?, ended = ? WHERE id = ?")
+        .Bind(1, OutcomeText(TRunOutcome::Succeeded))
+        .Bind(2, ended)
+        .Bind(3, runId_)
+        .Run();
+  });
+  sqlite3_exec(db_.Handle(), "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  finished_ = true;
+}
+
+bool TSqliteSyncSession::Fail(std::string_view error) noexcept {
+  if (finished_) return false;
+  finished_ = true;
+  try {
+    store_.CheckNotMoved();
+    db_.Prepare("UPDATE sync_runs SET outcome = ?, ended = ?, error_text = ? WHERE id = ?")
+        .Bind(1, OutcomeText(TRunOutcome::Failed))
+        .Bind(2, TimeText(store_.Now()))
+        .Bind(3, error)
+        .Bind(4, runId_)
+        .Run();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace kestrava::store::sqlite
