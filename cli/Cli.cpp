@@ -6,14 +6,15 @@
 #include <utility>
 
 #include "cli/CliArguments.h"
-#include "cli/OutputTarget.h"
-#include "cli/RecordWriter.h"
+#include "cli/InputBytes.h"
+#include "cli/OpenOutput.h"
 #include "cli/RetryPolicy.h"
 #include "cli/SecretMask.h"
 #include "cli/TerminalText.h"
 #include "client/Kestrava2Intf.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "output/RecordWriter.h"
 
 namespace kestrava::cli {
 namespace {

@@ -1,9 +1,9 @@
-#include "cli/RecordWriter.h"
+#include "output/RecordWriter.h"
 
-#include "cli/CsvWriter.h"
 #include "json/JsonFormat.h"
+#include "output/CsvWriter.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 namespace {
 
 constexpr std::size_t PieceSize = 1 << 16;
@@ -83,4 +83,4 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& ou
   return std::make_unique<ArrayWriter>(out, true);
 }
 
-}  // namespace kestrava::cli
+}  // namespace kestrava
