@@ -1,6 +1,7 @@
 #include "cli/InputBytes.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,9 +22,44 @@ int WithFile(const std::string& path, std::string& text, Read read) {
   return error;
 }
 
+// The bytes from the descriptor's position to the end of the regular file it
+// reads, as the file's size has them now; 0 for anything else (a pipe, a
+// terminal, a file that tells no size).
+std::size_t SizeLeft(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  if (at < 0 || at >= status.st_size) return 0;
+  return static_cast<std::size_t>(status.st_size - at);
+}
+
+// Fills `text` from the descriptor; shorter when the end came first. Returns
+// 0, or the errno of the failed read.
+int ReadInto(int fd, std::string& text) {
+  std::size_t filled = 0;
+  while (filled < text.size()) {
+    const ssize_t n = read(fd, text.data() + filled, text.size() - filled);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    filled += static_cast<std::size_t>(n);
+  }
+  text.resize(filled);
+  return 0;
+}
+
 }  // namespace
 
 int ReadAll(int fd, std::string& text) {
+  text.clear();
+  if (const std::size_t size = SizeLeft(fd); size > 0) {
+    text.resize(size);
+    if (const int error = ReadInto(fd, text); error != 0) return error;
+    if (text.size() < size) return 0;  // the file shrank meanwhile
+  }
+  // All of a pipe, or what a file gained meanwhile.
   return ReadPieces(fd, 1 << 16, [&](std::string_view bytes) {
     text.append(bytes);
     return true;

@@ -8,8 +8,9 @@
 
 namespace kestrava::cli {
 
-// Everything the descriptor gives until its end. Returns 0, or the errno of
-// the failed read.
+// Everything the descriptor gives until its end. A regular file is read
+// straight into one buffer of its size, so that a long text is held once.
+// Returns 0, or the errno of the failed read.
 int ReadAll(int fd, std::string& text);
 
 // Reads the file at `path` whole. Returns 0, or the errno of the failure.

@@ -49,6 +49,22 @@ class BufferedTarget final : public OutputTarget {
   bool terminal_;
 };
 
+// Standard output as it is: each byte goes out when it is made.
+class StreamedTarget final : public OutputTarget {
+ public:
+  explicit StreamedTarget(ByteSink& standardOutput)
+      : OutputTarget("standard output"), standardOutput_(standardOutput) {}
+  ByteSink& Sink() override { return standardOutput_; }
+  std::unique_ptr<Spool> NewSpool(int&) override { return std::make_unique<StringSpool>(); }
+  bool Commit(int& error) override {
+    error = standardOutput_.Error();
+    return error == 0;
+  }
+
+ private:
+  ByteSink& standardOutput_;
+};
+
 // The temporary file of --output is removed when a signal ends the
 // program, with a line that says the file was left as it was.
 class SignalCleanupWatch final : public TemporaryFileWatch {
@@ -80,6 +96,14 @@ std::unique_ptr<OutputTarget> OpenOutput(const std::optional<std::string>& path,
       !S_ISDIR(existing.st_mode))
     return std::make_unique<BufferedTarget>(*path, nullptr, false);
   return OpenReplacedFile(*path, error, std::make_unique<SignalCleanupWatch>(*path));
+}
+
+std::unique_ptr<OutputTarget> OpenStreamedOutput(const std::optional<std::string>& path,
+                                                 ByteSink& standardOutput,
+                                                 bool standardOutputIsTerminal, int& error) {
+  if ((!path || *path == "-") && !standardOutputIsTerminal)
+    return std::make_unique<StreamedTarget>(standardOutput);
+  return OpenOutput(path, standardOutput, standardOutputIsTerminal, error);
 }
 
 }  // namespace kestrava::cli

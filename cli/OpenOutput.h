@@ -22,4 +22,12 @@ std::unique_ptr<OutputTarget> OpenOutput(const std::optional<std::string>& path,
                                          ByteSink& standardOutput, bool standardOutputIsTerminal,
                                          int& error);
 
+// The same, for a result that nothing but its writing can fail once its
+// first byte is made (format, once its input has parsed): standard output
+// that is no terminal gets the bytes as they are made, so that a long text
+// is never held whole.
+std::unique_ptr<OutputTarget> OpenStreamedOutput(const std::optional<std::string>& path,
+                                                 ByteSink& standardOutput,
+                                                 bool standardOutputIsTerminal, int& error);
+
 }  // namespace kestrava::cli
