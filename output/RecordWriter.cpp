@@ -6,7 +6,7 @@
 namespace kestrava {
 namespace {
 
-constexpr std::size_t PieceSize = 1 << 16;
+constexpr std::size_t kPieceSize = 1 << 16;
 
 // The array, then LF: its display text (the window's) or its compact text.
 class ArrayWriter final : public RecordWriter {
@@ -62,7 +62,7 @@ bool RecordWriter::Add(const TJSONArray& records) {
 }
 
 bool RecordWriter::Flush(bool always) {
-  if (text_.size() < PieceSize && !always) return true;
+  if (text_.size() < kPieceSize && !always) return true;
   const bool written = sink_.Write(text_);
   text_.clear();
   return written;
