@@ -11,16 +11,8 @@
 // 1.0).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,22 +21,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/ProcessRun.h"
 #include "bench/common/TransactionExport.h"
-
-extern char** environ;
 
 namespace kestrava {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kRecords = 100000;
 
-struct Run {
-  double seconds = 0;     // wall time, start to end of the process
-  double cpuSeconds = 0;  // user and system
-  double peakMB = 0;      // the highest resident set
-};
+using Run = bench::ProcessRun;
 
 // A folder for the benchmark's files, removed at the end.
 struct Folder {
@@ -66,32 +51,6 @@ struct Fixture {
 
 Fixture* fixture = nullptr;
 
-// `argv` as a process, standard output to `stdoutFile`; false when it did
-// not end with exit status 0.
-bool RunProcess(std::vector<std::string> argv, const std::string& stdoutFile, Run& run) {
-  std::vector<char*> pointers;
-  for (std::string& a : argv) pointers.push_back(a.data());
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  const auto begun = Clock::now();
-  const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  run.seconds = std::chrono::duration<double>(Clock::now() - begun).count();
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  run.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 double FileMB(const std::string& path) {
   struct stat written {};
   stat(path.c_str(), &written);
@@ -106,8 +65,8 @@ void BM_Process(benchmark::State& state, const std::string& name,
   const std::string output = (fixture->folder.path / ("out." + name)).string();
   for (auto _ : state) {
     std::remove(output.c_str());
-    Run run;
-    if (!RunProcess(argv, toFile ? "/dev/null" : output, run)) {
+    const Run run = bench::RunProcess(argv, toFile ? "/dev/null" : output);
+    if (run.exitCode != 0) {
       state.SkipWithError((name + " failed").c_str());
       break;
     }
@@ -117,19 +76,6 @@ void BM_Process(benchmark::State& state, const std::string& name,
     state.counters["cpu_s"] = run.cpuSeconds;
     state.counters["output_MB"] = FileMB(output);
   }
-}
-
-double Median(std::vector<Run> runs, double Run::*field) {
-  if (runs.empty()) return NAN;
-  std::sort(runs.begin(), runs.end(),
-            [&](const Run& a, const Run& b) { return a.*field < b.*field; });
-  return runs[runs.size() / 2].*field;
-}
-
-double Highest(const std::vector<Run>& runs) {
-  double highest = 0;
-  for (const Run& run : runs) highest = std::max(highest, run.peakMB);
-  return highest;
 }
 
 }  // namespace
@@ -180,19 +126,20 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
 
   const auto& peer = data.runs["rapidjson"];
-  const double peerTime = Median(peer, &Run::seconds);
-  const double peerPeak = Highest(peer);
+  const double peerTime = bench::Median(peer, &Run::seconds);
+  const double peerPeak = bench::HighestPeak(peer);
   std::printf("summary (medians, highest peaks): rapidjson %.2f s (CPU %.2f s), peak RSS %.1f MB\n",
-              peerTime, Median(peer, &Run::cpuSeconds), peerPeak);
+              peerTime, bench::Median(peer, &Run::cpuSeconds), peerPeak);
   for (const char* name : {"stdout", "file"}) {
     const auto& runs = data.runs[name];
     if (runs.empty()) continue;
-    const double seconds = Median(runs, &Run::seconds);
-    const double peak = Highest(runs);
+    const double seconds = bench::Median(runs, &Run::seconds);
+    const double peak = bench::HighestPeak(runs);
     std::printf(
         "  format to %-6s %.2f s (CPU %.2f s) = %.2f x rapidjson (goal <= 1.0), peak RSS %.1f MB = "
         "%.2f x rapidjson (goal <= 1.0)\n",
-        name, seconds, Median(runs, &Run::cpuSeconds), seconds / peerTime, peak, peak / peerPeak);
+        name, seconds, bench::Median(runs, &Run::cpuSeconds), seconds / peerTime, peak,
+        peak / peerPeak);
   }
   fixture = nullptr;
   return 0;
