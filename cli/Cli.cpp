@@ -6,14 +6,15 @@
 #include <utility>
 
 #include "cli/CliArguments.h"
-#include "cli/OutputTarget.h"
-#include "cli/RecordWriter.h"
+#include "cli/InputBytes.h"
+#include "cli/OpenOutput.h"
 #include "cli/RetryPolicy.h"
 #include "cli/SecretMask.h"
 #include "cli/TerminalText.h"
 #include "client/Kestrava2Intf.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "output/RecordWriter.h"
 
 namespace kestrava::cli {
 namespace {
@@ -92,19 +93,35 @@ int Finish(CliEnvironment& env, RecordWriter& writer, OutputTarget& target) {
 
 // Nothing is masked here: format signs in nowhere, and its result is data.
 int Format(const CliArguments& args, CliEnvironment& env) {
-  std::string text;
-  const bool fromInput = !args.file || *args.file == "-";
-  const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*args.file, text);
-  if (error != 0) return CannotRead(env, fromInput ? "standard input" : *args.file, error);
-  const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
+  std::unique_ptr<TJSONValue> value;
+  {
+    // The text goes as soon as its tree is made: the tree holds its own copies.
+    std::string text;
+    const bool fromInput = !args.file || *args.file == "-";
+    const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*args.file, text);
+    if (error != 0) return CannotRead(env, fromInput ? "standard input" : *args.file, error);
+    value = ParseJSONValue(text);
+  }
   if (value == nullptr) {
     WriteLine(env, "Not a valid JSON text");
     return ExitFailure;
   }
-  const std::unique_ptr<OutputTarget> target = Open(env, args.output);
-  if (target == nullptr) return ExitFailure;
-  if (args.format == OutputFormat::Display) return WriteWhole(env, *target, TJson::Format(*value));
-  if (args.format == OutputFormat::Compact) return WriteWhole(env, *target, value->ToString());
+  // From here on only the writing can fail, so the text goes out as it is
+  // made and is never held whole.
+  int error = 0;
+  const std::unique_ptr<OutputTarget> target =
+      OpenStreamedOutput(args.output, env.out, env.outIsTerminal, error);
+  if (target == nullptr) return CannotWrite(env, args.output.value_or("standard output"), error);
+  if (args.format == OutputFormat::Display || args.format == OutputFormat::Compact) {
+    ByteSink& sink = target->Sink();
+    const TextPieces write = [&sink](std::string_view piece) { return sink.Write(piece); };
+    const bool written = (args.format == OutputFormat::Display ? WriteDisplayText(*value, write)
+                                                               : WriteCompactText(*value, write)) &&
+                         sink.Write("\n");
+    if (!written) return CannotWrite(env, target->Name(), sink.Error());
+    if (!target->Commit(error)) return CannotWrite(env, target->Name(), error);
+    return ExitSuccess;
+  }
   // A value that is not an array is an array of that one value.
   const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *target);
   if (writer == nullptr) return ExitFailure;

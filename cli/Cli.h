@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/ByteStreams.h"
 #include "datetime/DateTime.h"
+#include "output/ByteSink.h"
 
 namespace kestrava::cli {
 

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "datetime/DateTime.h"
+#include "output/OutputFormat.h"
 
 namespace kestrava::cli {
-
-enum class OutputFormat { Display, Compact, Ndjson, Csv };
 
 struct CliArguments {
   bool help = false;

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   kestrava::InitializeFormatSettings();
-  kestrava::cli::DescriptorSink out(STDOUT_FILENO), err(STDERR_FILENO);
+  kestrava::DescriptorSink out(STDOUT_FILENO), err(STDERR_FILENO);
   kestrava::cli::CliEnvironment env{
       .in = STDIN_FILENO,
       .out = out,

@@ -13,16 +13,9 @@
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,13 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/ProcessRun.h"
 #include "bench/common/SandboxProcess.h"
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
 #include "sandbox/CivilTime.h"
 #include "sandbox/SandboxService.h"
-
-extern char** environ;
 
 namespace kestrava {
 namespace {
@@ -51,10 +43,7 @@ constexpr int TransactionsPerDay = 2000;
 constexpr int Days = 50;
 constexpr long long Pages = 2000;
 
-struct Run {
-  double seconds = 0;
-  double peakMB = 0;
-};
+using Run = bench::ProcessRun;
 
 sandbox::DataScale Scale() {
   sandbox::DataScale scale;
@@ -103,30 +92,9 @@ std::string ReadWhole(const std::string& path) {
 Run RunCli(const std::vector<std::string>& args, const std::string& stdoutFile, int& exitCode) {
   std::vector<std::string> argv = {KESTRAVA_CLI_PATH, "--host", fixture->sandbox.Host()};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& a : argv) pointers.push_back(a.data());
-  pointers.push_back(nullptr);
   const std::string errFile = (fixture->folder.path / "cli.err").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  const auto begun = Clock::now();
-  const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  Run run;
-  exitCode = -1;
-  if (spawned != 0) return run;
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  run.seconds = std::chrono::duration<double>(Clock::now() - begun).count();
-  run.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const Run run = bench::RunProcess(std::move(argv), stdoutFile, errFile);
+  exitCode = run.exitCode;
   if (exitCode != 0) fixture->failure = ReadWhole(errFile);
   return run;
 }
@@ -263,19 +231,6 @@ void BM_PlainCurlLoop(benchmark::State& state) {
   }
 }
 
-double Median(std::vector<Run> runs, double Run::*field) {
-  if (runs.empty()) return NAN;
-  std::sort(runs.begin(), runs.end(),
-            [&](const Run& a, const Run& b) { return a.*field < b.*field; });
-  return runs[runs.size() / 2].*field;
-}
-
-double Highest(const std::vector<Run>& runs) {
-  double highest = 0;
-  for (const Run& run : runs) highest = std::max(highest, run.peakMB);
-  return highest;
-}
-
 }  // namespace
 }  // namespace kestrava
 
@@ -324,15 +279,15 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
-  const double loop = Median(data.runs["curl"], &Run::seconds);
+  const double loop = bench::Median(data.runs["curl"], &Run::seconds);
   std::printf("summary (medians): plain libcurl loop %.2f s\n", loop);
   for (const char* name : {"display file", "csv file", "display stdout", "csv stdout"}) {
     const auto& runs = data.runs[name];
     if (runs.empty()) continue;
-    const double seconds = Median(runs, &Run::seconds);
+    const double seconds = bench::Median(runs, &Run::seconds);
     const bool file = std::string(name).find("file") != std::string::npos;
     std::printf("  %-15s %.2f s = %.2f x the loop%s, peak RSS %.1f MB%s\n", name, seconds,
-                seconds / loop, file ? " (goal <= 2.0)" : "", Highest(runs),
+                seconds / loop, file ? " (goal <= 2.0)" : "", bench::HighestPeak(runs),
                 file ? " (goal <= 64)" : "");
   }
   fixture = nullptr;

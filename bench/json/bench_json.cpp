@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "TransactionExport.h"
 #include "bench/common/ProcessMemory.h"
+#include "bench/common/TransactionExport.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
 

@@ -2,7 +2,8 @@
 // inputs (tests/json/FuzzInputsTest.cpp) links this file as it is.
 //
 // Any text either parses to none or to a value whose compact text and
-// display text both parse back to an equal tree; Clone gives an equal tree or
+// display text both parse back to an equal tree, and are the same bytes when
+// handed out in bounded pieces; Clone gives an equal tree or
 // the range failure; typed reads give a text or one of their failures. The
 // same bytes go through the byte helpers of base/, which the parser is
 // built on: the UTF-8 verdicts and code points, letter case and hex digits.
@@ -124,6 +125,19 @@ void CheckAscii(std::string_view text) {
   }
 }
 
+// The text handed out in pieces: joined, it is `whole`; no piece is longer
+// than the bound.
+template <class Write>
+void CheckPieces(Write write, const std::string& whole) {
+  std::string joined;
+  Check(write([&joined](std::string_view piece) {
+    Check(piece.size() <= kTextPieceSize);
+    joined.append(piece);
+    return true;
+  }));
+  Check(joined == whole);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -148,6 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto fromDisplay = ParseJSONValue(display);
   Check(fromDisplay != nullptr);
   Check(JSONEqual(*value, *fromDisplay));
+
+  CheckPieces([&](const TextPieces& pieces) { return WriteCompactText(*value, pieces); }, compact);
+  CheckPieces([&](const TextPieces& pieces) { return WriteDisplayText(*value, pieces); }, display);
 
   try {
     auto copy = value->Clone();

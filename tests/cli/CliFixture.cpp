@@ -73,7 +73,7 @@ Outcome CliTest::Call(std::vector<std::string> args, std::string input, bool ter
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) return {-1, "", "no pipe"};
   if (!input.empty() && write(pipeEnds[1], input.data(), input.size()) < 0) return {-1, "", ""};
   close(pipeEnds[1]);
-  cli::StringSink out, err;
+  StringSink out, err;
   cli::CliEnvironment env{
       .in = pipeEnds[0],
       .out = out,

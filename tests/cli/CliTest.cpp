@@ -245,7 +245,7 @@ TEST_F(Cli, InputThatCannotBeReadSaysWhatAndWhy) {
   // Standard input that is a folder.
   const int in = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(in, 0);
-  cli::StringSink out, err;
+  StringSink out, err;
   cli::CliEnvironment env{.in = in, .out = out, .err = err};
   EXPECT_EQ(RunCli({"format"}, env), 1);
   close(in);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "json/JSON.h"
+#include "json/JsonFormat.h"
 
 namespace kestrava {
 namespace {
@@ -28,6 +29,24 @@ TEST_P(ParseOutcome, GivesTheExpectedValueOrNone) {
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(value->ToString(), c.compact);
   }
+}
+
+// Handed out in pieces, the texts of every value that parses are the whole
+// texts, byte for byte.
+TEST_P(ParseOutcome, TextsInPiecesAreTheWholeTexts) {
+  const auto value = ParseJSONValue(GetParam().text);
+  if (value == nullptr) return;
+  std::string compact, display;
+  EXPECT_TRUE(WriteCompactText(*value, [&](std::string_view piece) {
+    compact.append(piece);
+    return true;
+  }));
+  EXPECT_TRUE(WriteDisplayText(*value, [&](std::string_view piece) {
+    display.append(piece);
+    return true;
+  }));
+  EXPECT_EQ(compact, value->ToString());
+  EXPECT_EQ(display, TJson::Format(*value));
 }
 
 const ParseCase kParseCases[] = {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
 
@@ -205,6 +208,121 @@ TEST(AppendedText, ElementsJoinToTheTextOfTheirArray) {
   std::string alone;
   AppendDisplayText(alone, *nested, 0);
   EXPECT_EQ(alone, TJson::Format(*nested));
+}
+
+}  // namespace
+}  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+// What a text handed out in pieces gave: the pieces joined, how many, the
+// longest.
+struct Pieces {
+  std::string text;
+  std::size_t count = 0;
+  std::size_t longest = 0;
+};
+
+template <class Write>
+Pieces Collect(Write write) {
+  Pieces pieces;
+  const bool finished = write([&pieces](std::string_view piece) {
+    pieces.text.append(piece);
+    ++pieces.count;
+    pieces.longest = std::max(pieces.longest, piece.size());
+    return true;
+  });
+  EXPECT_TRUE(finished);
+  return pieces;
+}
+
+std::string ManyRecords() {
+  std::string records = "[";
+  for (int i = 0; i < 4000; ++i)
+    records += (i > 0 ? ",{\"id\":\"TX-" : "{\"id\":\"TX-") + std::to_string(i) +
+               R"(","amount":-12.50,"ok":true,"note":null,"tags":["a\/b",{}],"m":{"k":[]}})";
+  return records + "]";
+}
+
+// Values whose texts cross many piece boundaries in every way: long strings
+// (escapes on every byte, on none, at the cuts), a long number text, many
+// records, the deepest nesting the parser takes.
+std::vector<std::string> LongTexts() {
+  std::string mixed;
+  for (int i = 0; i < 70000; ++i) mixed += (i % 7 == 0) ? R"(\\/\n\")" : "\xC3\xA9x\x01";
+  return {
+      "\"" + std::string(200000, 'a') + "\"",
+      "[\"" + std::string(100000, '/') + "\",1]",
+      "{\"" + mixed + "\":\"" + mixed + "\"}",
+      "[" + std::string(150000, '9') + ".5e-1]",
+      std::string(150000, '7'),
+      ManyRecords(),
+      std::string(512, '[') + std::string(512, ']'),
+  };
+}
+
+TEST(TextPieces, JoinToExactlyTheWholeTextsWithinThePieceSize) {
+  for (const std::string& text : LongTexts()) {
+    SCOPED_TRACE(text.substr(0, 40));
+    const auto value = ParseJSONValue(text);
+    ASSERT_NE(value, nullptr);
+    const std::string compact = value->ToString();
+    const std::string display = TJson::Format(*value);
+
+    const Pieces compactPieces =
+        Collect([&](const TextPieces& take) { return WriteCompactText(*value, take); });
+    EXPECT_TRUE(compactPieces.text == compact);
+    EXPECT_LE(compactPieces.longest, kTextPieceSize);
+    EXPECT_GT(compactPieces.count, compact.size() / kTextPieceSize);
+
+    const Pieces displayPieces =
+        Collect([&](const TextPieces& take) { return WriteDisplayText(*value, take); });
+    EXPECT_TRUE(displayPieces.text == display);
+    EXPECT_LE(displayPieces.longest, kTextPieceSize);
+    EXPECT_GT(displayPieces.count, display.size() / kTextPieceSize);
+  }
+}
+
+TEST(TextPieces, SmallValuesComeInOnePieceAndAtADepthAsAppended) {
+  for (const char* text : {"[]", "{}", "0", "\"\"", "null", "[{\"a\":[1,{}]}]"}) {
+    SCOPED_TRACE(text);
+    const auto value = ParseJSONValue(text);
+    ASSERT_NE(value, nullptr);
+    const Pieces display =
+        Collect([&](const TextPieces& take) { return WriteDisplayText(*value, take); });
+    EXPECT_EQ(display.text, TJson::Format(*value));
+    EXPECT_EQ(display.count, 1u);
+    EXPECT_EQ(Collect([&](const TextPieces& take) { return WriteCompactText(*value, take); }).text,
+              value->ToString());
+  }
+  // So deep inside that each line break is followed by more than a piece of
+  // spaces.
+  const auto nested = ParseJSONValue("{\"a\":[1]}");
+  for (const std::size_t depth : {std::size_t{1}, std::size_t{3}, std::size_t{20000}}) {
+    SCOPED_TRACE(depth);
+    std::string appended;
+    AppendDisplayText(appended, *nested, depth);
+    const Pieces pieces =
+        Collect([&](const TextPieces& take) { return WriteDisplayText(*nested, take, depth); });
+    EXPECT_TRUE(pieces.text == appended);
+    EXPECT_LE(pieces.longest, kTextPieceSize);
+  }
+}
+
+TEST(TextPieces, NoPieceFollowsTheOneRefused) {
+  const auto value = ParseJSONValue(ManyRecords());
+  ASSERT_NE(value, nullptr);
+  for (const std::size_t taken : {std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
+    SCOPED_TRACE(taken);
+    std::size_t calls = 0;
+    const auto refuseLater = [&](std::string_view) { return ++calls < taken; };
+    EXPECT_FALSE(WriteDisplayText(*value, refuseLater));
+    EXPECT_EQ(calls, taken);
+    calls = 0;
+    EXPECT_FALSE(WriteCompactText(*value, refuseLater));
+    EXPECT_EQ(calls, taken);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "fuzz/cli/FuzzBodies.h"
+#include "fuzz/output/FuzzBodies.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  kestrava::cli::fuzz::Records(data, size);
+  kestrava::fuzz::Records(data, size);
   return 0;
 }

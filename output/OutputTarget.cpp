@@ -1,4 +1,4 @@
-#include "cli/OutputTarget.h"
+#include "output/OutputTarget.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -8,47 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "cli/SignalCleanup.h"
-#include "cli/TerminalText.h"
-
-namespace kestrava::cli {
+namespace kestrava {
 namespace {
-
-// The result in memory until it is final, then written in one piece: to
-// standard output, or to a file that is no regular file (a device, a named
-// pipe), which cannot be replaced.
-class BufferedTarget final : public OutputTarget {
- public:
-  BufferedTarget(std::string name, ByteSink* standardOutput, bool terminal)
-      : OutputTarget(std::move(name)), standardOutput_(standardOutput), terminal_(terminal) {}
-  ByteSink& Sink() override { return buffer_; }
-  std::unique_ptr<Spool> NewSpool(int&) override { return std::make_unique<StringSpool>(); }
-  bool Commit(int& error) override {
-    if (standardOutput_ != nullptr) return Write(*standardOutput_, terminal_, error);
-    const int fd = open(Name().c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-      error = errno;
-      return false;
-    }
-    DescriptorSink device(fd);
-    const bool written = Write(device, isatty(fd) == 1, error);
-    if (close(fd) != 0 && written) {
-      error = errno;
-      return false;
-    }
-    return written;
-  }
-
- private:
-  bool Write(ByteSink& sink, bool terminal, int& error) {
-    if (sink.Write(terminal ? ForTerminal(buffer_.text) : buffer_.text)) return true;
-    error = sink.Error();
-    return false;
-  }
-  StringSink buffer_;
-  ByteSink* standardOutput_;  // none: the file of the name
-  bool terminal_;
-};
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -60,16 +21,17 @@ std::string FolderOf(const std::string& path) {
 // A regular file, replaced as a whole: the result goes to a temporary file
 // in the same folder (so the rename cannot cross file systems), which is
 // flushed to disk and renamed over the file on success, and removed on any
-// other way out, a signal included.
+// other way out.
 class ReplacedFile final : public OutputTarget {
  public:
-  ReplacedFile(std::string name, std::string path) : OutputTarget(std::move(name)), path_(path) {}
+  ReplacedFile(std::string name, std::string path, std::unique_ptr<TemporaryFileWatch> watch)
+      : OutputTarget(std::move(name)), path_(std::move(path)), watch_(std::move(watch)) {}
   ~ReplacedFile() override {
     if (fd_ >= 0) close(fd_);
     if (!temporary_.empty()) {
-      const SignalsHeldBack held;
+      const HeldBy held(*watch_);
       unlink(temporary_.c_str());
-      DisarmSignalCleanup();
+      watch_->Gone();
     }
   }
 
@@ -78,11 +40,11 @@ class ReplacedFile final : public OutputTarget {
   int Open(const struct stat* replaced) {
     std::string name = FolderOf(path_) + "/." + path_.substr(path_.rfind('/') + 1) + ".XXXXXX";
     {
-      const SignalsHeldBack held;
+      const HeldBy held(*watch_);
       fd_ = mkostemp(name.data(), O_CLOEXEC);
       if (fd_ < 0) return errno;
       temporary_ = name;
-      ArmSignalCleanup(temporary_, "kestrava-cli: interrupted; " + Name() + " left as it was\n");
+      watch_->Made(temporary_);
     }
     sink_ = std::make_unique<DescriptorSink>(fd_);
     const mode_t mode = replaced != nullptr ? replaced->st_mode & 07777 : 0600;
@@ -97,7 +59,7 @@ class ReplacedFile final : public OutputTarget {
   ByteSink& Sink() override { return *sink_; }
 
   std::unique_ptr<Spool> NewSpool(int& error) override {
-    return FileSpool::Create(FolderOf(path_), error);
+    return FileSpool::Create(FolderOf(path_), error, *watch_);
   }
 
   bool Commit(int& error) override {
@@ -116,13 +78,13 @@ class ReplacedFile final : public OutputTarget {
       return false;
     }
     {
-      const SignalsHeldBack held;
+      const HeldBy held(*watch_);
       if (rename(temporary_.c_str(), path_.c_str()) != 0) {
         error = errno;
         return false;
       }
       temporary_.clear();
-      DisarmSignalCleanup();
+      watch_->Gone();
     }
     // The rename itself reaches the disk with its folder.
     const int folder = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -135,6 +97,7 @@ class ReplacedFile final : public OutputTarget {
 
  private:
   std::string path_;  // the file replaced: symbolic links followed
+  std::unique_ptr<TemporaryFileWatch> watch_;
   std::string temporary_;
   int fd_ = -1;
   std::unique_ptr<DescriptorSink> sink_;
@@ -150,29 +113,24 @@ std::string Resolved(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<OutputTarget> OpenOutput(const std::optional<std::string>& path,
-                                         ByteSink& standardOutput, bool standardOutputIsTerminal,
-                                         int& error) {
-  if (!path || *path == "-")
-    return std::make_unique<BufferedTarget>("standard output", &standardOutput,
-                                            standardOutputIsTerminal);
-  const std::string file = Resolved(*path);
+std::unique_ptr<OutputTarget> OpenReplacedFile(const std::string& path, int& error,
+                                               std::unique_ptr<TemporaryFileWatch> watch) {
+  const std::string file = Resolved(path);
   struct stat existing {};
   const bool exists = stat(file.c_str(), &existing) == 0;
   if (!exists && errno != ENOENT) {
     error = errno;
     return nullptr;
   }
-  if (exists && S_ISDIR(existing.st_mode)) {
-    error = EISDIR;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    error = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
     return nullptr;
   }
-  if (exists && !S_ISREG(existing.st_mode))
-    return std::make_unique<BufferedTarget>(*path, nullptr, false);
-  auto target = std::make_unique<ReplacedFile>(*path, file);
+  if (watch == nullptr) watch = std::make_unique<TemporaryFileWatch>();
+  auto target = std::make_unique<ReplacedFile>(path, file, std::move(watch));
   error = target->Open(exists ? &existing : nullptr);
   if (error != 0) return nullptr;
   return target;
 }
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

@@ -1,11 +1,11 @@
-#include "cli/CsvWriter.h"
+#include "output/CsvWriter.h"
 
 #include <algorithm>
 
 #include "base/Ascii.h"
 #include "json/JsonFormat.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 namespace {
 
 // Optional sign, digits, optional fraction: "-12.50" is a number in any
@@ -182,4 +182,4 @@ bool CsvWriter::CopyRows() {
   return copied;
 }
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

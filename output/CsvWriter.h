@@ -18,9 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cli/RecordWriter.h"
+#include "output/RecordWriter.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 
 class CsvWriter final : public RecordWriter {
  public:
@@ -60,4 +60,4 @@ class CsvWriter final : public RecordWriter {
 // holds a comma, a quotation mark, CR or LF, or begins or ends with a space.
 void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard);
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

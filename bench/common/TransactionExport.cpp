@@ -1,4 +1,4 @@
-#include "TransactionExport.h"
+#include "bench/common/TransactionExport.h"
 
 #include <cstdint>
 #include <cstdio>

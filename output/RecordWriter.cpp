@@ -1,12 +1,12 @@
-#include "cli/RecordWriter.h"
+#include "output/RecordWriter.h"
 
-#include "cli/CsvWriter.h"
 #include "json/JsonFormat.h"
+#include "output/CsvWriter.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 namespace {
 
-constexpr std::size_t PieceSize = 1 << 16;
+constexpr std::size_t kPieceSize = 1 << 16;
 
 // The array, then LF: its display text (the window's) or its compact text.
 class ArrayWriter final : public RecordWriter {
@@ -62,7 +62,7 @@ bool RecordWriter::Add(const TJSONArray& records) {
 }
 
 bool RecordWriter::Flush(bool always) {
-  if (text_.size() < PieceSize && !always) return true;
+  if (text_.size() < kPieceSize && !always) return true;
   const bool written = sink_.Write(text_);
   text_.clear();
   return written;
@@ -83,4 +83,4 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& ou
   return std::make_unique<ArrayWriter>(out, true);
 }
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

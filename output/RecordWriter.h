@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "cli/ByteStreams.h"
-#include "cli/CliArguments.h"
 #include "json/JSON.h"
+#include "output/ByteSink.h"
+#include "output/OutputFormat.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 
 class RecordWriter {
  public:
@@ -43,4 +43,4 @@ class RecordWriter {
 std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& out,
                                                std::unique_ptr<Spool> spool);
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

@@ -1,4 +1,4 @@
-#include "cli/ByteStreams.h"
+#include "output/ByteSink.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/SignalCleanup.h"
-
-namespace kestrava::cli {
+namespace kestrava {
 
 bool DescriptorSink::Write(std::string_view bytes) {
   while (error_ == 0 && !bytes.empty()) {
@@ -25,12 +23,13 @@ bool DescriptorSink::Write(std::string_view bytes) {
   return error_ == 0;
 }
 
-std::unique_ptr<FileSpool> FileSpool::Create(const std::string& folder, int& error) {
+std::unique_ptr<FileSpool> FileSpool::Create(const std::string& folder, int& error,
+                                             TemporaryFileWatch& watch) {
   int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // A file system without nameless files: a named one, removed at once.
-    std::string name = folder + "/.kestrava-cli-spool.XXXXXX";
-    const SignalsHeldBack held;
+    std::string name = folder + "/.kestrava-spool.XXXXXX";
+    const HeldBy held(watch);
     fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) unlink(name.c_str());
   }
@@ -45,10 +44,6 @@ FileSpool::~FileSpool() {
   close(fd_);
 }
 
-namespace {
-
-// Gives what the descriptor yields, piece by piece, until its end or until
-// `piece` gives false. Returns 0, or the errno of the failed read.
 int ReadPieces(int fd, std::size_t size, const std::function<bool(std::string_view)>& piece) {
   std::string chunk(size, '\0');
   for (;;) {
@@ -62,19 +57,6 @@ int ReadPieces(int fd, std::size_t size, const std::function<bool(std::string_vi
   }
 }
 
-template <class Read>
-int WithFile(const std::string& path, std::string& text, Read read) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const int error = read(fd, text);
-  close(fd);
-  return error;
-}
-
-constexpr std::size_t LongestLine = 1 << 16;
-
-}  // namespace
-
 bool FileSpool::ReadBack(const std::function<bool(std::string_view)>& piece) {
   if (Error() != 0) return false;
   if (lseek(fd_, 0, SEEK_SET) != 0) {
@@ -86,38 +68,10 @@ bool FileSpool::ReadBack(const std::function<bool(std::string_view)>& piece) {
   return error_ == 0 && taken;
 }
 
-int ReadAll(int fd, std::string& text) {
-  return ReadPieces(fd, 1 << 16, [&](std::string_view bytes) {
-    text.append(bytes);
-    return true;
-  });
-}
-
-int ReadFile(const std::string& path, std::string& text) {
-  return WithFile(path, text, ReadAll);
-}
-
-int ReadFirstLine(int fd, std::string& line) {
-  line.clear();
-  const int error = ReadPieces(fd, 4096, [&](std::string_view bytes) {
-    line.append(bytes);
-    return bytes.find('\n') == std::string_view::npos && line.size() <= LongestLine;
-  });
-  if (error != 0) return error;
-  const std::size_t end = line.find('\n');
-  if (end == std::string::npos) return line.size() > LongestLine ? EFBIG : 0;
-  line.resize(end > 0 && line[end - 1] == '\r' ? end - 1 : end);
-  return end > LongestLine ? EFBIG : 0;
-}
-
-int ReadFirstLineOfFile(const std::string& path, std::string& line) {
-  return WithFile(path, line, ReadFirstLine);
-}
-
 std::string ErrorDescription(int error) {
   char buffer[256];
   // The GNU strerror_r: gives its text, in `buffer` or a static one.
   return strerror_r(error, buffer, sizeof buffer);
 }
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

@@ -1,14 +1,16 @@
 #pragma once
 
-// The bytes the program writes and reads, through file descriptors, so that
-// a failure can say why (the errno of the failed call).
+// Where the bytes of a result go, through file descriptors, so that a
+// failure can say why (the errno of the failed call).
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace kestrava::cli {
+#include "output/TemporaryFileWatch.h"
+
+namespace kestrava {
 
 // Where bytes go: standard output or error, a file, memory.
 class ByteSink {
@@ -74,8 +76,10 @@ class StringSpool final : public Spool {
 class FileSpool final : public Spool {
  public:
   // Makes the file in `folder`; none, with the errno in `error`, when it
-  // cannot be made.
-  static std::unique_ptr<FileSpool> Create(const std::string& folder, int& error);
+  // cannot be made. Where the file system has no nameless files, a named
+  // one is made and removed at once, between `watch`'s Hold and Release.
+  static std::unique_ptr<FileSpool> Create(const std::string& folder, int& error,
+                                           TemporaryFileWatch& watch);
   ~FileSpool() override;
   FileSpool(const FileSpool&) = delete;
   FileSpool& operator=(const FileSpool&) = delete;
@@ -90,20 +94,12 @@ class FileSpool final : public Spool {
   int error_ = 0;
 };
 
-// Everything the descriptor gives until its end. Returns 0, or the errno of
-// the failed read.
-int ReadAll(int fd, std::string& text);
-
-// Reads the file at `path` whole. Returns 0, or the errno of the failure.
-int ReadFile(const std::string& path, std::string& text);
-
-// The first line the descriptor gives, without its line end (LF or CR
-// LF); the whole text when it has no LF. Returns 0, or the errno of the
-// failure (EFBIG for a line of more than 64 KiB).
-int ReadFirstLine(int fd, std::string& line);
-int ReadFirstLineOfFile(const std::string& path, std::string& line);
+// Gives what the descriptor yields, in reads of up to `size` bytes, until
+// its end or until `piece` gives false. Returns 0, or the errno of the
+// failed read.
+int ReadPieces(int fd, std::size_t size, const std::function<bool(std::string_view)>& piece);
 
 // The system's description of an errno value ("No space left on device").
 std::string ErrorDescription(int error);
 
-}  // namespace kestrava::cli
+}  // namespace kestrava

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/CsvWriter.h"
-#include "cli/RecordWriter.h"
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "output/CsvWriter.h"
+#include "output/RecordWriter.h"
 
-namespace kestrava::cli {
+namespace kestrava {
 namespace {
 
 // The records of `pages` (JSON array texts), handed over page by page.
@@ -174,4 +174,4 @@ TEST(RecordWriters, AFullSinkStopsTheWriterWithItsReason) {
 }
 
 }  // namespace
-}  // namespace kestrava::cli
+}  // namespace kestrava
