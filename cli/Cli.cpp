@@ -18,17 +18,6 @@
 namespace kestrava::cli {
 namespace {
 
-// The secret as given on the command line (even when the rest does not
-// parse) or in the environment.
-void AddCommandLineSecrets(SecretMask& mask, const std::vector<std::string>& args,
-                           CliEnvironment& env) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--secret" && i + 1 < args.size()) mask.Add(args[i + 1]);
-    if (args[i].rfind("--secret=", 0) == 0) mask.Add(args[i].substr(9));
-  }
-  if (env.getenv) mask.Add(env.getenv("KESTRAVA_CLIENT_SECRET").value_or(""));
-}
-
 // A line on standard error; on a terminal, server text cannot act on it.
 void WriteLine(CliEnvironment& env, std::string_view text) {
   std::string line = env.errIsTerminal ? ForTerminal(text) : std::string(text);
@@ -92,10 +81,12 @@ int Finish(CliEnvironment& env, RecordWriter& writer, OutputTarget& target) {
 
 // Nothing is masked here: format signs in nowhere, and its result is data.
 int Format(const CliArguments& args, CliEnvironment& env) {
+  const std::optional<std::string> file =
+      args.arguments.empty() ? std::nullopt : std::optional(args.arguments[0]);
   std::string text;
-  const bool fromInput = !args.file || *args.file == "-";
-  const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*args.file, text);
-  if (error != 0) return CannotRead(env, fromInput ? "standard input" : *args.file, error);
+  const bool fromInput = !file || *file == "-";
+  const int error = fromInput ? ReadAll(env.in, text) : ReadFile(*file, text);
+  if (error != 0) return CannotRead(env, fromInput ? "standard input" : *file, error);
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(text);
   if (value == nullptr) {
     WriteLine(env, "Not a valid JSON text");
@@ -237,21 +228,21 @@ int Service(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+  const CliArguments parsed = ParseArguments(args);
   SecretMask mask;
-  AddCommandLineSecrets(mask, args, env);
-  std::string error;
-  const std::optional<CliArguments> parsed = ParseArguments(args, error);
-  if (!parsed) return Usage(env, mask(error));
+  for (const std::string& secret : parsed.givenSecrets) mask.Add(secret);
+  if (env.getenv) mask.Add(env.getenv("KESTRAVA_CLIENT_SECRET").value_or(""));
+  if (!parsed.error.empty()) return Usage(env, mask(parsed.error));
   try {
-    if (parsed->help || parsed->version) {
+    if (parsed.help || parsed.version) {
       const std::unique_ptr<OutputTarget> target = Open(env, std::nullopt);
       std::string text =
-          parsed->help ? UsageText() : std::string("kestrava-cli ") + KESTRAVA_VERSION;
-      if (parsed->help) text.pop_back();  // WriteWhole ends it
+          parsed.help ? UsageText() : std::string("kestrava-cli ") + KESTRAVA_VERSION;
+      if (parsed.help) text.pop_back();  // WriteWhole ends it
       return WriteWhole(env, *target, std::move(text));
     }
-    if (parsed->command == "format") return Format(*parsed, env);
-    return Service(*parsed, env, mask);
+    if (parsed.command == "format") return Format(parsed, env);
+    return Service(parsed, env, mask);
   } catch (const std::exception& e) {
     WriteLine(env, mask(e.what()));
     return ExitFailure;
