@@ -5,6 +5,7 @@
 
 #include "base/Ascii.h"
 #include "base/Exception.h"
+#include "cli/Commands.h"
 
 namespace kestrava::cli {
 namespace {
@@ -51,26 +52,18 @@ namespace {
 // they are right.
 std::string CheckCommand(CliArguments& parsed, const OptionsRead& read,
                          std::span<const Option> options) {
-  const std::vector<std::string>& positional = read.arguments;
-  if (positional.empty()) return "no command given";
-  parsed.command = positional[0];
-  const bool isFormat = parsed.command == "format";
-  if (parsed.command != "login" && parsed.command != "accounts" &&
-      parsed.command != "transactions" && !isFormat) {
-    return "unknown command \"" + parsed.command + "\"";
-  }
-  if (positional.size() > (isFormat ? 2u : 1u)) return "too many arguments for " + parsed.command;
-  parsed.arguments.assign(positional.begin() + 1, positional.end());
+  if (read.arguments.empty()) return "no command given";
+  parsed.command = read.arguments[0];
+  const Command* command = FindCommand(parsed.command);
+  if (command == nullptr) return "unknown command \"" + parsed.command + "\"";
+  parsed.arguments.assign(read.arguments.begin() + 1, read.arguments.end());
+  if (parsed.arguments.size() > command->arguments)
+    return "too many arguments for " + parsed.command;
   if (parsed.secret && parsed.secretFile)
     return "give the secret either with --secret or with --secret-file, not both";
   std::string misplaced = CheckCommandOptions(options, read.given, parsed.command);
-  if (!misplaced.empty() || parsed.command != "transactions") return misplaced;
-  const bool range = parsed.from || parsed.to;
-  if (parsed.lastHours && range)
-    return "give the range either with --from and --to or with --last, not both";
-  if (!parsed.lastHours && (!parsed.from || !parsed.to))
-    return "transactions needs --from and --to, or --last";
-  return {};
+  if (!misplaced.empty() || command->check == nullptr) return misplaced;
+  return command->check(parsed);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "base/Options.h"
 #include "cli/Cli.h"
 #include "cli/CliArguments.h"
+#include "cli/Commands.h"
 #include "client/Kestrava2Intf.h"
 
 namespace kestrava::cli {
@@ -23,14 +24,10 @@ std::string UsageText() {
 Read the bank accounts and transactions of the Kestrava open-banking service.
 
 Commands:
-  login                sign in and print the access token
-  accounts             sign in and print the bank accounts
-  transactions (--from T --to T | --last HOURS) [--account N]
-                       sign in and print every transaction of the range,
-                       page after page
-  format [FILE]        print the JSON text of FILE in the output format
-                       (without FILE or with "-": standard input)
-
+)";
+  for (const Command& command : Commands())
+    text += HelpEntry(command.synopsis, command.help, kHelpColumn);
+  text += R"(
 Options:
 )";
   text += OptionHelp(CliOptions(unused), kHelpColumn);
