@@ -50,8 +50,8 @@ CliArguments ParseArguments(const std::vector<std::string>& args);
 // out of range, with what is wrong in `problem` ("needs ...") when given.
 std::optional<TDateTime> ParseLocalTime(std::string_view text, std::string* problem = nullptr);
 
-inline constexpr int MaxRetries = 1'000'000;
-inline constexpr int MaxSeconds = 2'147'483;  // a wait in milliseconds fits 32 bits
-inline constexpr int MaxLastHours = 876'000;  // 100 years
+inline constexpr int kMaxRetries = 1'000'000;
+inline constexpr int kMaxSeconds = 2'147'483;  // a wait in milliseconds fits 32 bits
+inline constexpr int kMaxLastHours = 876'000;  // 100 years
 
 }  // namespace kestrava::cli

@@ -77,7 +77,7 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .help = "the end of the range of transactions",
        .commands = transactions},
       {.name = "--last",
-       .value = WholeNumber("HOURS", 0, MaxLastHours, Into(into.lastHours), "hours"),
+       .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.lastHours), "hours"),
        .help = "the range of the last HOURS hours up to now, instead\n"
                "of --from and --to",
        .commands = transactions},
@@ -86,15 +86,15 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .help = "only the transactions of account N (1 or more)",
        .commands = transactions},
       {.name = "--retry",
-       .value = WholeNumber("N", 0, MaxRetries, Into(into.retries)),
+       .value = WholeNumber("N", 0, kMaxRetries, Into(into.retries)),
        .help = "try a request that fails in passing up to N times\n"
                "again (default 0: once only); see Retries"},
       {.name = "--retry-max-time",
-       .value = WholeNumber("SECONDS", 0, MaxSeconds, Into(into.retryMaxTimeSeconds), "seconds"),
+       .value = WholeNumber("SECONDS", 0, kMaxSeconds, Into(into.retryMaxTimeSeconds), "seconds"),
        .help = "start no retry later than SECONDS after the command\n"
                "began (default 600)"},
       {.name = "--timeout",
-       .value = WholeNumber("SECONDS", 1, MaxSeconds, Into(into.timeoutSeconds), "seconds"),
+       .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
        .help = "the longest wait within a request: for the connection,\n"
                "the sending, each piece of the reply (default 120)"},
       {.name = "--help",
