@@ -16,19 +16,27 @@ std::string Listed(const std::vector<std::string>& items, std::string_view last)
   return text;
 }
 
-std::optional<long long> Number(std::string_view text) {
-  long long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
-
 const Option* Find(std::span<const Option> options, std::string_view name) {
   for (const Option& option : options) {
     if (option.name == name || (!option.alias.empty() && option.alias == name)) return &option;
   }
   return nullptr;
+}
+
+bool BelongsTo(const Option& option, std::string_view command) {
+  const auto& commands = option.commands;
+  return commands.empty() || std::find(commands.begin(), commands.end(), command) != commands.end();
+}
+
+// "--a and --b belong to the x command": `option` and every option that
+// belongs to the same commands.
+std::string Misplaced(std::span<const Option> options, const Option& option) {
+  std::vector<std::string> alike, owners(option.commands.begin(), option.commands.end());
+  for (const Option& other : options) {
+    if (other.commands == option.commands) alike.emplace_back(other.name);
+  }
+  return Listed(alike, "and") + (alike.size() == 1 ? " belongs" : " belong") + " to the " +
+         Listed(owners, "and") + (owners.size() == 1 ? " command" : " commands");
 }
 
 bool IsOption(const std::string& word) {
@@ -104,7 +112,7 @@ OptionValue WholeNumber(std::string_view name, long long low, long long high,
   return {.name = name,
           .store = [low, high, what = std::move(what),
                     set = std::move(set)](const std::string& value) -> std::optional<std::string> {
-            const std::optional<long long> number = Number(value);
+            const std::optional<long long> number = ParseWholeNumber(value);
             if (!number || *number < low || *number > high) return Needs(what, value);
             set(*number);
             return std::nullopt;
@@ -132,6 +140,14 @@ OptionValue OtherValue(std::string_view name,
   return {.name = name, .completion = completion, .store = std::move(store)};
 }
 
+std::optional<long long> ParseWholeNumber(std::string_view text) {
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
 std::string Needs(std::string_view what, std::string_view value) {
   return "needs " + std::string(what) + ", not \"" + std::string(value) + "\"";
 }
@@ -156,16 +172,7 @@ std::string CheckCommandOptions(std::span<const Option> options,
                                 std::string_view command) {
   for (const std::string_view name : given) {
     const Option* option = Find(options, name);
-    if (option == nullptr) continue;
-    const auto& commands = option->commands;
-    if (commands.empty() || std::find(commands.begin(), commands.end(), command) != commands.end())
-      continue;
-    std::vector<std::string> alike, owners(commands.begin(), commands.end());
-    for (const Option& other : options) {
-      if (other.commands == commands) alike.emplace_back(other.name);
-    }
-    return Listed(alike, "and") + (alike.size() == 1 ? " belongs" : " belong") + " to the " +
-           Listed(owners, "and") + (owners.size() == 1 ? " command" : " commands");
+    if (option != nullptr && !BelongsTo(*option, command)) return Misplaced(options, *option);
   }
   return {};
 }

@@ -105,6 +105,10 @@ auto Into(Field& field) {
   return [&field](const auto& value) { field = static_cast<Field>(value); };
 }
 
+// A whole number in decimal digits with an optional leading "-" and
+// nothing else; none otherwise, or when it does not fit a long long.
+std::optional<long long> ParseWholeNumber(std::string_view text);
+
 // "needs " + what + ", not \"value\"": the usual wording of a refused value.
 std::string Needs(std::string_view what, std::string_view value);
 

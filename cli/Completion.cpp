@@ -37,9 +37,9 @@ struct Parts {
   std::string choiceArms;
 };
 
-std::optional<Parts> Collect() {
+// The options' parts; false when a name would need quoting.
+bool CollectOptions(Parts& parts) {
   CliArguments unused;
-  Parts parts;
   bool plain = true;
   for (const Option& option : CliOptions(unused)) {
     const std::string name(option.name);
@@ -54,14 +54,19 @@ std::optional<Parts> Collect() {
                                         Joined(option.value.choices, " ") + "' -- \"$cur\"))");
   }
   parts.options.emplace_back("--");
+  return plain;
+}
+
+// The commands' parts; false when a name would need quoting.
+bool CollectCommands(Parts& parts) {
+  bool plain = true;
   for (const Command& command : Commands()) {
     const std::string name(command.name);
     plain = plain && IsPlainWord(name);
     parts.commands.push_back(name);
     if (command.argumentCompletion == ValueCompletion::File) parts.fileCommands.push_back(name);
   }
-  if (!plain) return std::nullopt;
-  return parts;
+  return plain;
 }
 
 void Replace(std::string& text, std::string_view placeholder, const std::string& value) {
@@ -79,20 +84,20 @@ void ReplaceLine(std::string& text, std::string_view placeholder, std::string li
 }  // namespace
 
 std::optional<std::string> BashCompletion(std::string_view script) {
-  const std::optional<Parts> parts = Collect();
-  if (!parts) return std::nullopt;
-  std::string valueArms = parts->choiceArms;
-  if (!parts->fileOptions.empty()) valueArms.insert(0, Arm(parts->fileOptions, "_filedir"));
+  Parts parts;
+  if (!CollectOptions(parts) || !CollectCommands(parts)) return std::nullopt;
+  std::string valueArms = parts.choiceArms;
+  if (!parts.fileOptions.empty()) valueArms.insert(0, Arm(parts.fileOptions, "_filedir"));
   std::string commandArms;
-  if (!parts->fileCommands.empty())
-    commandArms = std::string(kArm) + Joined(parts->fileCommands, " | ") + ") _filedir ;;\n";
+  if (!parts.fileCommands.empty())
+    commandArms = std::string(kArm) + Joined(parts.fileCommands, " | ") + ") _filedir ;;\n";
 
   std::string text(script);
   ReplaceLine(text, "@VALUE_CASES@", valueArms);
   ReplaceLine(text, "@COMMAND_CASES@", commandArms);
-  Replace(text, "@VALUE_OPTIONS@", Joined(parts->valueOptions, "|"));
-  Replace(text, "@OPTIONS@", Joined(parts->options, " "));
-  Replace(text, "@COMMANDS@", Joined(parts->commands, " "));
+  Replace(text, "@VALUE_OPTIONS@", Joined(parts.valueOptions, "|"));
+  Replace(text, "@OPTIONS@", Joined(parts.options, " "));
+  Replace(text, "@COMMANDS@", Joined(parts.commands, " "));
   Replace(text, "@WRITTEN_FROM@",
           "Written when kestrava-cli is built, from its tables of options and commands.");
   return text;

@@ -1,7 +1,6 @@
 #include "sandbox/CommandLine.h"
 
 #include <algorithm>
-#include <charconv>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,11 +18,8 @@ constexpr long long kMaxRetryAfter = 2'147'483'647;
 constexpr std::size_t kHelpColumn = 28;
 
 std::optional<long long> Number(const std::string& text, long long low, long long high) {
-  long long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || ptr != end || text.empty() || value < low || value > high)
-    return std::nullopt;
+  const std::optional<long long> value = ParseWholeNumber(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
   return value;
 }
 
