@@ -10,12 +10,13 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/Main.h"
 #include "app/Startup.h"
+#include "base/Options.h"
 #include "client/Kestrava2Intf.h"
 
 namespace {
@@ -40,31 +41,38 @@ void Press(kestrava::TForm2& form, QPushButton& button) {
   button.click();
 }
 
-int Usage() {
+struct DemoOptions {
+  std::string host;
+  std::string screenshot;  // empty: the window as usual
+};
+
+// Reads the options; what is wrong with them, or "".
+std::string ReadDemoOptions(const std::vector<std::string>& args, DemoOptions& into) {
+  const std::vector<kestrava::Option> options = {
+      {.name = "--host",
+       .value = kestrava::NonEmptyText("HOST:PORT", "a host name", kestrava::Into(into.host)),
+       .help = "the service host of this process"},
+      {.name = "--screenshot",
+       .value = kestrava::NonEmptyText("FILE.png", "a file name", kestrava::Into(into.screenshot),
+                                       kestrava::ValueCompletion::File),
+       .help = "sign in, read the transactions, save a picture of the window and exit"},
+  };
+  const kestrava::OptionsRead read = kestrava::ReadOptions(options, args);
+  if (!read.error.empty()) return read.error;
+  if (!read.arguments.empty()) return "unexpected argument \"" + read.arguments[0] + "\"";
+  if (into.host.empty()) return "no host given";
+  return {};
+}
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "kestrava-demo: %s\n", problem.c_str());
   std::fprintf(stderr, "usage: kestrava-demo --host HOST:PORT [--screenshot FILE.png]\n");
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string host;
-  std::string screenshot;
-  for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--host") == 0 && hasValue) {
-      host = argv[++i];
-    } else if (std::strcmp(argv[i], "--screenshot") == 0 && hasValue) {
-      screenshot = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-  if (host.empty()) return Usage();
-  kestrava::SetServiceHost(host);
-
-  if (screenshot.empty()) return kestrava::RunApplication(argv[0]);
-
+// Signs in with the design-time id and secret, reads the transactions and
+// saves a picture of the window; the exit code (non-zero when a step failed).
+int TakeScreenshot(char* program, const std::string& file) {
   TStderrPresenter presenter;
   int status = 1;
   kestrava::TStartupHooks hooks;
@@ -78,9 +86,21 @@ int main(int argc, char** argv) {
         form.BTranz.isEnabled() && !presenter.failed && form.Memo1.Utf8Text().starts_with('[');
     if (!read)
       std::fprintf(stderr, "kestrava-demo: %s\n", form.Memo1.Text().toLocal8Bit().constData());
-    if (read && form.grab().save(QString::fromStdString(screenshot), "PNG")) status = 0;
+    if (read && form.grab().save(QString::fromStdString(file), "PNG")) status = 0;
     application.exit(0);
   };
-  kestrava::RunApplication(argv[0], hooks);
+  kestrava::RunApplication(program, hooks);
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DemoOptions options;
+  const std::string problem =
+      ReadDemoOptions(std::vector<std::string>(argv + 1, argv + argc), options);
+  if (!problem.empty()) return Usage(problem);
+  kestrava::SetServiceHost(options.host);
+  if (options.screenshot.empty()) return kestrava::RunApplication(argv[0]);
+  return TakeScreenshot(argv[0], options.screenshot);
 }

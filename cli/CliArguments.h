@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Options.h"
 #include "datetime/DateTime.h"
 #include "output/OutputFormat.h"
 
@@ -18,30 +19,38 @@ struct CliArguments {
   std::optional<std::string> host;
   std::optional<std::string> id;
   std::optional<std::string> secret;
+  // Every value given to --secret, the last one being the secret: none of
+  // them may show in a message, even when the arguments do not parse.
+  std::vector<std::string> givenSecrets;
   std::optional<std::string> secretFile;  // "-": standard input
   std::optional<std::string> output;      // "-": standard output
   std::string command;
-  std::optional<std::string> file;  // of format; "-": standard input
+  std::vector<std::string> arguments;  // of the command
   std::optional<TDateTime> from, to;
   std::optional<int> lastHours;
   int account = 0;  // 0: every account
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;
+  // Bad usage: what is wrong, never repeating the value of --secret; empty
+  // when the arguments are right.
+  std::string error;
 };
 
-// Parses the arguments (options anywhere, "--" ends them, the last of a
-// repeated option wins); on bad usage returns none and sets `error` to a
-// message that never repeats the value of --secret.
-std::optional<CliArguments> ParseArguments(const std::vector<std::string>& args,
-                                           std::string& error);
+// The options of kestrava-cli, storing into `into`.
+std::vector<Option> CliOptions(CliArguments& into);
+
+// Reads the arguments (options anywhere, "--" ends them, the last of a
+// repeated option wins). On bad usage `error` says what is wrong; the
+// values read are kept even then.
+CliArguments ParseArguments(const std::vector<std::string>& args);
 
 // "YYYY-MM-DDTHH:MM[:SS[.mmm]]" as a local date-time; none when malformed or
 // out of range, with what is wrong in `problem` ("needs ...") when given.
 std::optional<TDateTime> ParseLocalTime(std::string_view text, std::string* problem = nullptr);
 
-inline constexpr int MaxRetries = 1'000'000;
-inline constexpr int MaxSeconds = 2'147'483;  // a wait in milliseconds fits 32 bits
-inline constexpr int MaxLastHours = 876'000;  // 100 years
+inline constexpr int kMaxRetries = 1'000'000;
+inline constexpr int kMaxSeconds = 2'147'483;  // a wait in milliseconds fits 32 bits
+inline constexpr int kMaxLastHours = 876'000;  // 100 years
 
 }  // namespace kestrava::cli

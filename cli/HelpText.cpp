@@ -4,57 +4,36 @@
 
 #include <string>
 
+#include "base/Options.h"
 #include "cli/Cli.h"
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
 #include "client/Kestrava2Intf.h"
 
 namespace kestrava::cli {
+namespace {
+
+// Where the text of a command or an option starts.
+constexpr std::size_t kHelpColumn = 23;
+
+}  // namespace
 
 std::string UsageText() {
+  CliArguments unused;
   std::string text = R"(Usage: kestrava-cli [OPTION]... COMMAND [ARG]...
 Read the bank accounts and transactions of the Kestrava open-banking service.
 
 Commands:
-  login                sign in and print the access token
-  accounts             sign in and print the bank accounts
-  transactions (--from T --to T | --last HOURS) [--account N]
-                       sign in and print every transaction of the range,
-                       page after page
-  format [FILE]        print the JSON text of FILE in the output format
-                       (without FILE or with "-": standard input)
-
+)";
+  for (const Command& command : Commands())
+    text += HelpEntry(command.synopsis, command.help, kHelpColumn);
+  text += R"(
 Options:
-  --test               use the test environment, api.test.HOST
-  --host HOST[:PORT]   the service host (default: @HOST@)
-  --id ID              the client id (default: $KESTRAVA_CLIENT_ID)
-  --secret SECRET      the client secret (default: $KESTRAVA_CLIENT_SECRET);
-                       other users may read a command line, so prefer
-                       --secret-file or the environment
-  --secret-file FILE   read the client secret from the first line of FILE
-                       ("-": standard input), without its line end
-  --format FORMAT      display (the default), compact, ndjson or csv
-  --compact            the same as --format compact
-  --output FILE        write the result to FILE instead of standard output,
-                       page by page into a temporary file in FILE's folder
-                       that replaces FILE when the command succeeds; on any
-                       failure or interruption FILE stays as it was. A new
-                       FILE gets mode 0600, a replaced one keeps its mode
-  --from T             the start of the range of transactions
-  --to T               the end of the range of transactions
-  --last HOURS         the range of the last HOURS hours up to now, instead
-                       of --from and --to
-  --account N          only the transactions of account N (1 or more)
-  --retry N            try a request that fails in passing up to N times
-                       again (default 0: once only); see Retries
-  --retry-max-time SECONDS
-                       start no retry later than SECONDS after the command
-                       began (default 600)
-  --timeout SECONDS    the longest wait within a request: for the connection,
-                       the sending, each piece of the reply (default 120)
-  --help               print this help and exit
-  --version            print the version and exit
-  --                   end the options: what follows is the command and its
-                       arguments
-
+)";
+  text += OptionHelp(CliOptions(unused), kHelpColumn);
+  text += HelpEntry("--", "end the options: what follows is the command and its\narguments",
+                    kHelpColumn);
+  text += R"(
 Times:
   A time T is written YYYY-MM-DDTHH:MM[:SS[.mmm]] and is sent as written,
   with "Z" appended: it is not converted to UTC. 2025-05-14T08:30 goes out

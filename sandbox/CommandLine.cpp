@@ -1,68 +1,27 @@
 #include "sandbox/CommandLine.h"
 
-#include <charconv>
+#include <algorithm>
+#include <functional>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/Options.h"
 
 namespace kestrava::sandbox {
-
-const char kUsage[] =
-    "Usage: kestrava-sandbox [options]\n"
-    "A stand-alone HTTPS double of the Kestrava service on 127.0.0.1.\n"
-    "Host localhost:PORT is the production environment, api.test.localhost:PORT the test one.\n"
-    "When ready it prints one line on standard output:\n"
-    "  kestrava-sandbox: host localhost:PORT ca CA-FILE\n"
-    "\n"
-    "Options:\n"
-    "  --port N                  listen on 127.0.0.1:N (default: a free port)\n"
-    "  --state-dir DIR           where the CA and server certificate are kept (default:\n"
-    "                            $XDG_RUNTIME_DIR/kestrava-sandbox or /tmp/kestrava-sandbox-UID)\n"
-    "  --client ID:SECRET        accept these credentials too (repeatable); K27315TQB with\n"
-    "                            its design-time secret is always accepted\n"
-    "  --latency MS              wait MS milliseconds before every reply\n"
-    "  --expire-after N          each token is good for N export requests (accounts\n"
-    "                            or transaction pages, refused or failed ones too);\n"
-    "                            later ones get 401 \"Access token expired\"\n"
-    "  --token-lifetime SECONDS  lifetime of a token (default 3600)\n"
-    "  --accounts N              accounts per environment (default 4, 1-200)\n"
-    "  --transactions-per-day N  transactions per day over all accounts (default 36, 0-2000)\n"
-    "  --days N                  days of history (default 400, 1-3650)\n"
-    "  --soft-refusal            refuse bad credentials with 200 and a \"status\" of\n"
-    "                            \"401 UNAUTHORIZED\" instead of HTTP 401\n"
-    "  --quiet                   no request log on standard error\n"
-    "  --help                    this text\n"
-    "  --version                 print the version and exit\n"
-    "\n"
-    "Faults of the transaction export (page N is the request's pageNumber, from 0):\n"
-    "  --fail-page N:STATUS[:COUNT]\n"
-    "                            answer page N with STATUS (400-599) COUNT times\n"
-    "                            (default: every time), then serve it\n"
-    "  --reset-page N[:COUNT]    send page N's head and half its body, then close the\n"
-    "                            connection, COUNT times (default: every time), then\n"
-    "                            serve it\n"
-    "  --retry-after SECONDS     add \"Retry-After: SECONDS\" to the 429 and 503\n"
-    "                            replies of --fail-page (0-2147483647)\n"
-    "  --retry-after-date SECONDS\n"
-    "                            the same, as the HTTP-date SECONDS after the reply\n"
-    "                            (negative: before it)\n"
-    "Both fault options are repeatable, for one page or several. The faults of one\n"
-    "page hit in the order given, each its COUNT times; a fault without COUNT never\n"
-    "ends. Only requests with a valid token and query count, over all connections\n"
-    "of this process.\n";
-
 namespace {
-
-std::optional<long long> Number(const std::string& text, long long low, long long high) {
-  long long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || ptr != end || text.empty() || value < low || value > high)
-    return std::nullopt;
-  return value;
-}
 
 constexpr long long kMaxPage = 1'000'000'000;
 constexpr long long kMaxCount = 1'000'000'000;
 constexpr long long kMaxRetryAfter = 2'147'483'647;
+constexpr std::size_t kHelpColumn = 28;
+
+std::optional<long long> Number(const std::string& text, long long low, long long high) {
+  const std::optional<long long> value = ParseWholeNumber(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return value;
+}
 
 // "N:STATUS[:COUNT]" (withStatus) or "N[:COUNT]" (a cut reply) as a fault of
 // page N; without COUNT the fault hits every time.
@@ -85,113 +44,149 @@ std::optional<std::pair<int, PageFault>> ParsePageFault(const std::string& text,
                    PageFault{static_cast<int>(*status), static_cast<int>(*count)}};
 }
 
+// --fail-page and --reset-page: a fault of a page, added to the others.
+OptionValue PageFaults(std::string_view name, bool withStatus, ServiceOptions& into) {
+  const std::string wanted =
+      (withStatus ? "N:STATUS[:COUNT] with STATUS 400-599 and COUNT" : "N[:COUNT] with COUNT") +
+      std::string(" 1-") + std::to_string(kMaxCount);
+  return OtherValue(name, [&into, withStatus, wanted](const std::string& value) {
+    const auto fault = ParsePageFault(value, withStatus);
+    if (!fault) return std::optional(Needs(wanted, value));
+    into.pageFaults[fault->first].push_back(fault->second);
+    return std::optional<std::string>();
+  });
+}
+
+// --client: ID:SECRET, added to the credentials accepted.
+OptionValue Client(ServiceOptions& into) {
+  return OtherValue("ID:SECRET", [&into](const std::string& value) {
+    const auto colon = value.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == value.size())
+      return std::optional(Needs("ID:SECRET", value));
+    into.clients.push_back({value.substr(0, colon), value.substr(colon + 1)});
+    return std::optional<std::string>();
+  });
+}
+
+std::function<void(long long)> RetryAfter(RetryAfterHint::Form form, RetryAfterHint& into) {
+  return [form, &into](long long seconds) { into = {form, seconds}; };
+}
+
+std::vector<Option> GeneralOptions(CommandLine& into) {
+  ServiceOptions& service = into.options.service;
+  return {
+      {.name = "--port",
+       .value = WholeNumber("N", 0, 65535, Into(into.options.port)),
+       .help = "listen on 127.0.0.1:N (default: a free port)"},
+      {.name = "--state-dir",
+       .value = NonEmptyText("DIR", "a folder", Into(into.options.stateDir)),
+       .help = "where the CA and server certificate are kept (default:\n"
+               "$XDG_RUNTIME_DIR/kestrava-sandbox or /tmp/kestrava-sandbox-UID)"},
+      {.name = "--client",
+       .value = Client(service),
+       .help = "accept these credentials too (repeatable); K27315TQB with\n"
+               "its design-time secret is always accepted"},
+      {.name = "--latency",
+       .value = WholeNumber("MS", 0, 600'000, Into(into.options.latency)),
+       .help = "wait MS milliseconds before every reply"},
+      {.name = "--expire-after",
+       .value = WholeNumber("N", 1, 1'000'000'000, Into(service.expireAfter)),
+       .help = "each token is good for N export requests (accounts\n"
+               "or transaction pages, refused or failed ones too);\n"
+               "later ones get 401 \"Access token expired\""},
+      {.name = "--token-lifetime",
+       .value = WholeNumber("SECONDS", 1, 100'000'000, Into(service.tokenLifetimeSeconds)),
+       .help = "lifetime of a token (default 3600)"},
+      {.name = "--accounts",
+       .value = WholeNumber("N", 1, kMaxAccounts, Into(service.scale.accounts)),
+       .help = "accounts per environment (default 4, 1-200)"},
+      {.name = "--transactions-per-day",
+       .value = WholeNumber("N", 0, kMaxTransactionsPerDay, Into(service.scale.transactionsPerDay)),
+       .help = "transactions per day over all accounts (default 36, 0-2000)"},
+      {.name = "--days",
+       .value = WholeNumber("N", 1, 3650, Into(service.scale.days)),
+       .help = "days of history (default 400, 1-3650)"},
+      {.name = "--soft-refusal",
+       .value = NoValue(service.softRefusal),
+       .help = "refuse bad credentials with 200 and a \"status\" of\n"
+               "\"401 UNAUTHORIZED\" instead of HTTP 401"},
+      {.name = "--quiet", .value = NoValue(into.quiet), .help = "no request log on standard error"},
+      {.name = "--help", .value = NoValue(into.help), .help = "this text", .alias = "-h"},
+      {.name = "--version", .value = NoValue(into.version), .help = "print the version and exit"},
+  };
+}
+
+std::vector<Option> FaultOptions(CommandLine& into) {
+  ServiceOptions& service = into.options.service;
+  using Form = RetryAfterHint::Form;
+  return {
+      {.name = "--fail-page",
+       .value = PageFaults("N:STATUS[:COUNT]", true, service),
+       .help = "answer page N with STATUS (400-599) COUNT times\n"
+               "(default: every time), then serve it"},
+      {.name = "--reset-page",
+       .value = PageFaults("N[:COUNT]", false, service),
+       .help = "send page N's head and half its body, then close the\n"
+               "connection, COUNT times (default: every time), then\n"
+               "serve it"},
+      {.name = "--retry-after",
+       .value =
+           WholeNumber("SECONDS", 0, kMaxRetryAfter, RetryAfter(Form::Seconds, service.retryAfter)),
+       .help = "add \"Retry-After: SECONDS\" to the 429 and 503\n"
+               "replies of --fail-page (0-2147483647)"},
+      {.name = "--retry-after-date",
+       .value = WholeNumber("SECONDS", -kMaxRetryAfter, kMaxRetryAfter,
+                            RetryAfter(Form::Date, service.retryAfter)),
+       .help = "the same, as the HTTP-date SECONDS after the reply\n"
+               "(negative: before it)"},
+  };
+}
+
+bool Given(const OptionsRead& read, std::string_view name) {
+  return std::find(read.given.begin(), read.given.end(), name) != read.given.end();
+}
+
+// What the options allow together; "" when they are right.
+std::string CheckTogether(const CommandLine& line, const OptionsRead& read) {
+  if (!read.arguments.empty()) return "unexpected argument \"" + read.arguments[0] + "\"";
+  if (Given(read, "--retry-after") && Given(read, "--retry-after-date"))
+    return "--retry-after and --retry-after-date exclude each other";
+  const auto& scale = line.options.service.scale;
+  if (static_cast<long long>(scale.transactionsPerDay) * scale.days > kMaxTransactionsInHistory)
+    return "--transactions-per-day times --days may be at most " +
+           std::to_string(kMaxTransactionsInHistory);
+  return {};
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
-  SandboxOptions& options = line.options;
-  for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
-    std::string name = arguments[i];
-    std::optional<std::string> inlineValue;
-    if (const auto equals = name.find('=');
-        name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      inlineValue = name.substr(equals + 1);
-      name.resize(equals);
-    }
-    const auto flag = [&](bool& target) {
-      if (inlineValue) {
-        line.error = name + " takes no value";
-        return;
-      }
-      target = true;
-    };
-    const auto value = [&]() -> std::optional<std::string> {
-      if (inlineValue) return inlineValue;
-      if (i + 1 < arguments.size()) return arguments[++i];
-      line.error = name + " needs a value";
-      return std::nullopt;
-    };
-    const auto number = [&](long long low, long long high) -> std::optional<long long> {
-      const auto text = value();
-      if (!text) return std::nullopt;
-      const auto parsed = Number(*text, low, high);
-      if (!parsed)
-        line.error = name + " wants a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not \"" + *text + "\"";
-      return parsed;
-    };
-
-    if (name == "--help" || name == "-h") {
-      flag(line.help);
-    } else if (name == "--version") {
-      flag(line.version);
-    } else if (name == "--quiet") {
-      flag(line.quiet);
-    } else if (name == "--soft-refusal") {
-      flag(options.service.softRefusal);
-    } else if (name == "--port") {
-      if (auto n = number(0, 65535)) options.port = static_cast<std::uint16_t>(*n);
-    } else if (name == "--state-dir") {
-      if (auto text = value()) {
-        if (text->empty())
-          line.error = "--state-dir needs a folder";
-        else
-          options.stateDir = *text;
-      }
-    } else if (name == "--latency") {
-      if (auto n = number(0, 600'000)) options.latency = std::chrono::milliseconds(*n);
-    } else if (name == "--expire-after") {
-      if (auto n = number(1, 1'000'000'000)) options.service.expireAfter = static_cast<int>(*n);
-    } else if (name == "--token-lifetime") {
-      if (auto n = number(1, 100'000'000))
-        options.service.tokenLifetimeSeconds = static_cast<int>(*n);
-    } else if (name == "--accounts") {
-      if (auto n = number(1, kMaxAccounts)) options.service.scale.accounts = static_cast<int>(*n);
-    } else if (name == "--transactions-per-day") {
-      if (auto n = number(0, kMaxTransactionsPerDay))
-        options.service.scale.transactionsPerDay = static_cast<int>(*n);
-    } else if (name == "--days") {
-      if (auto n = number(1, 3650)) options.service.scale.days = static_cast<int>(*n);
-    } else if (name == "--client") {
-      if (auto text = value()) {
-        const auto colon = text->find(':');
-        if (colon == std::string::npos || colon == 0 || colon + 1 == text->size())
-          line.error = "--client wants ID:SECRET, not \"" + *text + "\"";
-        else
-          options.service.clients.push_back({text->substr(0, colon), text->substr(colon + 1)});
-      }
-    } else if (name == "--fail-page" || name == "--reset-page") {
-      if (auto text = value()) {
-        const bool fail = name == "--fail-page";
-        if (const auto fault = ParsePageFault(*text, fail))
-          options.service.pageFaults[fault->first].push_back(fault->second);
-        else
-          line.error = name +
-                       (fail ? " wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT"
-                             : " wants N[:COUNT] with COUNT") +
-                       " 1-" + std::to_string(kMaxCount) + ", not \"" + *text + "\"";
-      }
-    } else if (name == "--retry-after" || name == "--retry-after-date") {
-      const bool date = name == "--retry-after-date";
-      using Form = RetryAfterHint::Form;
-      if (auto n = number(date ? -kMaxRetryAfter : 0, kMaxRetryAfter)) {
-        const Form form = date ? Form::Date : Form::Seconds;
-        if (options.service.retryAfter.form != Form::None &&
-            options.service.retryAfter.form != form)
-          line.error = "--retry-after and --retry-after-date exclude each other";
-        else
-          options.service.retryAfter = {form, *n};
-      }
-    } else {
-      line.error = "Unknown option \"" + name + "\" (see --help)";
-    }
-  }
-  const auto& scale = options.service.scale;
-  if (line.error.empty() &&
-      static_cast<long long>(scale.transactionsPerDay) * scale.days > kMaxTransactionsInHistory)
-    line.error = "--transactions-per-day times --days may be at most " +
-                 std::to_string(kMaxTransactionsInHistory);
+  std::vector<Option> options = GeneralOptions(line);
+  for (Option& option : FaultOptions(line)) options.push_back(std::move(option));
+  const OptionsRead read = ReadOptions(options, arguments);
+  line.error = read.error.empty() ? CheckTogether(line, read) : read.error;
   return line;
+}
+
+std::string UsageText() {
+  CommandLine unused;
+  return "Usage: kestrava-sandbox [options]\n"
+         "A stand-alone HTTPS double of the Kestrava service on 127.0.0.1.\n"
+         "Host localhost:PORT is the production environment, api.test.localhost:PORT the test "
+         "one.\n"
+         "When ready it prints one line on standard output:\n"
+         "  kestrava-sandbox: host localhost:PORT ca CA-FILE\n"
+         "\n"
+         "Options:\n" +
+         OptionHelp(GeneralOptions(unused), kHelpColumn) +
+         "\n"
+         "Faults of the transaction export (page N is the request's pageNumber, from 0):\n" +
+         OptionHelp(FaultOptions(unused), kHelpColumn) +
+         "Both fault options are repeatable, for one page or several. The faults of one\n"
+         "page hit in the order given, each its COUNT times; a fault without COUNT never\n"
+         "ends. Only requests with a valid token and query count, over all connections\n"
+         "of this process.\n";
 }
 
 }  // namespace kestrava::sandbox

@@ -19,6 +19,7 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-extern const char kUsage[];
+// The --help text.
+std::string UsageText();
 
 }  // namespace kestrava::sandbox

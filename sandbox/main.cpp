@@ -22,13 +22,14 @@ extern "C" void RequestStop(int) {
 int main(int argc, char** argv) {
   using namespace kestrava::sandbox;
   const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (line.help || line.version) {
-    std::cout << (line.help ? kUsage : "kestrava-sandbox " KESTRAVA_VERSION "\n") << std::flush;
-    return std::cout ? 0 : 1;  // a text that could not be written is no success
-  }
   if (!line.error.empty()) {
     std::cerr << "kestrava-sandbox: " << line.error << "\n";
     return 2;
+  }
+  if (line.help || line.version) {
+    std::cout << (line.help ? UsageText() : "kestrava-sandbox " KESTRAVA_VERSION "\n")
+              << std::flush;
+    return std::cout ? 0 : 1;  // a text that could not be written is no success
   }
   SandboxOptions options = line.options;
   if (!line.quiet)

@@ -298,6 +298,17 @@ TEST_F(Cli, CredentialsFallBackToTheEnvironmentAndTheSecretNeverShows) {
   const Outcome usage = Call({"--secret", "opt-secret-2", "--account", "opt-secret-2", "login"});
   EXPECT_EQ(usage.code, 2);
   EXPECT_EQ(usage.err.find("opt-secret-2"), std::string::npos) << usage.err;
+  // Nor one given after the mistake, nor one that a later --secret replaced.
+  const std::vector<std::string> later[] = {
+      {"--account", "opt-secret-3", "--secret=opt-secret-3", "transactions", "--last", "1"},
+      {"--secret", "opt-secret-4", "--secret", "other-5", "--timeout", "opt-secret-4", "login"},
+  };
+  for (const std::vector<std::string>& args : later) {
+    const Outcome run = Call(args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err.find("opt-secret-"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("not \"********\""), std::string::npos) << run.err;
+  }
 }
 
 TEST_F(Cli, TheSecretIsMaskedAlsoAsTheTokenRequestCarriesIt) {

@@ -559,11 +559,11 @@ TEST(SandboxCommandLine, PageFaultsAndRetryAfter) {
 
   // A refused value: the message names the option, what it wants and the value.
   const std::map<std::string, std::string> wants{
-      {"--fail-page", "wants N:STATUS[:COUNT] with STATUS 400-599 and COUNT 1-1000000000"},
-      {"--reset-page", "wants N[:COUNT] with COUNT 1-1000000000"},
-      {"--retry-after", "wants a whole number from 0 to 2147483647"},
-      {"--retry-after-date", "wants a whole number from -2147483647 to 2147483647"},
-      {"--expire-after", "wants a whole number from 1 to 1000000000"},
+      {"--fail-page", "needs N:STATUS[:COUNT] with STATUS 400-599 and COUNT 1-1000000000"},
+      {"--reset-page", "needs N[:COUNT] with COUNT 1-1000000000"},
+      {"--retry-after", "needs a whole number from 0 to 2147483647"},
+      {"--retry-after-date", "needs a whole number from -2147483647 to 2147483647"},
+      {"--expire-after", "needs a whole number from 1 to 1000000000"},
   };
   const std::pair<std::string, std::string> badValues[] = {
       {"--fail-page", ""},
@@ -598,16 +598,27 @@ TEST(SandboxCommandLine, PageFaultsAndRetryAfter) {
   for (const auto& [option, value] : badValues) {
     SCOPED_TRACE(option + " " + value);
     EXPECT_EQ(ParseCommandLine({option, value}).error,
-              option + " " + wants.at(option) + ", not \"" + value + "\"");
+              "option " + option + " " + wants.at(option) + ", not \"" + value + "\"");
   }
 
   const std::string exclusive = "--retry-after and --retry-after-date exclude each other";
   const std::pair<std::vector<std::string>, std::string> bad[] = {
-      {{"--fail-page"}, "--fail-page needs a value"},
-      {{"--reset-page"}, "--reset-page needs a value"},
-      {{"--retry-after"}, "--retry-after needs a value"},
+      {{"--fail-page"}, "option --fail-page needs a value"},
+      {{"--reset-page"}, "option --reset-page needs a value"},
+      {{"--retry-after"}, "option --retry-after needs a value"},
       {{"--retry-after", "1", "--retry-after-date", "1"}, exclusive},
       {{"--retry-after-date", "1", "--retry-after", "1"}, exclusive},
+      // The wording of kestrava-cli, for every option.
+      {{"--what"}, "unknown option --what"},
+      {{"--quiet=yes"}, "option --quiet takes no value"},
+      {{"--state-dir="}, "option --state-dir needs a folder"},
+      {{"--client", "nocolon"}, "option --client needs ID:SECRET, not \"nocolon\""},
+      {{"--port", "65536"}, "option --port needs a whole number from 0 to 65535, not \"65536\""},
+      {{"positional"}, "unexpected argument \"positional\""},
+      {{"--quiet", "--", "--port", "1"}, "unexpected argument \"--port\""},
+      // The first mistake is told, and one comes before --help.
+      {{"--port", "x", "--what"}, "option --port needs a whole number from 0 to 65535, not \"x\""},
+      {{"--help", "--what"}, "unknown option --what"},
   };
   for (const auto& [arguments, error] : bad) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
@@ -616,7 +627,7 @@ TEST(SandboxCommandLine, PageFaultsAndRetryAfter) {
 }
 
 TEST(SandboxCommandLine, HelpDescribesEveryOption) {
-  const std::string usage = kUsage;
+  const std::string usage = UsageText();
   for (const char* option :
        {"--port N", "--state-dir DIR", "--client ID:SECRET", "--latency MS", "--expire-after N",
         "--token-lifetime SECONDS", "--accounts N", "--transactions-per-day N", "--days N",
@@ -750,6 +761,10 @@ TEST(SandboxExecutable, HelpAndBadOptions) {
     SandboxProcess process(arguments);
     EXPECT_EQ(process.Wait(5s), 2);
   }
+  // A mistake wins over --help, as in kestrava-cli.
+  SandboxProcess mistaken({"--help", "--what"}, SandboxProcess::kErrors);
+  EXPECT_EQ(mistaken.ReadLine(5s), "kestrava-sandbox: unknown option --what");
+  EXPECT_EQ(mistaken.Wait(5s), 2);
 }
 
 TEST(SandboxExecutable, FaultOptionsReachTheService) {

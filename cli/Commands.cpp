@@ -1,0 +1,46 @@
+#include "cli/Commands.h"
+
+#include "cli/FormatCommand.h"
+#include "cli/ServiceCommand.h"
+
+namespace kestrava::cli {
+namespace {
+
+constexpr Command kCommands[] = {
+    {.name = "login",
+     .synopsis = "login",
+     .help = "sign in and print the access token",
+     .run = RunLogin},
+    {.name = "accounts",
+     .synopsis = "accounts",
+     .help = "sign in and print the bank accounts",
+     .run = RunAccounts},
+    {.name = "transactions",
+     .synopsis = "transactions (--from T --to T | --last HOURS) [--account N]",
+     .help = "sign in and print every transaction of the range,\n"
+             "page after page",
+     .check = CheckTransactions,
+     .run = RunTransactions},
+    {.name = "format",
+     .synopsis = "format [FILE]",
+     .help = "print the JSON text of FILE in the output format\n"
+             "(without FILE or with \"-\": standard input)",
+     .arguments = 1,
+     .argumentCompletion = ValueCompletion::File,
+     .run = RunFormat},
+};
+
+}  // namespace
+
+std::span<const Command> Commands() {
+  return kCommands;
+}
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command& command : kCommands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace kestrava::cli

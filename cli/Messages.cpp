@@ -1,0 +1,35 @@
+#include "cli/Messages.h"
+
+#include "cli/TerminalText.h"
+#include "output/ByteSink.h"
+
+namespace kestrava::cli {
+
+void WriteLine(CliEnvironment& env, std::string_view text) {
+  std::string line = env.errIsTerminal ? ForTerminal(text) : std::string(text);
+  line += '\n';
+  env.err.Write(line);
+}
+
+int Usage(CliEnvironment& env, const std::string& message) {
+  WriteLine(env, "kestrava-cli: " + message);
+  WriteLine(env, "Try 'kestrava-cli --help' for more information.");
+  return ExitUsage;
+}
+
+int CannotRead(CliEnvironment& env, const std::string& name, int error) {
+  WriteLine(env, "kestrava-cli: cannot read " + name + ": " + ErrorDescription(error));
+  return ExitFailure;
+}
+
+int CannotWrite(CliEnvironment& env, const std::string& name, int error) {
+  WriteLine(env, "kestrava-cli: cannot write " + name + ": " + ErrorDescription(error));
+  return ExitFailure;
+}
+
+int Failure(CliEnvironment& env, const SecretMask& mask, const std::string& text) {
+  WriteLine(env, mask(text));
+  return ExitFailure;
+}
+
+}  // namespace kestrava::cli

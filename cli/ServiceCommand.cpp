@@ -1,0 +1,102 @@
+#include "cli/ServiceCommand.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "cli/CommandOutput.h"
+#include "cli/Credentials.h"
+#include "cli/Messages.h"
+#include "cli/ServiceClient.h"
+#include "client/Kestrava2Intf.h"
+#include "json/JSON.h"
+
+namespace kestrava::cli {
+namespace {
+
+struct SignedIn {
+  std::unique_ptr<OutputTarget> target;
+  std::unique_ptr<TKestrava_2> client;
+};
+
+// What every command of the service does first: the credentials, the host,
+// the output target (so that one which cannot be written fails before any
+// request) and the sign-in. None after the failure has been reported, with
+// its exit code in `code`.
+std::optional<SignedIn> Start(const CliArguments& args, CliEnvironment& env, SecretMask& mask,
+                              Progress& progress, int& code) {
+  const std::optional<Credentials> credentials = FindCredentials(args, env, code);
+  if (!credentials) return std::nullopt;
+  mask.Add(credentials->secret);
+  if (args.host) SetServiceHost(*args.host);
+  code = ExitFailure;
+  SignedIn start;
+  start.target = OpenTarget(env, args.output);
+  if (start.target == nullptr) return std::nullopt;
+  start.client = SignIn(args, *credentials, env, mask, progress);
+  if (start.client == nullptr) return std::nullopt;
+  return start;
+}
+
+// Writes the records of an export as they arrive; the exit code once the
+// export has ended, its failure reported.
+int WriteRecords(const CliArguments& args, CliEnvironment& env, const SecretMask& mask,
+                 SignedIn& start,
+                 const std::function<bool(const TKestrava_2::TRecordSink&)>& exportRecords) {
+  const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *start.target);
+  if (writer == nullptr) return ExitFailure;
+  const bool ok = exportRecords([&](const TJSONArray& records) { return writer->Add(records); });
+  if (!ok && writer->Error() != 0) return CannotWrite(env, start.target->Name(), writer->Error());
+  if (!ok) return Failure(env, mask, start.client->MesajEroare());
+  return FinishRecords(env, *writer, *start.target);
+}
+
+}  // namespace
+
+int RunLogin(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
+  Progress progress(env);
+  int code = ExitFailure;
+  std::optional<SignedIn> start = Start(args, env, mask, progress, code);
+  if (!start) return code;
+  return WriteWhole(env, *start->target, start->client->Token);
+}
+
+int RunAccounts(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
+  Progress progress(env);
+  int code = ExitFailure;
+  std::optional<SignedIn> start = Start(args, env, mask, progress, code);
+  if (!start) return code;
+  return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
+    return start->client->Accounts(receive);
+  });
+}
+
+int RunTransactions(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
+  TDateTime from = args.from.value_or(0), to = args.to.value_or(0);
+  if (args.lastHours) {
+    to = env.now();  // one reading of the clock for both ends
+    from = IncHour(to, -*args.lastHours);
+  }
+  Progress progress(env);
+  int code = ExitFailure;
+  std::optional<SignedIn> start = Start(args, env, mask, progress, code);
+  if (!start) return code;
+  start->client->OnPage = [&](int read, int total) { progress.Page(read, total); };
+  return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
+    const bool ok = start->client->GetTranzactii(from, to, args.account, receive);
+    progress.EndLine();
+    return ok;
+  });
+}
+
+std::string CheckTransactions(const CliArguments& args) {
+  const bool range = args.from || args.to;
+  if (args.lastHours && range)
+    return "give the range either with --from and --to or with --last, not both";
+  if (!args.lastHours && (!args.from || !args.to))
+    return "transactions needs --from and --to, or --last";
+  return {};
+}
+
+}  // namespace kestrava::cli
