@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "base/Ascii.h"
+#include "https/HttpsError.h"
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
-#include "sandbox/https/HttpsError.h"
 
 namespace kestrava::sandbox {
 

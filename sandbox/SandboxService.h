@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "https/HttpRequestReader.h"
 #include "sandbox/CivilTime.h"
 #include "sandbox/SandboxData.h"
-#include "sandbox/https/HttpRequestReader.h"
 
 namespace kestrava::sandbox {
 

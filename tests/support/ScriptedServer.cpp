@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "base/Ascii.h"
-#include "sandbox/https/Connection.h"
-#include "sandbox/https/HttpRequestReader.h"
+#include "https/Connection.h"
+#include "https/HttpRequestReader.h"
 #include "tests/support/TestPki.h"
 
 namespace kestrava::testing {
