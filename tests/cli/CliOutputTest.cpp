@@ -52,7 +52,7 @@ std::string Expected(const std::string& format) {
 class CliOutput : public CliTest {
  protected:
   void EnqueueTransactions() {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(2, Page0)));
     server.Enqueue(Reply(PageReply(2, Page1)));
   }
@@ -82,7 +82,7 @@ TEST_F(CliOutput, EveryFormatOnStandardOutputAndInAFileAlike) {
     EXPECT_EQ(ReadWhole(file), Expected(format));
 
     // The accounts in one reply give the same text.
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
     EXPECT_EQ(Service({"--format", format, "accounts"}).out, Expected(format));
   }
@@ -101,7 +101,7 @@ TEST_F(CliOutput, CompactIsTheSameAsFormatCompactAndTheLastFormatWins) {
 
 TEST_F(CliOutput, NoRecordsGiveAnEmptyArrayOrNothing) {
   for (const std::string format : {"display", "compact", "ndjson", "csv"}) {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", R"({"result":[]})")));
     const Outcome run = Service({"--format", format, "accounts"});
     EXPECT_EQ(run.code, 0) << run.err;
@@ -161,7 +161,7 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     for (const std::string& file : {kept, absent}) {
       for (const std::string format : {"display", "csv"}) {
         SCOPED_TRACE(std::string(c.name) + " " + file + " " + format);
-        server.Enqueue(Reply(TokenReply()));
+        server.Enqueue(Reply(TokenReply("tok-9")));
         for (const std::string& reply : c.replies) server.Enqueue(Reply(reply));
         const Outcome run = Transactions({"--format", format, "--output", file});
         EXPECT_EQ(run.code, 1);
@@ -203,7 +203,7 @@ TEST_F(CliOutput, AFileThatCannotBeWrittenFailsBeforeAnyRequest) {
 }
 
 TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
   const Outcome run = Service({"--output", "/dev/null", "--format", "csv", "accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
@@ -211,7 +211,7 @@ TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
   EXPECT_EQ(run.err, "");
 
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
   const Outcome full = Service({"--output", "/dev/full", "accounts"});
   EXPECT_EQ(full.code, 1);
@@ -280,7 +280,7 @@ TEST_F(CliOutput, TheSecretFromAFileOrStandardInput) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
     if (!c.fromInput) WriteWhole(file, c.content);
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     const Outcome run = Call({"--host", server.HostPort(), "--id", "id-1", "--secret-file",
                               c.fromInput ? "-" : file, "login"},
                              c.fromInput ? c.content : "");
@@ -326,7 +326,7 @@ TEST_F(CliOutput, LastIsTheRangeUpToNowFromOneClockReading) {
   };
   localNow = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
   for (const Case& c : cases) {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(1, "[]")));
     const Outcome run = Service({"transactions", "--last", c.hours});
     EXPECT_EQ(run.code, 0) << run.err;

@@ -29,7 +29,7 @@ class CliRetry : public CliTest {
   // place of the first answer to page 1; without the pages after it for an
   // export that is to fail there.
   void EnqueueWithFault(const std::vector<Reply>& fault, bool recovers = true) {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(3, Page0)));
     for (const Reply& reply : fault) server.Enqueue(reply);
     if (!recovers) return;
@@ -160,7 +160,7 @@ TEST_F(CliRetry, WhatCannotPassIsTriedOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::size_t before = server.Requests().size();
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(3, Page0)));
     for (const Reply& reply : c.replies) server.Enqueue(reply);
     const Outcome run = Transactions({"--retry", "5"});

@@ -28,7 +28,7 @@ class Export : public ClientTest {
  protected:
   void SetUp() override {
     ClientTest::SetUp();
-    server->Enqueue(Reply(TokenReply()));
+    server->Enqueue(Reply(TokenReply("tok-1")));
     client = NewClient();
     ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
   }

@@ -51,7 +51,7 @@ class ToolClient : public ClientTest {
 };
 
 TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
 
@@ -78,7 +78,7 @@ TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
 }
 
 TEST_F(ToolClient, ANumberACopyRefusesFailsTheHandedOverExportAlike) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   const std::string body = R"({"result":[{"id":1},{"id":2,"amount":[1,1e99999,1e88888]}]})";
   for (const bool copied : {true, false}) {
@@ -95,7 +95,7 @@ TEST_F(ToolClient, ANumberACopyRefusesFailsTheHandedOverExportAlike) {
 }
 
 TEST_F(ToolClient, AReceiverThatStopsEndsTheExportWithoutAnErrorText) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
   int calls = 0;
@@ -171,7 +171,7 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     failures.clear();
-    server->Enqueue(Reply(TokenReply()));
+    server->Enqueue(Reply(TokenReply("tok-1")));
     const auto client = NewToolClient();
     ASSERT_TRUE(client->LogatLaServer);
     for (const Reply& reply : c.replies) server->Enqueue(reply);
@@ -190,7 +190,7 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
 }
 
 TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   answers = {TAfterFailure::Repeat, TAfterFailure::Repeat};
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
@@ -244,7 +244,7 @@ TEST_F(ToolClient, SignInAgainMidExportUsesTheNewTokenAndKeepsTheCookies) {
 }
 
 TEST_F(ToolClient, AFailedSignInAgainEndsTheExportWithItsText) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   answers = {TAfterFailure::SignInAndRepeat};
   server->Enqueue(Reply(JsonReply(401, "Unauthorized", "")));
