@@ -22,9 +22,21 @@ constexpr double MaxMilliseconds = 4.0e18;
   throw EConvertError("Date-time value out of range (years 1 to 9999): " + std::to_string(value));
 }
 
-// Days since 1 January 1970 to proleptic Gregorian year, month, day.
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
+}  // namespace
+
+bool IsLeapYear(int year) noexcept {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+int DaysInMonth(int year, int month) noexcept {
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+}
+
+// Howard Hinnant's algorithms, on eras of 400 years that start on 1 March
+// (so a leap day ends its year).
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept {
+  const std::int64_t z = days + 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const std::int64_t doe = z - era * 146097;
   const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -37,26 +49,14 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
   day = static_cast<int>(d);
 }
 
-// Proleptic Gregorian date to days since 1 January 1970.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) noexcept {
+  const std::int64_t y = year - (month <= 2 ? 1 : 0);
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const std::int64_t yoe = y - era * 400;
-  const std::int64_t mp = m > 2 ? m - 3 : m + 9;
-  const std::int64_t doy = (153 * mp + 2) / 5 + d - 1;
+  const std::int64_t mp = month > 2 ? month - 3 : month + 9;
+  const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
   const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
-}
-
-}  // namespace
-
-bool IsLeapYear(int year) noexcept {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-int DaysInMonth(int year, int month) noexcept {
-  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
 std::int64_t DateTimeToMilliseconds(TDateTime value) {

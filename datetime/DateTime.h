@@ -30,6 +30,10 @@ struct TDateTimeParts {
 // Proleptic Gregorian calendar; month from 1 to 12.
 bool IsLeapYear(int year) noexcept;
 int DaysInMonth(int year, int month) noexcept;
+// Days since 1 January 1970 of a proleptic Gregorian date, and the date of
+// such a day count; for any year (0 and below too), without a range check.
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) noexcept;
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept;
 
 // Proleptic Gregorian, years 1 to 9999.
 TDateTimeParts DecodeDateTime(TDateTime value);
