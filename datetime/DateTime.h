@@ -11,7 +11,7 @@ namespace kestrava {
 
 using TDateTime = double;
 
-inline constexpr std::int64_t MSecsPerDay = 86'400'000;
+inline constexpr std::int64_t kMSecsPerDay = 86'400'000;
 
 // Nearest whole millisecond count (an exact half goes to the even neighbour).
 std::int64_t DateTimeToMilliseconds(TDateTime value);

@@ -21,19 +21,19 @@ using namespace std::chrono_literals;
 // Records that need every rule of the formats: quoting, the formula guard,
 // numbers kept as written, nested values, missing members and elements that
 // are no objects; split over two pages.
-const std::string Page0 =
+const std::string kPage0 =
     R"j([{"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http://x\")","note":"a, b"},)j"
     R"j({"id":"T2","amount":-3.10e2,"tags":["x",{"y":null}],"counterparty":"-5.25"}])j";
-const std::string Page1 =
+const std::string kPage1 =
     R"j([{"id":"T3","note":" padded ","extra":true,"id":"dup"},"loose",null])j";
-const std::string All =
+const std::string kAll =
     R"j([{"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http://x\")","note":"a, b"},)j"
     R"j({"id":"T2","amount":-3.10e2,"tags":["x",{"y":null}],"counterparty":"-5.25"},)j"
     R"j({"id":"T3","note":" padded ","extra":true,"id":"dup"},"loose",null])j";
 
 std::string Expected(const std::string& format) {
-  if (format == "display") return Display(All) + "\n";
-  if (format == "compact") return ParseJSONValue(All)->ToString() + "\n";  // "/" as "\/"
+  if (format == "display") return Display(kAll) + "\n";
+  if (format == "compact") return ParseJSONValue(kAll)->ToString() + "\n";  // "/" as "\/"
   if (format == "ndjson")
     return R"j({"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http:\/\/x\")","note":"a, b"})j"
            "\n"
@@ -53,8 +53,8 @@ class CliOutput : public CliTest {
  protected:
   void EnqueueTransactions() {
     server.Enqueue(Reply(TokenReply("tok-9")));
-    server.Enqueue(Reply(PageReply(2, Page0)));
-    server.Enqueue(Reply(PageReply(2, Page1)));
+    server.Enqueue(Reply(PageReply(2, kPage0)));
+    server.Enqueue(Reply(PageReply(2, kPage1)));
   }
   static mode_t ModeOf(const std::string& path) {
     struct stat status {};
@@ -83,7 +83,7 @@ TEST_F(CliOutput, EveryFormatOnStandardOutputAndInAFileAlike) {
 
     // The accounts in one reply give the same text.
     server.Enqueue(Reply(TokenReply("tok-9")));
-    server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+    server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
     EXPECT_EQ(Service({"--format", format, "accounts"}).out, Expected(format));
   }
   EXPECT_EQ(folder.Names(),
@@ -147,11 +147,11 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
   const Case cases[] = {
       {"first page", {HttpReply(404, "Not Found", {}, "gone")}, "404/Not Found - gone\n"},
       {"later page",
-       {PageReply(3, Page0), PageReply(3, Page1),
+       {PageReply(3, kPage0), PageReply(3, kPage1),
         HttpReply(500, "Internal Server Error", {}, "boom")},
        "HTTP/1.1 500 Internal Server Error\rboom\n"},
       {"unreadable page",
-       {PageReply(2, Page0), JsonReply(200, "OK", "[1]")},
+       {PageReply(2, kPage0), JsonReply(200, "OK", "[1]")},
        "StatusCode: 200 - OK\n"},
   };
   const std::string kept = folder.File("kept.csv");
@@ -204,7 +204,7 @@ TEST_F(CliOutput, AFileThatCannotBeWrittenFailsBeforeAnyRequest) {
 
 TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
   server.Enqueue(Reply(TokenReply("tok-9")));
-  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
   const Outcome run = Service({"--output", "/dev/null", "--format", "csv", "accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, "");
@@ -212,7 +212,7 @@ TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
 
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
   server.Enqueue(Reply(TokenReply("tok-9")));
-  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
   const Outcome full = Service({"--output", "/dev/full", "accounts"});
   EXPECT_EQ(full.code, 1);
   EXPECT_EQ(full.err, "kestrava-cli: cannot write /dev/full: No space left on device\n");
@@ -330,7 +330,7 @@ TEST_F(CliOutput, LastIsTheRangeUpToNowFromOneClockReading) {
     server.Enqueue(Reply(PageReply(1, "[]")));
     const Outcome run = Service({"transactions", "--last", c.hours});
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(server.Requests().back().target, std::string(TransactionsPath) +
+    EXPECT_EQ(server.Requests().back().target, std::string(kTransactionsPath) +
                                                    "?startDate=" + c.start + "&endDate=" + c.end +
                                                    "&pageNumber=0&pageSize=50");
   }

@@ -119,7 +119,7 @@ TEST_F(SignIn, TheTokenRequestOnTheWire) {
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 1u);
   const ReceivedRequest& r = requests[0];
-  EXPECT_EQ(r.requestLine, "POST " + std::string(TokenPath) + " HTTP/1.1");
+  EXPECT_EQ(r.requestLine, "POST " + std::string(kTokenPath) + " HTTP/1.1");
   const std::string body =
       R"({"grant_type":"client_credentials","client_id":"my \"id\"","client_secret":"s\\cr)"
       "\xC3\xA9"
