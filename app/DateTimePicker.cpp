@@ -7,7 +7,7 @@ namespace kestrava {
 
 namespace {
 
-constexpr std::int64_t MSecsPerMinute = 60'000;
+constexpr std::int64_t kMSecsPerMinute = 60'000;
 
 // 30 December 1899, day 0 of the date-time values.
 QDate DayZero() {
@@ -105,8 +105,8 @@ void TTimePicker::ShowPart(TDayAndTime held) {
 void TTimePicker::OperatorEdited(QTime time) {
   if (!time.isValid()) return;
   const TDayAndTime held = Held();
-  const std::int64_t secondsAndMilliseconds = held.MillisecondOfDay % MSecsPerMinute;
-  const std::int64_t hourAndMinute = (time.hour() * 60LL + time.minute()) * MSecsPerMinute;
+  const std::int64_t secondsAndMilliseconds = held.MillisecondOfDay % kMSecsPerMinute;
+  const std::int64_t hourAndMinute = (time.hour() * 60LL + time.minute()) * kMSecsPerMinute;
   StoreEdited(JoinDateTime(held.Day, hourAndMinute + secondsAndMilliseconds));
 }
 

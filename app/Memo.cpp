@@ -25,10 +25,10 @@ namespace kestrava {
 
 namespace {
 
-constexpr char CrLf[] = "\r\n";
+constexpr char kCrLf[] = "\r\n";
 // Milliseconds between the steps of scrolling while a selection is dragged
 // beyond the top or the bottom of the view.
-constexpr int AutoScrollInterval = 50;
+constexpr int kAutoScrollInterval = 50;
 
 bool EndsWithLineBreak(const std::string& text) {
   return !text.empty() && (text.back() == '\n' || text.back() == '\r');
@@ -161,9 +161,9 @@ void TMemo::SetUtf8Text(std::string text) {
 void TMemo::LinesAdd(const QString& line) {
   std::string added = line.toStdString();
   if (text_.Empty() || EndsWithLineBreak(text_.Bytes())) {
-    added += CrLf;
+    added += kCrLf;
   } else {
-    added.insert(0, CrLf);
+    added.insert(0, kCrLf);
   }
   const bool accessible = QAccessible::isActive();
   const std::size_t oldShownSize = accessible ? text_.ShownSize() : 0;
@@ -277,7 +277,7 @@ qreal TMemo::HeightOf(TVisualLine v) {
 
 // The top margin shows only above the first line.
 qreal TMemo::TopY() const noexcept {
-  return top_ == TVisualLine{} ? MemoMargin : 0;
+  return top_ == TVisualLine{} ? kMemoMargin : 0;
 }
 
 // -------------------------------------------------------------- scrolling
@@ -287,14 +287,14 @@ void TMemo::Relayout() {
   // How far down the view goes, as a plain-text widget scrolls: the last
   // lines fill it with the margin below them. The scroll bar counts lines
   // of the text; a page is the lines on the last screen.
-  const qreal visible = viewport()->height() - MemoMargin - 1;
+  const qreal visible = viewport()->height() - kMemoMargin - 1;
   const std::size_t last = text_.LineCount() - 1;
   maxTop_ = {};
   pageLines_ = 0;
   qreal y = 0;
   for (std::size_t line = last + 1; line-- > 0;) {
     const auto laid = Laid(line);
-    y += laid->Height() + (line == last ? MemoMargin : 0);
+    y += laid->Height() + (line == last ? kMemoMargin : 0);
     ++pageLines_;
     if (y <= visible) continue;
     int sub = 0;
@@ -582,7 +582,7 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
     QKeySequence::StandardKey move, select;
     TMove what;
   };
-  static constexpr TKey keys[] = {
+  static constexpr TKey kKeys[] = {
       {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, TMove::NextChar},
       {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, TMove::PreviousChar},
       {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, TMove::NextWord},
@@ -599,7 +599,7 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
       {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextPage},
       {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousPage},
   };
-  for (const TKey& key : keys) {
+  for (const TKey& key : kKeys) {
     const bool select = event == key.select;
     if (!select && event != key.move) continue;
     const TMove move = key.what;
@@ -715,7 +715,7 @@ void TMemo::mouseMoveEvent(QMouseEvent* event) {
   lastMouse_ = event->position().toPoint();
   SelectTo(PositionAt(lastMouse_));
   const bool outside = lastMouse_.y() < 0 || lastMouse_.y() >= viewport()->height();
-  if (outside && !autoScroll_.isActive()) autoScroll_.start(AutoScrollInterval, this);
+  if (outside && !autoScroll_.isActive()) autoScroll_.start(kAutoScrollInterval, this);
   if (!outside) autoScroll_.stop();
 }
 

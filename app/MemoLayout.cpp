@@ -56,7 +56,7 @@ TLaidOutLine::TLaidOutLine(std::string_view bytes, std::size_t start, const QFon
     if (!line.isValid()) break;
     line.setLeadingIncluded(true);
     line.setLineWidth(lineWidth);
-    line.setPosition(QPointF(MemoMargin, height_));
+    line.setPosition(QPointF(kMemoMargin, height_));
     height_ += line.height();
     if (line.leading() < 0) height_ += qCeil(line.leading());
   }
@@ -110,7 +110,7 @@ std::shared_ptr<const TLaidOutLine> TMemoLayouts::Line(std::size_t line) {
   TKept& kept = lines_[line];
   kept.lastUse = ++uses_;
   if (kept.laidOut) return kept.laidOut;
-  const qreal lineWidth = viewportWidth_ > 0 ? viewportWidth_ - 2 * MemoMargin : qreal(INT_MAX);
+  const qreal lineWidth = viewportWidth_ > 0 ? viewportWidth_ - 2 * kMemoMargin : qreal(INT_MAX);
   auto laidOut = std::make_shared<const TLaidOutLine>(text_.LineText(line), text_.LineStart(line),
                                                       font_, lineWidth);
   kept.laidOut = laidOut;

@@ -19,7 +19,7 @@
 namespace kestrava {
 
 // Space between the frame and the text, on every side.
-inline constexpr qreal MemoMargin = 4;
+inline constexpr qreal kMemoMargin = 4;
 
 // One line of the text laid out. Its positions are byte offsets into the
 // line's UTF-8 text; the layout counts UTF-16 code units.

@@ -11,20 +11,32 @@ namespace kestrava {
 namespace {
 
 // Day numbers of 1 January 0001 and 31 December 9999.
-constexpr std::int64_t FirstDay = -693593;
-constexpr std::int64_t LastDay = 2958465;
+constexpr std::int64_t kFirstDay = -693593;
+constexpr std::int64_t kLastDay = 2958465;
 // 1 January 1970 as a day number.
-constexpr std::int64_t UnixEpochDay = 25569;
+constexpr std::int64_t kUnixEpochDay = 25569;
 // Larger magnitudes cannot be whole milliseconds of any representable date.
-constexpr double MaxMilliseconds = 4.0e18;
+constexpr double kMaxMilliseconds = 4.0e18;
 
 [[noreturn]] void ThrowOutOfRange(TDateTime value) {
   throw EConvertError("Date-time value out of range (years 1 to 9999): " + std::to_string(value));
 }
 
-// Days since 1 January 1970 to proleptic Gregorian year, month, day.
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
+}  // namespace
+
+bool IsLeapYear(int year) noexcept {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+int DaysInMonth(int year, int month) noexcept {
+  static constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDaysInMonth[month - 1];
+}
+
+// Howard Hinnant's algorithms, on eras of 400 years that start on 1 March
+// (so a leap day ends its year).
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept {
+  const std::int64_t z = days + 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const std::int64_t doe = z - era * 146097;
   const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -37,31 +49,19 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
   day = static_cast<int>(d);
 }
 
-// Proleptic Gregorian date to days since 1 January 1970.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) noexcept {
+  const std::int64_t y = year - (month <= 2 ? 1 : 0);
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const std::int64_t yoe = y - era * 400;
-  const std::int64_t mp = m > 2 ? m - 3 : m + 9;
-  const std::int64_t doy = (153 * mp + 2) / 5 + d - 1;
+  const std::int64_t mp = month > 2 ? month - 3 : month + 9;
+  const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
   const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
 }
 
-}  // namespace
-
-bool IsLeapYear(int year) noexcept {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-int DaysInMonth(int year, int month) noexcept {
-  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
-}
-
 std::int64_t DateTimeToMilliseconds(TDateTime value) {
-  const double scaled = value * static_cast<double>(MSecsPerDay);
-  if (!std::isfinite(scaled) || std::fabs(scaled) > MaxMilliseconds) ThrowOutOfRange(value);
+  const double scaled = value * static_cast<double>(kMSecsPerDay);
+  if (!std::isfinite(scaled) || std::fabs(scaled) > kMaxMilliseconds) ThrowOutOfRange(value);
   // Round to nearest, ties to even, independent of the floating-point
   // rounding mode: floor and the difference below are exact.
   const double below = std::floor(scaled);
@@ -73,21 +73,21 @@ std::int64_t DateTimeToMilliseconds(TDateTime value) {
 
 TDayAndTime SplitDateTime(TDateTime value) {
   const std::int64_t count = DateTimeToMilliseconds(value);
-  if (count >= 0) return {count / MSecsPerDay, count % MSecsPerDay};
+  if (count >= 0) return {count / kMSecsPerDay, count % kMSecsPerDay};
   const std::int64_t magnitude = -count;
-  return {-(magnitude / MSecsPerDay), magnitude % MSecsPerDay};
+  return {-(magnitude / kMSecsPerDay), magnitude % kMSecsPerDay};
 }
 
 TDateTime JoinDateTime(std::int64_t day, std::int64_t millisecondOfDay) {
-  const double time = static_cast<double>(millisecondOfDay) / static_cast<double>(MSecsPerDay);
+  const double time = static_cast<double>(millisecondOfDay) / static_cast<double>(kMSecsPerDay);
   return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
 }
 
 TDateTimeParts DecodeDateTime(TDateTime value) {
   const TDayAndTime split = SplitDateTime(value);
-  if (split.Day < FirstDay || split.Day > LastDay) ThrowOutOfRange(value);
+  if (split.Day < kFirstDay || split.Day > kLastDay) ThrowOutOfRange(value);
   TDateTimeParts parts{};
-  CivilFromDays(split.Day - UnixEpochDay, parts.Year, parts.Month, parts.Day);
+  CivilFromDays(split.Day - kUnixEpochDay, parts.Year, parts.Month, parts.Day);
   std::int64_t ms = split.MillisecondOfDay;
   parts.Millisecond = static_cast<int>(ms % 1000);
   ms /= 1000;
@@ -108,7 +108,7 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
       millisecond < 0 || millisecond > 999) {
     throw EConvertError("Invalid argument to time encode");
   }
-  const std::int64_t dayNumber = DaysFromCivil(year, month, day) + UnixEpochDay;
+  const std::int64_t dayNumber = DaysFromCivil(year, month, day) + kUnixEpochDay;
   const std::int64_t ms = ((hour * 60LL + minute) * 60 + second) * 1000 + millisecond;
   return JoinDateTime(dayNumber, ms);
 }
@@ -130,15 +130,15 @@ TDateTime IncHour(TDateTime value, std::int64_t hours) {
   std::int64_t offset = 0;
   std::int64_t count = 0;
   if (__builtin_mul_overflow(hours, std::int64_t{3'600'000}, &offset) ||
-      __builtin_add_overflow(split.Day * MSecsPerDay + split.MillisecondOfDay, offset, &count) ||
-      std::fabs(static_cast<double>(count)) > MaxMilliseconds) {
+      __builtin_add_overflow(split.Day * kMSecsPerDay + split.MillisecondOfDay, offset, &count) ||
+      std::fabs(static_cast<double>(count)) > kMaxMilliseconds) {
     throw EConvertError("Date-time value out of range (years 1 to 9999): " + std::to_string(value) +
                         " moved by " + std::to_string(hours) + " hours");
   }
-  std::int64_t day = count / MSecsPerDay;
-  std::int64_t ms = count % MSecsPerDay;
+  std::int64_t day = count / kMSecsPerDay;
+  std::int64_t ms = count % kMSecsPerDay;
   if (ms < 0) {
-    ms += MSecsPerDay;
+    ms += kMSecsPerDay;
     --day;
   }
   return JoinDateTime(day, ms);

@@ -11,7 +11,7 @@ namespace kestrava {
 
 using TDateTime = double;
 
-inline constexpr std::int64_t MSecsPerDay = 86'400'000;
+inline constexpr std::int64_t kMSecsPerDay = 86'400'000;
 
 // Nearest whole millisecond count (an exact half goes to the even neighbour).
 std::int64_t DateTimeToMilliseconds(TDateTime value);
@@ -30,6 +30,10 @@ struct TDateTimeParts {
 // Proleptic Gregorian calendar; month from 1 to 12.
 bool IsLeapYear(int year) noexcept;
 int DaysInMonth(int year, int month) noexcept;
+// Days since 1 January 1970 of a proleptic Gregorian date, and the date of
+// such a day count; for any year (0 and below too), without a range check.
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) noexcept;
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept;
 
 // Proleptic Gregorian, years 1 to 9999.
 TDateTimeParts DecodeDateTime(TDateTime value);

@@ -8,10 +8,10 @@
 namespace kestrava {
 namespace {
 
-constexpr std::array<std::string_view, 12> LongMonthNames = {
+constexpr std::array<std::string_view, 12> kLongMonthNames = {
     "January", "February", "March",     "April",   "May",      "June",
     "July",    "August",   "September", "October", "November", "December"};
-constexpr std::array<std::string_view, 7> LongDayNames = {
+constexpr std::array<std::string_view, 7> kLongDayNames = {
     "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 char Upper(char c) {
@@ -89,7 +89,7 @@ class Formatter {
         if (count <= 2) {
           AppendNumber(out, parts_.Month, count);
         } else {
-          const std::string_view name = LongMonthNames[static_cast<std::size_t>(parts_.Month - 1)];
+          const std::string_view name = kLongMonthNames[static_cast<std::size_t>(parts_.Month - 1)];
           out.append(count == 3 ? name.substr(0, 3) : name);
         }
         break;
@@ -97,7 +97,7 @@ class Formatter {
         if (count <= 2) {
           AppendNumber(out, parts_.Day, count);
         } else if (count <= 4) {
-          const std::string_view name = LongDayNames[static_cast<std::size_t>(DayOfWeek(value_))];
+          const std::string_view name = kLongDayNames[static_cast<std::size_t>(DayOfWeek(value_))];
           out.append(count == 3 ? name.substr(0, 3) : name);
         } else if (depth == 0) {
           Run(settings_.ShortDateFormat, out, depth + 1);

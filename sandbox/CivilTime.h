@@ -15,8 +15,6 @@ namespace kestrava::sandbox {
 using LocalMillis = std::int64_t;
 inline constexpr LocalMillis kMillisPerDay = 86'400'000;
 
-std::int64_t DaysFromCivil(int year, int month, int day) noexcept;
-void CivilFromDays(std::int64_t days, int& year, int& month, int& day) noexcept;
 LocalMillis ToLocalMillis(int year, int month, int day, int hour = 0, int minute = 0,
                           int second = 0, int millisecond = 0) noexcept;
 

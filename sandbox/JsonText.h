@@ -2,6 +2,12 @@
 
 // Building reply JSON text by hand: quoting with the right escapes, and
 // amounts as JSON numbers with two decimals.
+//
+// The replies are written here, not with json/'s writer, on purpose: the
+// sandbox is an independent double of the service. Were its replies made by
+// the same JSON code that the client reads them with, a fault in that code
+// (an escape, a number text) would sit on both ends and agree with itself,
+// and no test against the sandbox would see it.
 
 #include <cstdint>
 #include <string>

@@ -8,10 +8,10 @@
 #include <optional>
 #include <thread>
 
+#include "https/Connection.h"
+#include "https/HttpRequestReader.h"
+#include "https/HttpsError.h"
 #include "sandbox/JsonText.h"
-#include "sandbox/https/Connection.h"
-#include "sandbox/https/HttpRequestReader.h"
-#include "sandbox/https/HttpsError.h"
 
 namespace kestrava::sandbox {
 

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
+#include <variant>
 
 #include "base/Ascii.h"
+#include "https/HttpsError.h"
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
-#include "sandbox/https/HttpsError.h"
 
 namespace kestrava::sandbox {
 
@@ -85,6 +87,121 @@ std::optional<int> ParseCount(const std::string& text, int limit) {
   }
   if (value > limit) return std::nullopt;
   return value;
+}
+
+// What a transaction export asks for.
+struct TransactionQuery {
+  LocalMillis start = 0, end = 0;
+  int pageNumber = 0;
+  int pageSize = 0;
+  std::optional<int> accountId;  // none: the transactions of every account
+};
+
+// The parameters of a transaction export, or the message of the 400 reply
+// that refuses them.
+std::variant<TransactionQuery, std::string> ReadTransactionQuery(std::string_view text) {
+  const auto parameters = ParseQuery(text);
+  const auto value = [&](const char* name) -> std::optional<std::string> {
+    const auto found = parameters.find(name);
+    if (found == parameters.end()) return std::nullopt;
+    return found->second;
+  };
+
+  const auto startText = value("startDate");
+  const auto endText = value("endDate");
+  if (!startText || !endText) return "startDate and endDate are required";
+  TransactionQuery query;
+  const auto start = ParseQueryDateTime(*startText);
+  if (!start) return "Invalid startDate \"" + *startText + "\"";
+  const auto end = ParseQueryDateTime(*endText);
+  if (!end) return "Invalid endDate \"" + *endText + "\"";
+  query.start = *start;
+  query.end = *end;
+
+  const auto pageNumber = ParseCount(value("pageNumber").value_or("0"), 1'000'000'000);
+  if (!pageNumber) return "Invalid pageNumber";
+  const auto pageSize = ParseCount(value("pageSize").value_or("50"), kMaxPageSize);
+  if (!pageSize || *pageSize == 0)
+    return "pageSize must be between 1 and " + std::to_string(kMaxPageSize);
+  query.pageNumber = *pageNumber;
+  query.pageSize = *pageSize;
+
+  if (const auto accountText = value("accountId")) {
+    query.accountId = ParseCount(*accountText, 1'000'000'000);
+    if (!query.accountId) return "Invalid accountId";
+  }
+  return query;
+}
+
+// The indices [first, stop) of the candidates, in time order, whose time
+// lies in [start, last]; found by halving, so a page costs what it returns,
+// not what the whole history holds.
+template <typename Candidates, typename TimeOf>
+std::pair<std::size_t, std::size_t> TimeRange(const Candidates& candidates, TimeOf timeOf,
+                                              LocalMillis start, LocalMillis last) {
+  const auto begin = candidates.begin();
+  const auto first = std::partition_point(
+      begin, candidates.end(), [&](const auto& candidate) { return timeOf(candidate) < start; });
+  const auto stop = std::partition_point(
+      first, candidates.end(), [&](const auto& candidate) { return timeOf(candidate) <= last; });
+  return {static_cast<std::size_t>(first - begin), static_cast<std::size_t>(stop - begin)};
+}
+
+struct TransactionPage {
+  std::vector<const Transaction*> records;
+  std::size_t matching = 0;  // transactions of the query on all its pages
+};
+
+// The query's page among the transactions of one account (or of all when
+// ofAccount is null) up to now. Oldest first, so pages stay put while new
+// transactions of today appear at the end.
+TransactionPage SelectPage(const DataSet& data, const std::vector<std::uint32_t>* ofAccount,
+                           const TransactionQuery& query, LocalMillis now) {
+  const LocalMillis last = std::min(query.end, now);
+  const auto [first, stop] =
+      ofAccount == nullptr
+          ? TimeRange(
+                data.transactions, [](const Transaction& t) { return t.time; }, query.start, last)
+          : TimeRange(
+                *ofAccount, [&](std::uint32_t i) { return data.transactions[i].time; }, query.start,
+                last);
+  TransactionPage page;
+  page.matching = stop - first;
+  const std::size_t size = static_cast<std::size_t>(query.pageSize);
+  const std::size_t from =
+      first + std::min(page.matching, static_cast<std::size_t>(query.pageNumber) * size);
+  const std::size_t to = std::min(stop, from + size);
+  for (std::size_t i = from; i < to; ++i)
+    page.records.push_back(&data.transactions[ofAccount == nullptr ? i : (*ofAccount)[i]]);
+  return page;
+}
+
+// The reply body of one page of the export.
+std::string TransactionPageText(const DataSet& data, const TransactionPage& page,
+                                const TransactionQuery& query, LocalMillis now) {
+  std::string result = "[";
+  for (const Transaction* transaction : page.records) {
+    if (result.size() > 1) result += ',';
+    result += TransactionJson(data, *transaction);
+  }
+  result += "]";
+
+  const std::size_t size = static_cast<std::size_t>(query.pageSize);
+  const std::string totalPages = std::to_string((page.matching + size - 1) / size);
+  std::string body = "{";
+  bool first = true;
+  AppendMember(body, first, "status", Quoted("200 OK"));
+  AppendMember(body, first, "result", result);
+  AppendMember(body, first, "pageNumber", std::to_string(query.pageNumber));
+  AppendMember(body, first, "pageSize", std::to_string(query.pageSize));
+  // Production gives the page count as a number, test as text: the client
+  // must take both.
+  AppendMember(body, first, "totalPages",
+               data.environment == Environment::Test ? Quoted(totalPages) : totalPages);
+  AppendMember(body, first, "totalElements", std::to_string(page.matching));
+  AppendMember(body, first, "timestamp", Quoted(FormatDateTime(now)));
+  body += "}";
+  return body;
 }
 
 std::string StatusText(int status) {
@@ -374,101 +491,28 @@ ServiceReply SandboxService::Accounts(Environment environment) {
   return reply;
 }
 
-ServiceReply SandboxService::Transactions(const std::string& query, Environment environment) {
+ServiceReply SandboxService::Transactions(const std::string& queryText, Environment environment) {
   const LocalMillis now = options_.clock();
-  const auto parameters = ParseQuery(query);
-  const auto value = [&](const char* name) -> std::optional<std::string> {
-    const auto found = parameters.find(name);
-    if (found == parameters.end()) return std::nullopt;
-    return found->second;
-  };
-
-  const auto startText = value("startDate");
-  const auto endText = value("endDate");
-  if (!startText || !endText) return Error(400, "startDate and endDate are required", now);
-  const auto start = ParseQueryDateTime(*startText);
-  if (!start) return Error(400, "Invalid startDate \"" + *startText + "\"", now);
-  const auto end = ParseQueryDateTime(*endText);
-  if (!end) return Error(400, "Invalid endDate \"" + *endText + "\"", now);
-
-  const auto pageNumber = ParseCount(value("pageNumber").value_or("0"), 1'000'000'000);
-  if (!pageNumber) return Error(400, "Invalid pageNumber", now);
-  const auto pageSize = ParseCount(value("pageSize").value_or("50"), kMaxPageSize);
-  if (!pageSize || *pageSize == 0)
-    return Error(400, "pageSize must be between 1 and " + std::to_string(kMaxPageSize), now);
+  const auto read = ReadTransactionQuery(queryText);
+  if (const auto* refusal = std::get_if<std::string>(&read)) return Error(400, *refusal, now);
+  const TransactionQuery& query = std::get<TransactionQuery>(read);
 
   const auto data = Data(environment, now);
-  int accountIndex = -1;
-  if (const auto accountText = value("accountId")) {
-    const auto accountId = ParseCount(*accountText, 1'000'000'000);
-    if (!accountId) return Error(400, "Invalid accountId", now);
+  const std::vector<std::uint32_t>* ofAccount = nullptr;  // none: every account's
+  if (query.accountId) {
     const auto found = std::find_if(data->accounts.begin(), data->accounts.end(),
-                                    [&](const Account& a) { return a.id == *accountId; });
+                                    [&](const Account& a) { return a.id == *query.accountId; });
     if (found == data->accounts.end())
-      return Error(404, "Account " + std::to_string(*accountId) + " not found", now);
-    accountIndex = static_cast<int>(found - data->accounts.begin());
+      return Error(404, "Account " + std::to_string(*query.accountId) + " not found", now);
+    ofAccount =
+        &data->transactionsOfAccount[static_cast<std::size_t>(found - data->accounts.begin())];
   }
 
-  const auto fault = TakePageFault(*pageNumber);
-  if (fault && fault->status != 0) return InjectedFailure(fault->status, *pageNumber, now);
-
-  // Oldest first, so pages stay put while new transactions of today appear
-  // at the end.
-  const auto& all = data->transactions;
-  const std::vector<std::uint32_t>* positions =
-      accountIndex < 0 ? nullptr
-                       : &data->transactionsOfAccount[static_cast<std::size_t>(accountIndex)];
-  const std::size_t count = positions == nullptr ? all.size() : positions->size();
-  const auto at = [&](std::size_t i) -> const Transaction& {
-    return all[positions == nullptr ? i : (*positions)[i]];
-  };
-  // The range of the query, found by halving: each page costs what it
-  // returns, not what the whole history holds.
-  const auto firstAfter = [&](auto before) {
-    std::size_t low = 0, high = count;  // the first index not `before` lies in [low, high]
-    while (low < high) {
-      const std::size_t middle = low + (high - low) / 2;
-      if (before(at(middle))) {
-        low = middle + 1;
-      } else {
-        high = middle;
-      }
-    }
-    return low;
-  };
-  const LocalMillis last = std::min(*end, now);
-  const std::size_t first = firstAfter([&](const Transaction& t) { return t.time < *start; });
-  const std::size_t stop =
-      std::max(first, firstAfter([&](const Transaction& t) { return t.time <= last; }));
-  const std::size_t matching = stop - first;
-
-  const std::size_t size = static_cast<std::size_t>(*pageSize);
-  const std::size_t totalPages = (matching + size - 1) / size;
-  const std::size_t from = first + std::min(matching, static_cast<std::size_t>(*pageNumber) * size);
-  const std::size_t to = std::min(stop, from + size);
-
-  std::string result = "[";
-  for (std::size_t i = from; i < to; ++i) {
-    if (i > from) result += ',';
-    result += TransactionJson(*data, at(i));
-  }
-  result += "]";
+  const auto fault = TakePageFault(query.pageNumber);
+  if (fault && fault->status != 0) return InjectedFailure(fault->status, query.pageNumber, now);
 
   ServiceReply reply;
-  bool firstMember = true;
-  reply.body = "{";
-  AppendMember(reply.body, firstMember, "status", Quoted("200 OK"));
-  AppendMember(reply.body, firstMember, "result", result);
-  AppendMember(reply.body, firstMember, "pageNumber", std::to_string(*pageNumber));
-  AppendMember(reply.body, firstMember, "pageSize", std::to_string(*pageSize));
-  // Production gives the page count as a number, test as text: the client
-  // must take both.
-  const std::string pages = std::to_string(totalPages);
-  AppendMember(reply.body, firstMember, "totalPages",
-               environment == Environment::Test ? Quoted(pages) : pages);
-  AppendMember(reply.body, firstMember, "totalElements", std::to_string(matching));
-  AppendMember(reply.body, firstMember, "timestamp", Quoted(FormatDateTime(now)));
-  reply.body += "}";
+  reply.body = TransactionPageText(*data, SelectPage(*data, ofAccount, query, now), query, now);
   // A connection lost mid-reply: the page's real head, then half its body.
   if (fault) reply.cutBodyAt = reply.body.size() / 2;
   return reply;

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "https/HttpRequestReader.h"
 #include "sandbox/CivilTime.h"
 #include "sandbox/SandboxData.h"
-#include "sandbox/https/HttpRequestReader.h"
 
 namespace kestrava::sandbox {
 
@@ -112,7 +112,7 @@ class SandboxService {
   // Empty reply status 0 when the request may go on.
   ServiceReply CheckToken(const https::HttpRequest& request, Environment environment);
   ServiceReply Accounts(Environment environment);
-  ServiceReply Transactions(const std::string& query, Environment environment);
+  ServiceReply Transactions(const std::string& queryText, Environment environment);
   std::shared_ptr<const DataSet> Data(Environment environment, LocalMillis now);
   ServiceReply Error(int status, std::string_view message, LocalMillis now) const;
   // The fault that hits this request of the page, if any; counts it.

@@ -11,7 +11,7 @@
 #include <functional>
 #include <thread>
 
-#include "sandbox/https/HttpsError.h"
+#include "https/HttpsError.h"
 
 namespace kestrava::sandbox {
 

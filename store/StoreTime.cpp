@@ -68,7 +68,7 @@ std::optional<TDateTime> TimeFromText(std::string_view text) {
 std::int64_t WallClockMilliseconds(TDateTime value) {
   constexpr std::int64_t kUnixEpochDay = 25569;  // 1970-01-01 as a day count
   try {
-    return DateTimeToMilliseconds(value) - kUnixEpochDay * MSecsPerDay;
+    return DateTimeToMilliseconds(value) - kUnixEpochDay * kMSecsPerDay;
   } catch (const Exception& e) {
     throw EStoreError(e.Message());
   }

@@ -39,16 +39,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // 2,000 transactions a day: some 50 days hold 100,000, 2,000 pages.
-constexpr int TransactionsPerDay = 2000;
-constexpr int Days = 50;
-constexpr long long Pages = 2000;
+constexpr int kTransactionsPerDay = 2000;
+constexpr int kDays = 50;
+constexpr long long kPages = 2000;
 
 using Run = bench::ProcessRun;
 
 sandbox::DataScale Scale() {
   sandbox::DataScale scale;
-  scale.transactionsPerDay = TransactionsPerDay;
-  scale.days = Days + 3;
+  scale.transactionsPerDay = kTransactionsPerDay;
+  scale.days = kDays + 3;
   return scale;
 }
 
@@ -251,8 +251,8 @@ int main(int argc, char** argv) {
   const TDateTime today = static_cast<double>(static_cast<long long>(Now()));
   data.to = DayText(today - 1);
   long long pages = 0;
-  for (int hours = 0; hours < 24 * 5 && pages < Pages; ++hours) {
-    data.from = DayText(IncHour(today - (Days + 1), -hours));
+  for (int hours = 0; hours < 24 * 5 && pages < kPages; ++hours) {
+    data.from = DayText(IncHour(today - (kDays + 1), -hours));
     pages = PagesOf(data.from, data.to);
   }
   setenv("SSL_CERT_FILE", data.sandbox.CaFile().c_str(), 1);

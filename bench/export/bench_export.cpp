@@ -14,22 +14,21 @@
 #include "client/Kestrava2Intf.h"
 #include "datetime/DateTime.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/ServicePaths.h"
 
 namespace {
 
 using namespace kestrava;
 using namespace kestrava::testing;
 
-constexpr int Pages = 200;
-constexpr int RecordsPerPage = 50;
-constexpr std::string_view TransactionsPath =
-    "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
+constexpr int kPages = 200;
+constexpr int kRecordsPerPage = 50;
 
 std::string PageReply(int page) {
-  std::string body = "{\"status\":\"200 OK\",\"totalPages\":" + std::to_string(Pages) +
+  std::string body = "{\"status\":\"200 OK\",\"totalPages\":" + std::to_string(kPages) +
                      ",\"pageNumber\":" + std::to_string(page) + ",\"result\":[";
-  for (int i = 0; i < RecordsPerPage; ++i) {
-    const int n = page * RecordsPerPage + i;
+  for (int i = 0; i < kRecordsPerPage; ++i) {
+    const int n = page * kRecordsPerPage + i;
     if (i > 0) body += ",";
     body += "{\"transactionId\":\"TX" + std::to_string(100000000 + n) +
             "\",\"accountId\":\"RO49KEST1B31007593840000\",\"bookingDate\":\"2025-05-14\","
@@ -48,7 +47,7 @@ struct Fixture {
   Fixture() {
     TrustTestCa();
     SetServiceHost(server.HostPort());
-    for (int page = 0; page < Pages; ++page) pages.push_back(PageReply(page));
+    for (int page = 0; page < kPages; ++page) pages.push_back(PageReply(page));
   }
   void EnqueuePages() {
     for (const std::string& page : pages) server.Enqueue(Reply(page));
@@ -83,7 +82,7 @@ void BM_GetTranzactii(benchmark::State& state) {
     state.ResumeTiming();
     const bool ok = client.GetTranzactii(start, end, 0, *tranz);
     state.PauseTiming();
-    if (!ok || tranz->Count() != Pages * RecordsPerPage) {
+    if (!ok || tranz->Count() != kPages * kRecordsPerPage) {
       state.SkipWithError(("export failed: " + client.MesajEroare()).c_str());
       break;
     }
@@ -91,7 +90,7 @@ void BM_GetTranzactii(benchmark::State& state) {
     tranz.reset();
     state.ResumeTiming();
   }
-  state.counters["pages"] = Pages;
+  state.counters["pages"] = kPages;
   state.counters["connections"] = f.server.ConnectionsAccepted();
   state.counters["records_MB"] = static_cast<double>(heldBytes) / 1e6;
   rusage usage{};
@@ -111,14 +110,14 @@ void BM_PlainCurlLoop(benchmark::State& state) {
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
   std::string sink;
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-  const std::string base = "https://" + f.server.HostPort() + std::string(TransactionsPath) +
+  const std::string base = "https://" + f.server.HostPort() + std::string(kTransactionsPath) +
                            "?startDate=2025-01-01T00:00:00.000Z&endDate=2025-06-01T00:00:00.000Z"
                            "&pageNumber=";
   for (auto _ : state) {
     state.PauseTiming();
     f.EnqueuePages();
     state.ResumeTiming();
-    for (int page = 0; page < Pages; ++page) {
+    for (int page = 0; page < kPages; ++page) {
       const std::string url = base + std::to_string(page) + "&pageSize=50";
       curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
       sink.clear();
@@ -129,7 +128,7 @@ void BM_PlainCurlLoop(benchmark::State& state) {
     }
   }
   curl_easy_cleanup(curl);
-  state.counters["pages"] = Pages;
+  state.counters["pages"] = kPages;
 }
 
 // The JSON share of the export without any exchange: parse each page body

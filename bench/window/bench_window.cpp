@@ -49,7 +49,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The sandbox's busiest day; the history holds a few days more than asked.
-constexpr int TransactionsPerDay = sandbox::kMaxTransactionsPerDay;
+constexpr int kTransactionsPerDay = sandbox::kMaxTransactionsPerDay;
 
 struct TRange {
   TDateTime start = 0, end = 0;
@@ -57,9 +57,9 @@ struct TRange {
 
 TDateTime DateTimeOf(sandbox::LocalMillis time) {
   // Day 0 of the sandbox's clock, 1 January 1970, is day 25569 here.
-  constexpr std::int64_t UnixEpochDay = 25569;
+  constexpr std::int64_t kUnixEpochDay = 25569;
   const std::int64_t day = sandbox::DayOf(time);
-  return JoinDateTime(day + UnixEpochDay, time - day * sandbox::kMillisPerDay);
+  return JoinDateTime(day + kUnixEpochDay, time - day * sandbox::kMillisPerDay);
 }
 
 // The range that holds the newest `records` transactions up to `now`.
@@ -285,7 +285,7 @@ std::size_t TakeRecordsOption(int& argc, char** argv) {
 
 int Run(int argc, char** argv) {
   const std::size_t records = TakeRecordsOption(argc, argv);
-  const std::size_t mostRecords = sandbox::kMaxTransactionsInHistory - 3 * TransactionsPerDay;
+  const std::size_t mostRecords = sandbox::kMaxTransactionsInHistory - 3 * kTransactionsPerDay;
   if (records == 0 || records > mostRecords) {
     std::fprintf(stderr, "usage: bench_window [--records N] (N from 1 to %zu)\n", mostRecords);
     return 2;
@@ -295,8 +295,8 @@ int Run(int argc, char** argv) {
   InitializeFormatSettings();
 
   sandbox::DataScale scale;
-  scale.transactionsPerDay = TransactionsPerDay;
-  scale.days = static_cast<int>(records / TransactionsPerDay) + 3;
+  scale.transactionsPerDay = kTransactionsPerDay;
+  scale.days = static_cast<int>(records / kTransactionsPerDay) + 3;
   const sandbox::LocalMillis now = sandbox::LocalNow();
   const TRange range = NewestTransactions(scale, now, records);
   // Both processes are started while this one has no other thread.

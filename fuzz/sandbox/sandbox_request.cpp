@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "https/HttpRequestReader.h"
 #include "json/JSON.h"
 #include "sandbox/SandboxService.h"
-#include "sandbox/https/HttpRequestReader.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 namespace kestrava {
 namespace {
 
-constexpr char ZeroRefused[] = "You must be in ShowCheckbox mode to set to this date";
+constexpr char kZeroRefused[] = "You must be in ShowCheckbox mode to set to this date";
 
 TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms) {
   return EncodeDateTime(y, mo, d, h, mi, s, ms);
@@ -44,7 +44,7 @@ TEST(DateTimePicker, ZeroIsRefusedAndChangesNothing) {
       picker.SetDateTime(zero);
       ADD_FAILURE() << "accepted " << zero;
     } catch (const EDateTimeError& e) {
-      EXPECT_EQ(e.Message(), ZeroRefused);
+      EXPECT_EQ(e.Message(), kZeroRefused);
     }
     EXPECT_EQ(picker.DateTime(), held);
     EXPECT_EQ(picker.Editor().text(), "01.03.2024");
@@ -118,7 +118,7 @@ TEST(DateTimePicker, CopyingATimeThatGivesZeroIsRefused) {
     picker.SetTimeOfDayFrom(At(1899, 12, 31, 0, 0, 0, 0));
     ADD_FAILURE() << "zero accepted";
   } catch (const EDateTimeError& e) {
-    EXPECT_EQ(e.Message(), ZeroRefused);
+    EXPECT_EQ(e.Message(), kZeroRefused);
   }
   EXPECT_EQ(picker.DateTime(), held);
 }

@@ -185,13 +185,13 @@ class MemoAndPlainTest : public ::testing::Test {
 
 // The design text for the clipboard cases: every line break form and the
 // characters a plain-text widget copies differently from how it holds them.
-const std::string MixedText =
+const std::string kMixedText =
     "alpha beta\r\ngamma\rdelta\nepsilon\xE2\x80\xA8zeta\xE2\x80\xA9"
     "eta\xC2\xA0theta\tiota \xC8\x99i \xF0\x9F\x98\x80\r\n\r\nlast line";
 
 TEST_F(MemoAndPlainTest, TheClipboardGetsWhatAPlainTextWidgetCopies) {
-  SetBoth(MixedText);
-  const auto at = [](const char* piece) { return MixedText.find(piece); };
+  SetBoth(kMixedText);
+  const auto at = [](const char* piece) { return kMixedText.find(piece); };
   struct Case {
     const char* name;
     std::size_t anchor, caret;
@@ -204,10 +204,10 @@ TEST_F(MemoAndPlainTest, TheClipboardGetsWhatAPlainTextWidgetCopies) {
       {"across a lone LF", at("ta\neps"), at("eps")},
       {"line and paragraph separators", at("silon"), at("eta\xC2")},
       {"no-break space and tab", at("eta\xC2"), at("iota")},
-      {"multi-byte characters", at("\xC8\x99"), MixedText.size() - 12},
+      {"multi-byte characters", at("\xC8\x99"), kMixedText.size() - 12},
       {"ending in an empty line", at("iota"), at("last")},
       {"backwards", at("last") + 2, at("gamma") + 1},
-      {"the whole text", 0, MixedText.size()},
+      {"the whole text", 0, kMixedText.size()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -401,19 +401,19 @@ class MemoAtScaleTest : public ::testing::Test {
     memo.resize(400, 300);
     memo.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
-    for (int i = 0; i < Lines; ++i) text += "    \"line\": " + std::to_string(i) + ",\r\n";
+    for (int i = 0; i < kLines; ++i) text += "    \"line\": " + std::to_string(i) + ",\r\n";
     text += "the last line";
     memo.SetUtf8Text(text);
     memo.setFocus();
   }
-  static constexpr int Lines = 100'000;
+  static constexpr int kLines = 100'000;
   TMemo memo;
   std::string text;
 };
 
 TEST_F(MemoAtScaleTest, FirstAndLastLinesAreReachableAndDrawn) {
   const std::size_t last = memo.LineCount() - 1;
-  ASSERT_EQ(last, static_cast<std::size_t>(Lines));
+  ASSERT_EQ(last, static_cast<std::size_t>(kLines));
   ASSERT_TRUE(DrawnIn(memo, LineRect(memo, 0)));
 
   struct Way {

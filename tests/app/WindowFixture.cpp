@@ -10,16 +10,6 @@ TKestravaApplication& App() {
   return *static_cast<TKestravaApplication*>(qApp);
 }
 
-std::string JsonReply(int code, std::string_view reason, std::string_view body) {
-  return HttpReply(code, reason, {"Content-Type: application/json; charset=utf-8"}, body);
-}
-
-std::string TokenReply(std::string_view token) {
-  return JsonReply(200, "OK",
-                   R"({"status":"200 OK","message":"","result":{"accessToken":")" +
-                       std::string(token) + R"("}})");
-}
-
 std::string PageBody(int totalPages, const std::vector<int>& ids) {
   std::string body = "{\"totalPages\":" + std::to_string(totalPages) + ",\"result\":[";
   for (std::size_t i = 0; i < ids.size(); ++i) {

@@ -15,13 +15,12 @@
 #include "tests/app/RecordingPresenter.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ServicePaths.h"
+#include "tests/support/ServiceReplies.h"
 
 namespace kestrava::testing {
 
 TKestravaApplication& App();
 
-std::string JsonReply(int code, std::string_view reason, std::string_view body);
-std::string TokenReply(std::string_view token);
 // A page of the transaction export with records {"id":N,"amount":12.50}.
 std::string PageBody(int totalPages, const std::vector<int>& ids);
 

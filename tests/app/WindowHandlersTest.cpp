@@ -42,7 +42,7 @@ TEST_F(SignInTest, SuccessAppendsTheTokenAndEnablesTheDataButtons) {
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "POST");
-  EXPECT_EQ(requests[0].target, TokenPath);
+  EXPECT_EQ(requests[0].target, kTokenPath);
   EXPECT_EQ(requests[0].Header("Host"), server->HostPort());
   // The edit texts go as typed: no trimming.
   EXPECT_EQ(requests[0].body, R"({"grant_type":"client_credentials","client_id":"my id \"1\"",)"
@@ -117,7 +117,7 @@ TEST_F(ReadTest, AccountsShowAsDisplayTextAndATokenFollowsOnANewLine) {
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].method, "GET");
-  EXPECT_EQ(requests[1].target, AccountsPath);
+  EXPECT_EQ(requests[1].target, kAccountsPath);
   EXPECT_EQ(requests[1].Header("Authorization"), "Bearer tok-1");
 
   // The display text ends without a line break: the token goes on the next
@@ -195,7 +195,7 @@ TEST_F(ReadTest, TheRangeSentIsThePickedDayAtThePickedTime) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody(1, {}))));
   Click(form->BTranz);
   ASSERT_EQ(server->Requests().size(), 2u);
-  EXPECT_EQ(Target(1), std::string(TransactionsPath) +
+  EXPECT_EQ(Target(1), std::string(kTransactionsPath) +
                            "?startDate=2025-03-01T08:30:05.007Z&endDate=2025-03-03T07:15:42.123Z"
                            "&pageNumber=0&pageSize=50");
   EXPECT_EQ(form->Memo1.Text(), "[\r\n]");
@@ -303,20 +303,20 @@ class TPaintWatch final : public QObject {
 
 TEST_F(ReadTest, TheWindowRepaintsBetweenThePagesOfALongExport) {
   Login(TokenReply("tok-1"));
-  constexpr int Pages = 5;
-  for (int page = 0; page < Pages; ++page) {
+  constexpr int kPages = 5;
+  for (int page = 0; page < kPages; ++page) {
     server->Enqueue(Reply()
                         .Pause(std::chrono::milliseconds(80))
-                        .Send(JsonReply(200, "OK", PageBody(Pages, {page}))));
+                        .Send(JsonReply(200, "OK", PageBody(kPages, {page}))));
   }
   QTest::qWait(20);  // nothing left to paint from before
   TPaintWatch watch(*form->Memo1.viewport(), *server);
   // Something asks for a repaint while the export runs (as an expose does).
   QTimer::singleShot(30, form.get(), [this] { form->Memo1.viewport()->update(); });
   Click(form->BTranz);
-  ASSERT_EQ(server->Requests().size(), 1u + Pages);
+  ASSERT_EQ(server->Requests().size(), 1u + kPages);
   EXPECT_GT(watch.requestsAtFirstPaint, 1);
-  EXPECT_LT(watch.requestsAtFirstPaint, 1 + Pages);
+  EXPECT_LT(watch.requestsAtFirstPaint, 1 + kPages);
   EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
 }
 

@@ -20,7 +20,7 @@ struct Placement {
 };
 
 // Positions and sizes at 96 dpi, relative to the panel.
-const Placement PanelControls[] = {
+const Placement kPanelControls[] = {
     {"Bevel1", 6, 3, 417, 140},      {"edID", 84, 14, 306, 21},    {"edSecret", 85, 41, 305, 21},
     {"GMediu", 9, 65, 270, 47},      {"btn1", 106, 115, 216, 25},  {"Bevel3", 453, 0, 316, 50},
     {"BAccounts", 460, 11, 285, 25}, {"Bevel2", 456, 56, 313, 98}, {"BTranz", 460, 59, 285, 25},
@@ -30,7 +30,7 @@ const Placement PanelControls[] = {
 
 // Labels size themselves to their text: the design sizes are those of the
 // bold Tahoma 8 points.
-const Placement Labels[] = {
+const Placement kLabels[] = {
     {"lbl1", 65, 16, 13, 13},
     {"Label1", 9, 44, 72, 13},
     {"Label2", 459, 98, 80, 13},
@@ -54,13 +54,13 @@ TEST_F(WindowLayoutTest, WindowAndTheTwoControlsThatFillIt) {
 }
 
 TEST_F(WindowLayoutTest, ControlsOfThePanelStandWhereTheDesignPutsThem) {
-  for (const Placement& p : PanelControls) {
+  for (const Placement& p : kPanelControls) {
     SCOPED_TRACE(p.name);
     auto* control = form->Panel1.findChild<QWidget*>(p.name, Qt::FindDirectChildrenOnly);
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->geometry(), QRect(p.left, p.top, p.width, p.height));
   }
-  for (const Placement& p : Labels) {
+  for (const Placement& p : kLabels) {
     SCOPED_TRACE(p.name);
     auto* label = form->Panel1.findChild<QLabel*>(p.name, Qt::FindDirectChildrenOnly);
     ASSERT_NE(label, nullptr);
@@ -168,11 +168,11 @@ TEST_F(WindowLayoutTest, CreationSetsTheLastTwentyFourHoursToTheMillisecond) {
   const std::int64_t before = DateTimeToMilliseconds(Now());
   TForm2 fresh(presenter);
   const std::int64_t after = DateTimeToMilliseconds(Now());
-  constexpr std::int64_t Day = MSecsPerDay;
+  constexpr std::int64_t kDay = kMSecsPerDay;
   for (const TDateTimePicker* picker : {static_cast<TDateTimePicker*>(&fresh.XDStart),
                                         static_cast<TDateTimePicker*>(&fresh.XTStart)}) {
-    EXPECT_GE(DateTimeToMilliseconds(picker->DateTime()), before - Day);
-    EXPECT_LE(DateTimeToMilliseconds(picker->DateTime()), after - Day);
+    EXPECT_GE(DateTimeToMilliseconds(picker->DateTime()), before - kDay);
+    EXPECT_LE(DateTimeToMilliseconds(picker->DateTime()), after - kDay);
   }
   for (const TDateTimePicker* picker :
        {static_cast<TDateTimePicker*>(&fresh.XDEnd), static_cast<TDateTimePicker*>(&fresh.XTEnd)}) {

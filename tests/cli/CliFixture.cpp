@@ -14,17 +14,6 @@
 
 namespace kestrava::testing {
 
-std::string JsonReply(int code, std::string_view reason, std::string_view body,
-                      std::vector<std::string> headers) {
-  headers.insert(headers.begin(), "Content-Type: application/json");
-  return HttpReply(code, reason, std::move(headers), body);
-}
-
-std::string TokenReply(std::string_view token) {
-  return JsonReply(200, "OK",
-                   R"({"status":"200 OK","result":{"accessToken":")" + std::string(token) + "\"}}");
-}
-
 std::string PageReply(int totalPages, std::string_view records) {
   return JsonReply(200, "OK",
                    "{\"totalPages\":" + std::to_string(totalPages) +

@@ -15,6 +15,7 @@
 #include "datetime/DateTime.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ServicePaths.h"
+#include "tests/support/ServiceReplies.h"
 
 namespace kestrava::testing {
 
@@ -23,9 +24,6 @@ struct Outcome {
   std::string out, err;
 };
 
-std::string JsonReply(int code, std::string_view reason, std::string_view body,
-                      std::vector<std::string> headers = {});
-std::string TokenReply(std::string_view token = "tok-9");
 // One page of a transaction export holding `records` (a JSON array text).
 std::string PageReply(int totalPages, std::string_view records);
 // The display text of a JSON text.

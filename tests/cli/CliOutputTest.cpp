@@ -21,19 +21,19 @@ using namespace std::chrono_literals;
 // Records that need every rule of the formats: quoting, the formula guard,
 // numbers kept as written, nested values, missing members and elements that
 // are no objects; split over two pages.
-const std::string Page0 =
+const std::string kPage0 =
     R"j([{"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http://x\")","note":"a, b"},)j"
     R"j({"id":"T2","amount":-3.10e2,"tags":["x",{"y":null}],"counterparty":"-5.25"}])j";
-const std::string Page1 =
+const std::string kPage1 =
     R"j([{"id":"T3","note":" padded ","extra":true,"id":"dup"},"loose",null])j";
-const std::string All =
+const std::string kAll =
     R"j([{"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http://x\")","note":"a, b"},)j"
     R"j({"id":"T2","amount":-3.10e2,"tags":["x",{"y":null}],"counterparty":"-5.25"},)j"
     R"j({"id":"T3","note":" padded ","extra":true,"id":"dup"},"loose",null])j";
 
 std::string Expected(const std::string& format) {
-  if (format == "display") return Display(All) + "\n";
-  if (format == "compact") return ParseJSONValue(All)->ToString() + "\n";  // "/" as "\/"
+  if (format == "display") return Display(kAll) + "\n";
+  if (format == "compact") return ParseJSONValue(kAll)->ToString() + "\n";  // "/" as "\/"
   if (format == "ndjson")
     return R"j({"id":"T1","amount":12.50,"counterparty":"=HYPERLINK(\"http:\/\/x\")","note":"a, b"})j"
            "\n"
@@ -52,9 +52,9 @@ std::string Expected(const std::string& format) {
 class CliOutput : public CliTest {
  protected:
   void EnqueueTransactions() {
-    server.Enqueue(Reply(TokenReply()));
-    server.Enqueue(Reply(PageReply(2, Page0)));
-    server.Enqueue(Reply(PageReply(2, Page1)));
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(2, kPage0)));
+    server.Enqueue(Reply(PageReply(2, kPage1)));
   }
   static mode_t ModeOf(const std::string& path) {
     struct stat status {};
@@ -82,8 +82,8 @@ TEST_F(CliOutput, EveryFormatOnStandardOutputAndInAFileAlike) {
     EXPECT_EQ(ReadWhole(file), Expected(format));
 
     // The accounts in one reply give the same text.
-    server.Enqueue(Reply(TokenReply()));
-    server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
     EXPECT_EQ(Service({"--format", format, "accounts"}).out, Expected(format));
   }
   EXPECT_EQ(folder.Names(),
@@ -101,7 +101,7 @@ TEST_F(CliOutput, CompactIsTheSameAsFormatCompactAndTheLastFormatWins) {
 
 TEST_F(CliOutput, NoRecordsGiveAnEmptyArrayOrNothing) {
   for (const std::string format : {"display", "compact", "ndjson", "csv"}) {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", R"({"result":[]})")));
     const Outcome run = Service({"--format", format, "accounts"});
     EXPECT_EQ(run.code, 0) << run.err;
@@ -147,11 +147,11 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
   const Case cases[] = {
       {"first page", {HttpReply(404, "Not Found", {}, "gone")}, "404/Not Found - gone\n"},
       {"later page",
-       {PageReply(3, Page0), PageReply(3, Page1),
+       {PageReply(3, kPage0), PageReply(3, kPage1),
         HttpReply(500, "Internal Server Error", {}, "boom")},
        "HTTP/1.1 500 Internal Server Error\rboom\n"},
       {"unreadable page",
-       {PageReply(2, Page0), JsonReply(200, "OK", "[1]")},
+       {PageReply(2, kPage0), JsonReply(200, "OK", "[1]")},
        "StatusCode: 200 - OK\n"},
   };
   const std::string kept = folder.File("kept.csv");
@@ -161,7 +161,7 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     for (const std::string& file : {kept, absent}) {
       for (const std::string format : {"display", "csv"}) {
         SCOPED_TRACE(std::string(c.name) + " " + file + " " + format);
-        server.Enqueue(Reply(TokenReply()));
+        server.Enqueue(Reply(TokenReply("tok-9")));
         for (const std::string& reply : c.replies) server.Enqueue(Reply(reply));
         const Outcome run = Transactions({"--format", format, "--output", file});
         EXPECT_EQ(run.code, 1);
@@ -203,16 +203,16 @@ TEST_F(CliOutput, AFileThatCannotBeWrittenFailsBeforeAnyRequest) {
 }
 
 TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
-  server.Enqueue(Reply(TokenReply()));
-  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+  server.Enqueue(Reply(TokenReply("tok-9")));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
   const Outcome run = Service({"--output", "/dev/null", "--format", "csv", "accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
 
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-  server.Enqueue(Reply(TokenReply()));
-  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + All + "}")));
+  server.Enqueue(Reply(TokenReply("tok-9")));
+  server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + kAll + "}")));
   const Outcome full = Service({"--output", "/dev/full", "accounts"});
   EXPECT_EQ(full.code, 1);
   EXPECT_EQ(full.err, "kestrava-cli: cannot write /dev/full: No space left on device\n");
@@ -280,7 +280,7 @@ TEST_F(CliOutput, TheSecretFromAFileOrStandardInput) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
     if (!c.fromInput) WriteWhole(file, c.content);
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     const Outcome run = Call({"--host", server.HostPort(), "--id", "id-1", "--secret-file",
                               c.fromInput ? "-" : file, "login"},
                              c.fromInput ? c.content : "");
@@ -326,11 +326,11 @@ TEST_F(CliOutput, LastIsTheRangeUpToNowFromOneClockReading) {
   };
   localNow = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
   for (const Case& c : cases) {
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(1, "[]")));
     const Outcome run = Service({"transactions", "--last", c.hours});
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(server.Requests().back().target, std::string(TransactionsPath) +
+    EXPECT_EQ(server.Requests().back().target, std::string(kTransactionsPath) +
                                                    "?startDate=" + c.start + "&endDate=" + c.end +
                                                    "&pageNumber=0&pageSize=50");
   }

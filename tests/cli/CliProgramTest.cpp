@@ -50,7 +50,7 @@ TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
   for (const ChildOutput output : {ChildOutput::Pipes, ChildOutput::Terminals}) {
     const bool terminal = output == ChildOutput::Terminals;
     SCOPED_TRACE(terminal ? "terminal" : "pipe");
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(400, "Bad Request", hostile)));
     const ProcessResult failed = Run({"accounts"}, output);
     EXPECT_EQ(failed.exitCode, 1);
@@ -60,7 +60,7 @@ TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
                                 "\\x9b31m\n"
                               : "400/Bad Request - " + hostile + "\n");
 
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + records + "}")));
     const ProcessResult read = Run({"--compact", "accounts"}, output);
     EXPECT_EQ(read.exitCode, 0) << read.err;
@@ -96,7 +96,7 @@ TEST_F(CliProgram, ASignalMidExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     std::filesystem::remove(file);
     if (c.fileExists) std::ofstream(file, std::ios::binary) << "last night's export\n";
     const std::size_t before = server.Requests().size();
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(PageReply(3, R"([{"id":1}])")));
     server.Enqueue(c.stall);
 
@@ -133,7 +133,7 @@ TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
     records += (i > 0 ? "," : "") + std::string("{\"id\":") + std::to_string(i) + ",\"text\":\"" +
                std::string(400, 'x') + "\"}";
   records += "]";
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   for (int page = 0; page < 5; ++page) server.Enqueue(Reply(PageReply(5, records)));
   std::vector<std::string> argv = {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"",
                                    "sh"};

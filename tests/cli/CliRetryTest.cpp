@@ -13,12 +13,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string Page0 = R"([{"id":1,"amount":12.50},{"id":2,"note":"=x"}])";
-const std::string Page1 = R"([{"id":3,"amount":-1}])";
-const std::string Page2 = R"([{"id":4,"tags":[1,{"a":null}]}])";
+const std::string kPage0 = R"([{"id":1,"amount":12.50},{"id":2,"note":"=x"}])";
+const std::string kPage1 = R"([{"id":3,"amount":-1}])";
+const std::string kPage2 = R"([{"id":4,"tags":[1,{"a":null}]}])";
 
 std::string PageOf(const ReceivedRequest& request) {
-  if (request.target.find(TransactionsPath) != 0) return request.method + " " + request.target;
+  if (request.target.find(kTransactionsPath) != 0) return request.method + " " + request.target;
   const std::size_t at = request.target.find("&pageNumber=") + 12;
   return "page " + request.target.substr(at, request.target.find('&', at) - at);
 }
@@ -29,12 +29,12 @@ class CliRetry : public CliTest {
   // place of the first answer to page 1; without the pages after it for an
   // export that is to fail there.
   void EnqueueWithFault(const std::vector<Reply>& fault, bool recovers = true) {
-    server.Enqueue(Reply(TokenReply()));
-    server.Enqueue(Reply(PageReply(3, Page0)));
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(3, kPage0)));
     for (const Reply& reply : fault) server.Enqueue(reply);
     if (!recovers) return;
-    server.Enqueue(Reply(PageReply(3, Page1)));
-    server.Enqueue(Reply(PageReply(3, Page2)));
+    server.Enqueue(Reply(PageReply(3, kPage1)));
+    server.Enqueue(Reply(PageReply(3, kPage2)));
   }
   // What a run without faults prints, in a format.
   std::string CleanRun(const std::string& format) {
@@ -106,7 +106,7 @@ TEST_F(CliRetry, EachPassingFailureIsTriedAgainAfterTheWaitItAsksFor) {
     EXPECT_EQ(waits, std::vector<std::chrono::seconds>{c.wait});
     const auto pages = Pages();
     EXPECT_EQ(std::vector<std::string>(pages.begin() + static_cast<long>(before), pages.end()),
-              (std::vector<std::string>{"POST " + std::string(TokenPath), "page 0", "page 1",
+              (std::vector<std::string>{"POST " + std::string(kTokenPath), "page 0", "page 1",
                                         "page 1", "page 2"}));
   }
 }
@@ -151,17 +151,17 @@ TEST_F(CliRetry, WhatCannotPassIsTriedOnce) {
        {Reply(HttpReply(503, "Service Unavailable", {"Content-Type: text/html; charset=klingon"},
                         "x"))},
        "REST request failed: Invalid encoding name\r" +
-           PageReply(3, Page0).substr(PageReply(3, Page0).find("\r\n\r\n") + 4)},
+           PageReply(3, kPage0).substr(PageReply(3, kPage0).find("\r\n\r\n") + 4)},
       {"the redirect limit",
        {6, Reply(HttpReply(302, "Found", {"Location: /elsewhere"}, ""))},
        "REST request failed: Maximum number of redirections (5) exceeded\r" +
-           PageReply(3, Page0).substr(PageReply(3, Page0).find("\r\n\r\n") + 4)},
+           PageReply(3, kPage0).substr(PageReply(3, kPage0).find("\r\n\r\n") + 4)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::size_t before = server.Requests().size();
-    server.Enqueue(Reply(TokenReply()));
-    server.Enqueue(Reply(PageReply(3, Page0)));
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(3, kPage0)));
     for (const Reply& reply : c.replies) server.Enqueue(reply);
     const Outcome run = Transactions({"--retry", "5"});
     EXPECT_EQ(run.code, 1);
@@ -242,8 +242,8 @@ TEST_F(CliRetry, AnExpiredTokenSignsInAgainOnceAndTheResultIsTheCleanOne) {
     std::vector<std::string> pages;
     for (std::size_t i = before; i < requests.size(); ++i) pages.push_back(PageOf(requests[i]));
     EXPECT_EQ(pages,
-              (std::vector<std::string>{"POST " + std::string(TokenPath), "page 0", "page 1",
-                                        "POST " + std::string(TokenPath), "page 1", "page 2"}));
+              (std::vector<std::string>{"POST " + std::string(kTokenPath), "page 0", "page 1",
+                                        "POST " + std::string(kTokenPath), "page 1", "page 2"}));
     EXPECT_EQ(requests[before + 2].Header("Authorization"), "Bearer tok-9");
     EXPECT_EQ(requests.back().Header("Authorization"), "Bearer tok-new");
   }

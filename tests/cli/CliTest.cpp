@@ -138,7 +138,7 @@ TEST_F(Cli, NoIdOrNoSecretAtAllIsBadUsageThatNamesBothWays) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     environment = c.environment;
-    if (c.message.empty()) server.Enqueue(Reply(TokenReply()));
+    if (c.message.empty()) server.Enqueue(Reply(TokenReply("tok-9")));
     std::vector<std::string> args = {"--host", server.HostPort()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Outcome run = Call(args);
@@ -254,7 +254,7 @@ TEST_F(Cli, InputThatCannotBeReadSaysWhatAndWhy) {
 }
 
 TEST_F(Cli, LoginPrintsTheToken) {
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   const Outcome run = Service({"login"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, "tok-9\n");
@@ -290,7 +290,7 @@ TEST_F(Cli, CredentialsFallBackToTheEnvironmentAndTheSecretNeverShows) {
       "\n");
 
   // Options win over the environment.
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   EXPECT_EQ(Service({"login"}).code, 0);
   EXPECT_NE(server.Requests()[1].body.find("\"client_id\":\"id-1\""), std::string::npos);
 
@@ -336,7 +336,7 @@ TEST_F(Cli, TheSecretIsMaskedInFailuresOnlyNeverInAResult) {
   const std::string accounts =
       R"([{"id":"2026","bookingDate":"2026-12-09","open":true,"tok":"tok-9"}])";
   environment["KESTRAVA_CLIENT_SECRET"] = "2026";
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
   const Outcome run = Call({"--host", server.HostPort(), "--id", "id-1", "--compact", "accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
@@ -363,7 +363,7 @@ TEST_F(Cli, TheSecretIsMaskedInFailuresOnlyNeverInAResult) {
 TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
   const std::string accounts =
       R"([{"id":"RO49AAAA1B31007593840000","name":"Cont curent"},{"id":2}])";
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
   const Outcome run = Service({"accounts"});
   EXPECT_EQ(run.code, 0) << run.err;
@@ -371,7 +371,7 @@ TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(server.Requests()[1].Header("Authorization"), "Bearer tok-9");
 
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + accounts + "}")));
   EXPECT_EQ(Service({"--compact", "accounts"}).out, accounts + "\n");
 }
@@ -379,7 +379,7 @@ TEST_F(Cli, AccountsPrintTheWindowsDisplayText) {
 TEST_F(Cli, TransactionsJoinEveryPageAndShowProgressOnlyOnATerminal) {
   for (const bool terminal : {false, true}) {
     SCOPED_TRACE(terminal);
-    server.Enqueue(Reply(TokenReply()));
+    server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":"2","result":[{"id":1}]})")));
     server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":2,"result":[{"id":2}]})")));
     const Outcome run = Service({"--test", "transactions", "--from", "2025-05-14T08:30", "--to",
@@ -399,7 +399,7 @@ TEST_F(Cli, TransactionsJoinEveryPageAndShowProgressOnlyOnATerminal) {
 }
 
 TEST_F(Cli, APartialExportFailsWithTheErrorText) {
-  server.Enqueue(Reply(TokenReply()));
+  server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":3,"result":[{"id":1}]})")));
   server.Enqueue(Reply(HttpReply(404, "Not Found", {}, "gone")));
   const Outcome run =

@@ -10,14 +10,10 @@
 #include "client/Kestrava2Intf.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ServicePaths.h"
+#include "tests/support/ServiceReplies.h"
 
 namespace kestrava::testing {
 
-// A JSON reply with the given status and body.
-std::string JsonReply(int code, std::string_view reason, std::string_view body,
-                      std::vector<std::string> extraHeaders = {});
-// The token reply of a successful sign-in, setting the cookie "session=s1".
-std::string TokenReply(std::string_view token = "tok-1");
 // One page of a transaction export: "totalPages" written as given (raw JSON
 // or omitted when empty) and records with the given ids.
 std::string PageBody(std::string_view totalPagesJson, std::vector<int> ids);

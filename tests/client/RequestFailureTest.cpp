@@ -14,8 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const TDateTime Start = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
-const TDateTime End = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
+const TDateTime kStart = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
+const TDateTime kEnd = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
 
 std::string PageNumberOf(const ReceivedRequest& request) {
   const std::size_t at = request.target.find("&pageNumber=");
@@ -51,7 +51,7 @@ class ToolClient : public ClientTest {
 };
 
 TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
 
@@ -59,13 +59,13 @@ TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
   server->Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":3})")));  // no result
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));
   std::vector<std::string> pages;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 7, Collect(pages))) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 7, Collect(pages))) << client->MesajEroare();
   EXPECT_EQ(pages,
             (std::vector<std::string>{R"([{"id":1,"amount":"12.50"},{"id":2,"amount":"12.50"}])",
                                       R"([{"id":3,"amount":"12.50"}])"}));
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 4u);
-  EXPECT_EQ(requests[3].target, std::string(TransactionsPath) +
+  EXPECT_EQ(requests[3].target, std::string(kTransactionsPath) +
                                     "?startDate=2025-05-14T08:30:00.000Z"
                                     "&endDate=2025-05-15T08:30:00.000Z&pageNumber=2&accountId=7"
                                     "&pageSize=50");
@@ -78,7 +78,7 @@ TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
 }
 
 TEST_F(ToolClient, ANumberACopyRefusesFailsTheHandedOverExportAlike) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   const std::string body = R"({"result":[{"id":1},{"id":2,"amount":[1,1e99999,1e88888]}]})";
   for (const bool copied : {true, false}) {
@@ -95,12 +95,12 @@ TEST_F(ToolClient, ANumberACopyRefusesFailsTheHandedOverExportAlike) {
 }
 
 TEST_F(ToolClient, AReceiverThatStopsEndsTheExportWithoutAnErrorText) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
   int calls = 0;
   EXPECT_FALSE(
-      client->GetTranzactii(Start, End, 0, [&](const TJSONArray&) { return ++calls > 1; }));
+      client->GetTranzactii(kStart, kEnd, 0, [&](const TJSONArray&) { return ++calls > 1; }));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(client->MesajEroare(), "");
   EXPECT_EQ(server->Requests().size(), 2u);  // no page after the refusal
@@ -171,7 +171,7 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     failures.clear();
-    server->Enqueue(Reply(TokenReply()));
+    server->Enqueue(Reply(TokenReply("tok-1")));
     const auto client = NewToolClient();
     ASSERT_TRUE(client->LogatLaServer);
     for (const Reply& reply : c.replies) server->Enqueue(reply);
@@ -190,7 +190,7 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
 }
 
 TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   answers = {TAfterFailure::Repeat, TAfterFailure::Repeat};
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
@@ -201,7 +201,7 @@ TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
   std::vector<int> progress;
   client->OnPage = [&](int read, int) { progress.push_back(read); };
   TJSONArray tranz;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(client->MesajEroare(), "");
   EXPECT_EQ(Ids(tranz), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
@@ -226,14 +226,14 @@ TEST_F(ToolClient, SignInAgainMidExportUsesTheNewTokenAndKeepsTheCookies) {
       Reply(JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-2"}})")));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("2", {2}))));
   TJSONArray tranz;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(Ids(tranz), (std::vector<int>{1, 2}));
   EXPECT_EQ(client->Token, "tok-2");
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 5u);
   EXPECT_EQ(requests[2].Header("Authorization"), "Bearer tok-1");
   EXPECT_EQ(requests[3].method, "POST");
-  EXPECT_EQ(requests[3].target, TokenPath);
+  EXPECT_EQ(requests[3].target, kTokenPath);
   EXPECT_EQ(requests[3].Header("Cookie"), "session=s1");
   EXPECT_EQ(requests[4].method, "GET");
   EXPECT_EQ(PageNumberOf(requests[4]), "1");
@@ -244,7 +244,7 @@ TEST_F(ToolClient, SignInAgainMidExportUsesTheNewTokenAndKeepsTheCookies) {
 }
 
 TEST_F(ToolClient, AFailedSignInAgainEndsTheExportWithItsText) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   const auto client = NewToolClient();
   answers = {TAfterFailure::SignInAndRepeat};
   server->Enqueue(Reply(JsonReply(401, "Unauthorized", "")));

@@ -112,14 +112,14 @@ TEST_F(SignIn, UnreachableHostFailsWithoutThrowing) {
 }
 
 TEST_F(SignIn, TheTokenRequestOnTheWire) {
-  server->Enqueue(Reply(TokenReply()));
+  server->Enqueue(Reply(TokenReply("tok-1")));
   // A quotation mark, a backslash and a non-ASCII letter in the credentials.
   const auto client = NewClient("my \"id\"", "s\\cr\xC3\xA9t", 1);
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 1u);
   const ReceivedRequest& r = requests[0];
-  EXPECT_EQ(r.requestLine, "POST " + std::string(TokenPath) + " HTTP/1.1");
+  EXPECT_EQ(r.requestLine, "POST " + std::string(kTokenPath) + " HTTP/1.1");
   const std::string body =
       R"({"grant_type":"client_credentials","client_id":"my \"id\"","client_secret":"s\\cr)"
       "\xC3\xA9"
@@ -138,7 +138,7 @@ TEST_F(SignIn, TheTokenRequestOnTheWire) {
 TEST_F(SignIn, EnvironmentTwoIsTheTestHostAndEveryOtherValueProduction) {
   for (int tipMediu : {0, 1, 2, 3, -1}) {
     SCOPED_TRACE(tipMediu);
-    server->Enqueue(Reply(TokenReply()));
+    server->Enqueue(Reply(TokenReply("tok-1")));
     const auto client = NewClient("id", "secret", tipMediu);
     EXPECT_EQ(client->URLTipMediu(), tipMediu == 2 ? "api.test." : "");
     ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
@@ -185,7 +185,7 @@ TEST_F(SignIn, ResponseTextIsTheCompactTextOfTheLastReply) {
 // makes and every later exchange.
 TEST_F(SignIn, TheWaitHookRunsWhileTheSignInAndTheExportsWait) {
   int runs = 0;
-  server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(TokenReply()));
+  server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(TokenReply("tok-1")));
   const auto client = std::make_unique<TKestrava_2>(
       "id-1", "secret-1", 1, TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)});
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <tuple>
 
 #include "base/Exception.h"
 
@@ -98,6 +99,33 @@ TEST(Calendar, RoundTripsAcrossTheWholeRange) {
   for (std::int64_t day = -693593; day <= 2958465; day += 997) {
     const TDateTimeParts p = DecodeDateTime(static_cast<double>(day));
     EXPECT_EQ(At(p.Year, p.Month, p.Day), static_cast<double>(day));
+  }
+}
+
+TEST(Calendar, DayCountsFrom1970GoBothWaysBeyondYearsOneTo9999) {
+  struct Case {
+    std::int64_t year;
+    int month, day;
+    std::int64_t days;  // since 1 January 1970
+  };
+  const Case cases[] = {
+      {1970, 1, 1, 0},       {1969, 12, 31, -1},      {2000, 2, 29, 11016},   {2000, 3, 1, 11017},
+      {1900, 3, 1, -25508},  {1, 1, 1, -719162},      {0, 2, 29, -719469},    {0, 3, 1, -719468},
+      {-1, 12, 31, -719529}, {9999, 12, 31, 2932896}, {10000, 1, 1, 2932897}, {-400, 1, 1, -865625},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DaysFromCivil(c.year, c.month, c.day), c.days) << c.year << "-" << c.month;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(c.days, year, month, day);
+    EXPECT_EQ(std::tie(year, month, day), std::tie(c.year, c.month, c.day)) << c.days;
+  }
+  // Every 997th day from year -800 to 10800 is a real date that counts back
+  // to the same day.
+  for (std::int64_t days = -1'011'000; days <= 3'222'000; days += 997) {
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(days, year, month, day);
+    ASSERT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month)) << days;
+    EXPECT_EQ(DaysFromCivil(year, month, day), days);
   }
 }
 

@@ -129,9 +129,9 @@ TEST_F(TransportTest, CertificateFolderVariableIsHonoured) {
 // never twice within its interval; a wait still times out as without it.
 TEST_F(TransportTest, TheWaitHookRunsWhileARequestWaitsAndNoMoreOftenThanItsInterval) {
   using Clock = std::chrono::steady_clock;
-  constexpr auto interval = std::chrono::milliseconds(50);
+  constexpr auto kInterval = std::chrono::milliseconds(50);
   std::vector<Clock::time_point> runs;
-  client.SetWaitHook([&runs] { runs.push_back(Clock::now()); }, interval);
+  client.SetWaitHook([&runs] { runs.push_back(Clock::now()); }, kInterval);
   ScriptedServer server;
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
 
@@ -154,7 +154,7 @@ TEST_F(TransportTest, TheWaitHookRunsWhileARequestWaitsAndNoMoreOftenThanItsInte
     // Some runs during the pause, none after the reply, none too close.
     EXPECT_GE(runs.size(), 2u);
     for (std::size_t i = 0; i < runs.size(); ++i) {
-      EXPECT_GE(runs[i] - (i == 0 ? begun : runs[i - 1]), interval) << "run " << i;
+      EXPECT_GE(runs[i] - (i == 0 ? begun : runs[i - 1]), kInterval) << "run " << i;
       EXPECT_LE(runs[i], ended);
     }
   }

@@ -1,7 +1,7 @@
 #include "tests/sandbox/HttpTestClient.h"
 
 #include "base/Ascii.h"
-#include "sandbox/https/HttpRequestReader.h"
+#include "https/HttpRequestReader.h"
 
 namespace kestrava::sandbox::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sandbox/https/Connection.h"
+#include "https/Connection.h"
 
 namespace kestrava::sandbox::testing {
 

@@ -14,12 +14,12 @@
 #include <mutex>
 #include <thread>
 
+#include "https/Certificates.h"
+#include "https/HttpsError.h"
 #include "json/JSON.h"
 #include "sandbox/CommandLine.h"
 #include "sandbox/SandboxServer.h"
 #include "sandbox/StateFolder.h"
-#include "sandbox/https/Certificates.h"
-#include "sandbox/https/HttpsError.h"
 #include "tests/sandbox/HttpTestClient.h"
 
 extern char** environ;

@@ -7,9 +7,7 @@
 #include <optional>
 #include <thread>
 
-#include "base/Ascii.h"
-#include "sandbox/https/Connection.h"
-#include "sandbox/https/HttpRequestReader.h"
+#include "https/Connection.h"
 #include "tests/support/TestPki.h"
 
 namespace kestrava::testing {
@@ -57,23 +55,6 @@ std::string HttpReply(int code, std::string_view reason, std::vector<std::string
   reply += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
   reply += body;
   return reply;
-}
-
-std::string ReceivedRequest::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers)
-    if (EqualsIgnoreCase(key, name)) return value;
-  return {};
-}
-
-bool ReceivedRequest::HasHeader(std::string_view name) const {
-  return HeaderCount(name) > 0;
-}
-
-int ReceivedRequest::HeaderCount(std::string_view name) const {
-  int count = 0;
-  for (const auto& header : headers)
-    if (EqualsIgnoreCase(header.first, name)) ++count;
-  return count;
 }
 
 struct ScriptedServer::Impl {
@@ -143,14 +124,7 @@ void ScriptedServer::Impl::Serve(std::unique_ptr<https::Connection> connection, 
     Reply reply;
     {
       std::lock_guard lock(mutex);
-      ReceivedRequest& received = requests.emplace_back();
-      received.requestLine = std::move(request.requestLine);
-      received.method = std::move(request.method);
-      received.target = std::move(request.target);
-      received.version = std::move(request.version);
-      received.headers = std::move(request.headers);
-      received.body = std::move(request.body);
-      received.connection = index;
+      requests.push_back({std::move(request), index});
       if (replies.empty()) {
         reply = Reply(kNoReplyLeft).Close();
       } else {

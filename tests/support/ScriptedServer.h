@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "https/HttpRequestReader.h"
+
 namespace kestrava::testing {
 
 // The certificate the server presents.
@@ -52,16 +54,9 @@ class Reply {
 std::string HttpReply(int code, std::string_view reason, std::vector<std::string> headers,
                       std::string_view body);
 
-struct ReceivedRequest {
-  std::string requestLine;  // "GET /path?query HTTP/1.1"
-  std::string method, target, version;
-  std::vector<std::pair<std::string, std::string>> headers;  // in order received
-  std::string body;
-  int connection = 0;  // index of the connection it came on, from 0
-  // First header value with that name (case-insensitive), or empty.
-  std::string Header(std::string_view name) const;
-  bool HasHeader(std::string_view name) const;
-  int HeaderCount(std::string_view name) const;
+// A request as the server read it, and the connection it came on.
+struct ReceivedRequest : https::HttpRequest {
+  int connection = 0;  // index of the connection, from 0
 };
 
 struct ServerOptions {

@@ -3,7 +3,7 @@
 #include <openssl/x509_vfy.h>
 #include <cstdlib>
 
-#include "sandbox/https/Connection.h"
+#include "https/Connection.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace kestrava::testing {

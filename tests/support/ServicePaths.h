@@ -7,11 +7,11 @@
 
 namespace kestrava::testing {
 
-inline constexpr std::string_view TokenPath =
+inline constexpr std::string_view kTokenPath =
     "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
-inline constexpr std::string_view AccountsPath =
+inline constexpr std::string_view kAccountsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
-inline constexpr std::string_view TransactionsPath =
+inline constexpr std::string_view kTransactionsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
 }  // namespace kestrava::testing

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "sandbox/https/HttpsError.h"
+#include "https/HttpsError.h"
 
 namespace kestrava::testing {
 

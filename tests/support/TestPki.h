@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "sandbox/https/Certificates.h"
+#include "https/Certificates.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace kestrava::testing {

@@ -1,4 +1,4 @@
-#include "sandbox/https/Connection.h"
+#include "https/Connection.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include "sandbox/https/HttpsError.h"
+#include "https/HttpsError.h"
 
 namespace kestrava::https {
 

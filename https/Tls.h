@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "sandbox/https/Certificates.h"
+#include "https/Certificates.h"
 
 typedef struct ssl_ctx_st SSL_CTX;
 

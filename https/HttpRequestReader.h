@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "sandbox/https/Connection.h"
+#include "https/Connection.h"
 
 namespace kestrava::https {
 

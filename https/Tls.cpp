@@ -1,10 +1,10 @@
-#include "sandbox/https/Tls.h"
+#include "https/Tls.h"
 
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
-#include "sandbox/https/HttpsError.h"
-#include "sandbox/https/OpenSslPtr.h"
+#include "https/HttpsError.h"
+#include "https/OpenSslPtr.h"
 
 namespace kestrava::https {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "sandbox/https/Tls.h"
+#include "https/Tls.h"
 
 typedef struct ssl_st SSL;
 

@@ -1,4 +1,4 @@
-#include "sandbox/https/HttpRequestReader.h"
+#include "https/HttpRequestReader.h"
 
 #include <algorithm>
 

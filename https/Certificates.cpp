@@ -1,4 +1,4 @@
-#include "sandbox/https/Certificates.h"
+#include "https/Certificates.h"
 
 #include <unistd.h>
 
@@ -11,8 +11,8 @@
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 
-#include "sandbox/https/HttpsError.h"
-#include "sandbox/https/OpenSslPtr.h"
+#include "https/HttpsError.h"
+#include "https/OpenSslPtr.h"
 
 namespace kestrava::https {
 

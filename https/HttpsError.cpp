@@ -1,4 +1,4 @@
-#include "sandbox/https/HttpsError.h"
+#include "https/HttpsError.h"
 
 #include <openssl/err.h>
 
