@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "base/Ascii.h"
 #include "net/REST.h"
 
 namespace kestrava {
@@ -57,18 +56,6 @@ TFailureCause CauseOf(const ERESTException& failure) {
   } catch (...) {
   }
   return TFailureCause::Other;
-}
-
-// The first Retry-After of the reply's headers ("name=value"; a header
-// name holds no "=").
-std::string RetryAfterOf(const TRESTResponse& response) {
-  for (const std::string& header : response.Headers()) {
-    const std::size_t equals = header.find('=');
-    if (equals != std::string::npos &&
-        EqualsIgnoreCase(std::string_view(header).substr(0, equals), "Retry-After"))
-      return header.substr(equals + 1);
-  }
-  return {};
 }
 
 }  // namespace
@@ -190,7 +177,7 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures, bool& s
   failure.Cause = FFailureCause;
   if (FFailureCause == TFailureCause::Status) {
     failure.StatusCode = FRestResponse->StatusCode();
-    failure.RetryAfter = RetryAfterOf(*FRestResponse);
+    failure.RetryAfter = FRestResponse->HeaderFields().Value("Retry-After");
   }
   failure.ErrorText = FMesajEroare;
   switch (OnRequestFailed(failure)) {

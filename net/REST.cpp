@@ -22,6 +22,7 @@ struct TRESTResponse::Impl {
   std::string statusText;
   std::string content;
   std::unique_ptr<TJSONValue> json;
+  HeaderList fields;
   std::vector<std::string> headers;
   std::string server;
   std::string contentType;
@@ -37,9 +38,10 @@ struct TRESTResponse::Impl {
     statusText = reply.reason;
     content = std::move(text);
     for (const auto& [name, value] : reply.headers) headers.push_back(name + "=" + value);
-    server = reply.Header("Server");
-    contentType = net::MediaTypeOf(reply.Header("Content-Type"));
-    contentEncoding = reply.Header("Content-Encoding");
+    server = reply.headers.Value("Server");
+    contentType = net::MediaTypeOf(reply.headers.Value("Content-Type"));
+    contentEncoding = reply.headers.Value("Content-Encoding");
+    fields = std::move(final.reply.headers);
     rawBytes = std::move(final.reply.body);
     fullRequestURI = std::move(final.url);
   }
@@ -65,6 +67,9 @@ const TJSONValue* TRESTResponse::JSONValue() {
 
 const std::vector<std::string>& TRESTResponse::Headers() const noexcept {
   return impl_->headers;
+}
+const HeaderList& TRESTResponse::HeaderFields() const noexcept {
+  return impl_->fields;
 }
 const std::string& TRESTResponse::Server() const noexcept {
   return impl_->server;
@@ -219,19 +224,15 @@ void TRESTRequest::Execute() {
   request.post = impl_->method == rmPOST;
   request.url = net::NormaliseUrl(client.baseURL);
   request.timeoutMs = impl_->timeoutMs;
-  auto setHeader = [&request](std::string name, std::string value) {
-    std::erase_if(request.headers,
-                  [&name](const auto& h) { return EqualsIgnoreCase(h.first, name); });
-    request.headers.emplace_back(std::move(name), std::move(value));
-  };
-  if (!client.accept.empty()) setHeader("Accept", client.accept);
-  if (!client.acceptCharset.empty()) setHeader("Accept-Charset", client.acceptCharset);
-  setHeader("User-Agent", client.userAgent);
-  if (!client.contentType.empty()) setHeader("Content-Type", client.contentType);
+  HeaderList& headers = request.headers;
+  if (!client.accept.empty()) headers.Set("Accept", client.accept);
+  if (!client.acceptCharset.empty()) headers.Set("Accept-Charset", client.acceptCharset);
+  headers.Set("User-Agent", client.userAgent);
+  if (!client.contentType.empty()) headers.Set("Content-Type", client.contentType);
   for (const auto* p : params) {
     // Header parameters go out verbatim; the Cookie header is the store's.
     if (p->Kind == pkHTTPHEADER && !EqualsIgnoreCase(p->Name, "Cookie"))
-      setHeader(p->Name, p->Value);
+      headers.Set(p->Name, p->Value);
   }
   if (request.post && body != nullptr) request.body = body->Value;
 
@@ -242,8 +243,8 @@ void TRESTRequest::Execute() {
   try {
     final = net::RunExchange(client.transport, client.cookies, std::move(request));
     const net::TransportReply& reply = final->reply;
-    content = net::ReplyContent(reply.code, reply.Header("Content-Type"),
-                                reply.Header("Content-Encoding"), reply.body);
+    content = net::ReplyContent(reply.code, reply.headers.Value("Content-Type"),
+                                reply.headers.Value("Content-Encoding"), reply.body);
   } catch (const std::exception& failure) {
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
                          std::current_exception());

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/HeaderList.h"
 #include "json/JSON.h"
 #include "net/NetExceptions.h"
 
@@ -65,6 +66,8 @@ class TRESTResponse {
   // parse. Owned by the response until it is next cleared.
   const TJSONValue* JSONValue();
 
+  // The reply's header fields, in order.
+  const HeaderList& HeaderFields() const noexcept;
   // Recorded, not read by the API client.
   const std::vector<std::string>& Headers() const noexcept;  // "name=value"
   const std::string& Server() const noexcept;

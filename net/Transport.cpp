@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "base/Ascii.h"
 #include "net/NetExceptions.h"
 #include "net/StatusLine.h"
 
@@ -250,7 +249,7 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   return outcome;
 }
 
-using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+using CurlHeaders = std::unique_ptr<curl_slist, SlistFree>;
 
 void Check(CURLcode rc, Stage stage, const std::string& host) {
   if (rc != CURLE_OK) Raise(stage, rc, Describe(rc), host);
@@ -258,8 +257,8 @@ void Check(CURLcode rc, Stage stage, const std::string& host) {
 
 // Our headers as given, then the removal of every header libcurl would add
 // on its own that this system does not send.
-HeaderList BuildHeaderList(const std::vector<std::pair<std::string, std::string>>& headers) {
-  HeaderList list;
+CurlHeaders BuildHeaderList(const HeaderList& headers) {
+  CurlHeaders list;
   const auto append = [&list](const std::string& line) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
     if (grown == nullptr)
@@ -269,21 +268,18 @@ HeaderList BuildHeaderList(const std::vector<std::pair<std::string, std::string>
     (void)list.release();
     list.reset(grown);
   };
-  bool hasAccept = false, hasContentType = false;
   for (const auto& [name, value] : headers) {
     if (name.empty() || name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
         value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       throw ENetHTTPRequestException(
           "Error adding header: " +
           CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
-    hasAccept = hasAccept || EqualsIgnoreCase(name, "Accept");
-    hasContentType = hasContentType || EqualsIgnoreCase(name, "Content-Type");
     append(value.empty() ? name + ";" : name + ": " + value);
   }
   append("Expect:");
   append("Pragma:");
-  if (!hasAccept) append("Accept:");
-  if (!hasContentType) append("Content-Type:");
+  if (!headers.Has("Accept")) append("Accept:");
+  if (!headers.Has("Content-Type")) append("Content-Type:");
   return list;
 }
 
@@ -312,13 +308,6 @@ std::string TrimDescription(std::string text) {
   while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) < 33))
     text.pop_back();
   return text;
-}
-
-std::string TransportReply::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers) {
-    if (EqualsIgnoreCase(key, name)) return value;
-  }
-  return {};
 }
 
 struct Transport::Impl {
@@ -445,7 +434,7 @@ void Transport::SetWaitHook(std::function<void()> hook, std::chrono::millisecond
 }
 
 TransportReply Transport::Perform(const TransportRequest& request, const std::string& host) {
-  const HeaderList headers = BuildHeaderList(request.headers);
+  const CurlHeaders headers = BuildHeaderList(request.headers);
   impl_->SetUp(request, host);
   impl_->UseTrustStore(host);
   return impl_->RunAttempts(request, headers.get(), host);

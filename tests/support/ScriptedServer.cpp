@@ -7,7 +7,6 @@
 #include <optional>
 #include <thread>
 
-#include "base/Ascii.h"
 #include "sandbox/https/Connection.h"
 #include "sandbox/https/HttpRequestReader.h"
 #include "tests/support/TestPki.h"
@@ -57,23 +56,6 @@ std::string HttpReply(int code, std::string_view reason, std::vector<std::string
   reply += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
   reply += body;
   return reply;
-}
-
-std::string ReceivedRequest::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers)
-    if (EqualsIgnoreCase(key, name)) return value;
-  return {};
-}
-
-bool ReceivedRequest::HasHeader(std::string_view name) const {
-  return HeaderCount(name) > 0;
-}
-
-int ReceivedRequest::HeaderCount(std::string_view name) const {
-  int count = 0;
-  for (const auto& header : headers)
-    if (EqualsIgnoreCase(header.first, name)) ++count;
-  return count;
 }
 
 struct ScriptedServer::Impl {

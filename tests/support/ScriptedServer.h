@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/HeaderList.h"
+
 namespace kestrava::testing {
 
 // The certificate the server presents.
@@ -55,13 +57,13 @@ std::string HttpReply(int code, std::string_view reason, std::vector<std::string
 struct ReceivedRequest {
   std::string requestLine;  // "GET /path?query HTTP/1.1"
   std::string method, target, version;
-  std::vector<std::pair<std::string, std::string>> headers;  // in order received
+  HeaderList headers;  // in order received
   std::string body;
   int connection = 0;  // index of the connection it came on, from 0
   // First header value with that name (case-insensitive), or empty.
-  std::string Header(std::string_view name) const;
-  bool HasHeader(std::string_view name) const;
-  int HeaderCount(std::string_view name) const;
+  std::string Header(std::string_view name) const { return headers.Value(name); }
+  bool HasHeader(std::string_view name) const { return headers.Has(name); }
+  int HeaderCount(std::string_view name) const { return static_cast<int>(headers.Count(name)); }
 };
 
 struct ServerOptions {
