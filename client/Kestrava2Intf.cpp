@@ -40,22 +40,20 @@ TKestrava_2::TRecordSink Checked(const TKestrava_2::TRecordSink& sink) {
   };
 }
 
-// The failure kinds of the transport's stages that break an exchange off;
-// the others (a request that cannot be made, the redirect limit, a reply
-// that cannot be decoded) are no passing trouble of the connection.
-TFailureCause CauseOf(const ERESTException& failure) {
-  if (failure.InnerException() == nullptr) return TFailureCause::Status;
-  try {
-    std::rethrow_exception(failure.InnerException());
-  } catch (const ENetHTTPClientException&) {
-    return TFailureCause::Transport;  // sending, receiving
-  } catch (const ENetHTTPResponseException&) {
-    return TFailureCause::Transport;  // reading
-  } catch (const EHTTPProtocolException&) {
-    return TFailureCause::Status;  // 500 and above
-  } catch (...) {
+// The stages at which a connection breaks off; a failure at any other (a
+// request that cannot be made, the redirect limit, a reply that cannot be
+// decoded) is no passing trouble of the connection.
+TFailureCause CauseOf(TExchangeStage stage) {
+  switch (stage) {
+    case TExchangeStage::Sending:
+    case TExchangeStage::Receiving:
+    case TExchangeStage::Reading:
+      return TFailureCause::Transport;
+    case TExchangeStage::ServerError:
+      return TFailureCause::Status;  // 500 and above
+    default:
+      return TFailureCause::Other;
   }
-  return TFailureCause::Other;
 }
 
 }  // namespace
@@ -126,7 +124,7 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   try {
     return operation();
   } catch (const ERESTException& e) {
-    FFailureCause = CauseOf(e);
+    FFailureCause = CauseOf(e.Stage());
     message = e.Message();
   } catch (const Exception& e) {
     FFailureCause = TFailureCause::Other;

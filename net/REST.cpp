@@ -246,8 +246,10 @@ void TRESTRequest::Execute() {
     content = net::ReplyContent(reply.code, reply.headers.Value("Content-Type"),
                                 reply.headers.Value("Content-Encoding"), reply.body);
   } catch (const std::exception& failure) {
+    const auto* netFailure = dynamic_cast<const ENetException*>(&failure);
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
-                         std::current_exception());
+                         std::current_exception(),
+                         netFailure != nullptr ? netFailure->Stage() : TExchangeStage::None);
   }
   // Below 500 the reply is the outcome. From 500 on, Execute raises the
   // status line once the response holds the reply, with the protocol error
@@ -261,7 +263,8 @@ void TRESTRequest::Execute() {
   std::exception_ptr protocolError =
       std::make_exception_ptr(EHTTPProtocolException(reply.code, content, statusLine));
   response.Fill(std::move(*final), std::move(content));
-  throw ERESTException(std::move(statusLine), std::move(protocolError));
+  throw ERESTException(std::move(statusLine), std::move(protocolError),
+                       TExchangeStage::ServerError);
 }
 
 }  // namespace kestrava

@@ -40,7 +40,7 @@ struct Attempt {
   void Touch() { progress.lastActivity = Clock::now(); }
 };
 
-enum class Stage { Connecting, Preparing, Sending, Receiving, Reading, QueryingHead };
+using Stage = TExchangeStage;
 
 std::string Describe(int code) {
   return TrimDescription(curl_easy_strerror(static_cast<CURLcode>(code)));
@@ -109,19 +109,19 @@ Stage StageOf(int code, const Progress& progress) {
   std::string detail = CodeAndDescription(code, description);
   switch (stage) {
     case Stage::Connecting:
-      throw ENetHTTPRequestException("Error connecting to server: " + host);
+      throw ENetHTTPRequestException("Error connecting to server: " + host, stage);
     case Stage::Preparing:
-      throw ENetHTTPRequestException("Error opening request: " + detail);
-    case Stage::Sending:
-      throw ENetHTTPClientException("Error sending data: " + detail);
+      throw ENetHTTPRequestException("Error opening request: " + detail, stage);
     case Stage::Receiving:
-      throw ENetHTTPClientException("Error receiving data: " + detail);
+      throw ENetHTTPClientException("Error receiving data: " + detail, stage);
     case Stage::Reading:
-      throw ENetHTTPResponseException("Error reading data: " + detail);
+      throw ENetHTTPResponseException("Error reading data: " + detail, stage);
     case Stage::QueryingHead:
-      throw ENetHTTPException("Error querying headers: " + detail);
+      throw ENetHTTPException("Error querying headers: " + detail, stage);
+    default:  // sending, the only other stage that the transport itself reaches
+      break;
   }
-  throw ENetHTTPClientException("Error sending data: " + detail);
+  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending);
 }
 
 [[noreturn]] void RaiseTransportFailure(int code, const Progress& progress,
@@ -264,7 +264,8 @@ CurlHeaders BuildHeaderList(const HeaderList& headers) {
     if (grown == nullptr)
       throw ENetHTTPRequestException(
           "Error adding header: " +
-          CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)));
+              CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)),
+          Stage::Preparing);
     (void)list.release();
     list.reset(grown);
   };
@@ -272,8 +273,9 @@ CurlHeaders BuildHeaderList(const HeaderList& headers) {
     if (name.empty() || name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
         value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       throw ENetHTTPRequestException(
-          "Error adding header: " +
-          CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
+          "Error adding header: " + CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT,
+                                                       Describe(CURLE_BAD_FUNCTION_ARGUMENT)),
+          Stage::Preparing);
     append(value.empty() ? name + ";" : name + ": " + value);
   }
   append("Expect:");
@@ -347,8 +349,9 @@ void Transport::Impl::SetUp(const TransportRequest& request, const std::string& 
       curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                        static_cast<long>(std::min<long long>(3 * timeoutMs + 1000, 0x7FFFFFFF)));
   if (rc != CURLE_OK)
-    throw ENetHTTPRequestException("Error setting timeout for the request: " +
-                                   CodeAndDescription(rc, Describe(rc)));
+    throw ENetHTTPRequestException(
+        "Error setting timeout for the request: " + CodeAndDescription(rc, Describe(rc)),
+        Stage::Preparing);
 }
 
 // The system's trust store, or the one the usual OpenSSL variables name:

@@ -145,6 +145,7 @@ TEST_F(WireTest, HeaderValueWithLineBreakIsRefusedNotInjected) {
   EXPECT_EQ(Get(server, "/x", Reply(HttpReply(200, "OK", {}, ""))),
             "REST request failed: Error adding header: (43) A libcurl function was given a bad "
             "argument");
+  EXPECT_EQ(lastStage, TExchangeStage::Preparing);
   EXPECT_TRUE(server.Requests().empty());
 }
 
