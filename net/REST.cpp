@@ -183,14 +183,18 @@ void TRESTRequest::ClearBody() {
   impl_->params.RemoveKind(pkREQUESTBODY);
 }
 
+void TRESTRequest::AddBody(std::string bytes, std::string_view contentType) {
+  impl_->params.Add(TRESTRequestParameter{"body", std::move(bytes), pkREQUESTBODY,
+                                          static_cast<unsigned>(poDoNotEncode),
+                                          std::string(contentType)});
+}
+
 void TRESTRequest::AddBody(std::istream& stream, std::string_view contentType,
                            TRESTObjectOwnership) {
   stream.clear();
   stream.seekg(0, std::ios::beg);
-  std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-  impl_->params.Add(TRESTRequestParameter{"body", std::move(bytes), pkREQUESTBODY,
-                                          static_cast<unsigned>(poDoNotEncode),
-                                          std::string(contentType)});
+  AddBody(std::string{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()},
+          contentType);
 }
 
 void TRESTRequest::AddParameter(std::string_view name, std::string_view value,

@@ -137,6 +137,8 @@ class TRESTRequest {
 
   TRESTRequestParameterList& Params() noexcept;
   void ClearBody();
+  // The bytes become the body parameter "body", in place of any body before.
+  void AddBody(std::string bytes, std::string_view contentType);
   // Copies every byte of the stream from its first byte, whatever its
   // position, into the body parameter "body".
   void AddBody(std::istream& stream, std::string_view contentType, TRESTObjectOwnership ownership);
