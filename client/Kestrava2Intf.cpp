@@ -1,7 +1,5 @@
 #include "client/Kestrava2Intf.h"
 
-#include <new>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -10,15 +8,13 @@
 namespace kestrava {
 namespace {
 
-constexpr std::string_view AcceptText = net::kDefaultAccept;
-constexpr std::string_view AcceptCharsetText = net::kDefaultAcceptCharset;
-constexpr std::string_view JsonContentType = "application/json";
+constexpr std::string_view kJsonContentType = "application/json";
 
-constexpr std::string_view TokenPath =
+constexpr std::string_view kTokenPath =
     "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
-constexpr std::string_view AccountsPath =
+constexpr std::string_view kAccountsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
-constexpr std::string_view TransactionsPath =
+constexpr std::string_view kTransactionsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
 // A receiver that appends a deep copy of every element to `target`. Count
@@ -61,7 +57,7 @@ TFailureCause CauseOf(TExchangeStage stage) {
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
                          TWaitHook onWait)
     : TKestrava_2(ClientID, ClientSecret, TipMediu,
-                  TToolSettings{DefaultTimeout, TFailureHandler(), std::move(onWait)}) {}
+                  TToolSettings{kDefaultTimeout, TFailureHandler(), std::move(onWait)}) {}
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
                          TToolSettings settings)
@@ -75,16 +71,15 @@ TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecre
   FRestRequest = std::make_unique<TRESTRequest>();
   FRestResponse = std::make_unique<TRESTResponse>();
 
-  FRestClient->SetAccept(AcceptText);
-  FRestClient->SetAcceptCharset(AcceptCharsetText);
-  FRestClient->SetContentType(JsonContentType);
+  FRestClient->SetAccept(net::kDefaultAccept);
+  FRestClient->SetAcceptCharset(net::kDefaultAcceptCharset);
+  FRestClient->SetContentType(kJsonContentType);
 
   FRestRequest->SetClient(FRestClient.get());
-  FRestRequest->SetAccept(AcceptText);
-  FRestRequest->SetAcceptCharset(AcceptCharsetText);
+  FRestRequest->SetAccept(net::kDefaultAccept);
+  FRestRequest->SetAcceptCharset(net::kDefaultAcceptCharset);
   FRestRequest->SetTimeout(settings.Timeout);
   FRestRequest->SetResponse(FRestResponse.get());
-  FRestRequest->SetAccept(AcceptText);
 
   LogatLaServer = LogIn();
 }
@@ -149,24 +144,17 @@ const TJSONObject* TKestrava_2::ReplyObject() const {
   return static_cast<const TJSONObject*>(view);
 }
 
-const TJSONObject* TKestrava_2::ExecuteExport() {
-  FRestRequest->Execute();
-  if (FRestResponse->StatusCode() != 200) {
-    FFailureCause = TFailureCause::Status;
-    FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() +
-                   " - " + FRestResponse->Content();
-    return nullptr;
-  }
-  const TJSONObject* reply = ReplyObject();
-  if (reply == nullptr) {
+template <class Try>
+bool TKestrava_2::RunWithRetries(TRequestKind kind, int page, Try&& attempt) {
+  for (int failures = 1;; ++failures) {
+    FMesajEroare.clear();
     FFailureCause = TFailureCause::Other;
-    FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-                   FRestResponse->StatusText();
+    if (Guarded(attempt)) return true;
+    if (!TryAgain(kind, page, failures)) return false;
   }
-  return reply;
 }
 
-bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain) {
+bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
   if (!OnRequestFailed) return false;
   TRequestFailure failure;
   failure.Request = request;
@@ -182,69 +170,58 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures, bool& s
     case TAfterFailure::Fail:
       return false;
     case TAfterFailure::Repeat:
-      break;
+      return true;
     case TAfterFailure::SignInAndRepeat:
-      if (request == TRequestKind::SignIn) break;
-      if (!LogIn()) return false;  // its error text is the operation's
-      signedInAgain = true;
-      break;
+      // A sign-in that fails ends the operation with its own error text.
+      return request == TRequestKind::SignIn || LogIn();
   }
-  FMesajEroare.clear();
-  return true;
+  return false;
 }
 
 bool TKestrava_2::LogIn() {
-  for (int failures = 1;; ++failures) {
-    if (LogInOnce()) return true;
-    bool signedInAgain = false;
-    if (!TryAgain(TRequestKind::SignIn, 0, failures, signedInAgain)) return false;
-  }
+  return RunWithRetries(TRequestKind::SignIn, 0, [this] { return RequestToken(); });
 }
 
-bool TKestrava_2::LogInOnce() {
-  FMesajEroare.clear();
-  FFailureCause = TFailureCause::Other;
-  return Guarded([this] {
-    FRestClient->SetBaseURL(URL(TokenPath));
-    FRestRequest->SetMethod(rmPOST);
-    FRestRequest->ClearBody();
-    FRestRequest->Params().Clear();
-    {
-      TJSONObject body;
-      body.AddPair("grant_type", "client_credentials");
-      body.AddPair("client_id", FClientID);
-      body.AddPair("client_secret", FClientSecret);
-      std::istringstream stream(body.ToString());
-      FRestRequest->AddBody(stream, JsonContentType, ooCopy);
-    }
+bool TKestrava_2::RequestToken() {
+  FRestClient->SetBaseURL(URL(kTokenPath));
+  FRestRequest->SetMethod(rmPOST);
+  FRestRequest->ClearBody();
+  FRestRequest->Params().Clear();
+  {
+    TJSONObject body;
+    body.AddPair("grant_type", "client_credentials");
+    body.AddPair("client_id", FClientID);
+    body.AddPair("client_secret", FClientSecret);
+    FRestRequest->AddBody(body.ToString(), kJsonContentType);
+  }
 
-    FRestRequest->Execute();
+  FRestRequest->Execute();
 
-    if (FRestResponse->StatusCode() != 200) {
-      FFailureCause = TFailureCause::Status;
-      FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-                     FRestResponse->StatusText() + "\r" + FRestResponse->Content();
-      return false;
-    }
-    const TJSONObject* reply = ReplyObject();
-    if (reply == nullptr) return false;
+  if (FRestResponse->StatusCode() != 200) {
+    FFailureCause = TFailureCause::Status;
+    FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                   FRestResponse->StatusText() + "\r" + FRestResponse->Content();
+    return false;
+  }
+  const TJSONObject* reply = ReplyObject();
+  return reply != nullptr && ReadToken(*reply);
+}
 
-    // ReadToken
-    Token.clear();
-    if (reply->GetValue("status", "") != "200 OK") {
-      FMesajEroare =
-          "Status = " + reply->GetValue("status", "") + " " + reply->GetValue("message", "");
-      return false;
-    }
-    if (const TJSONObject* tokenResult = reply->GetValue<TJSONObject>("result")) {
-      Token = tokenResult->GetValue("accessToken", "");
-    }
-    if (Token.empty()) {
-      FMesajEroare = "Token NULL !";
-      return false;
-    }
-    return true;
-  });
+bool TKestrava_2::ReadToken(const TJSONObject& reply) {
+  Token.clear();
+  if (reply.GetValue("status", "") != "200 OK") {
+    FMesajEroare = "Status = " + reply.GetValue("status", "") + " " + reply.GetValue("message", "");
+    return false;
+  }
+  if (const TJSONObject* tokenResult = reply.GetValue<TJSONObject>("result")) {
+    Token = tokenResult->GetValue("accessToken", "");
+  }
+  if (Token.empty()) {
+    FMesajEroare = "Token NULL !";
+    return false;
+  }
+  FTokenRenewed = true;
+  return true;
 }
 
 void TKestrava_2::PrepareExport() {
@@ -253,6 +230,26 @@ void TKestrava_2::PrepareExport() {
   FRestRequest->AddParameter("Authorization", "Bearer " + Token, pkHTTPHEADER,
                              static_cast<unsigned>(poDoNotEncode));
   FRestRequest->SetMethod(rmGET);
+  FTokenRenewed = false;
+}
+
+const TJSONObject* TKestrava_2::ExecuteExport(const std::string& url) {
+  // A sign-in in the middle of the export left the token request in place.
+  if (FTokenRenewed) PrepareExport();
+  FRestClient->SetBaseURL(url);
+  FRestRequest->Execute();
+  if (FRestResponse->StatusCode() != 200) {
+    FFailureCause = TFailureCause::Status;
+    FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() +
+                   " - " + FRestResponse->Content();
+    return nullptr;
+  }
+  const TJSONObject* reply = ReplyObject();
+  if (reply == nullptr) {
+    FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                   FRestResponse->StatusText();
+  }
+  return reply;
 }
 
 bool TKestrava_2::Accounts(TJSONArray& accounts) {
@@ -275,23 +272,20 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
 
 bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
   FMesajEroare.clear();
-  bool signedInAgain = false;
-  for (int failures = 1;; ++failures) {
-    // Records once handed over are never handed over twice: a failure from
-    // there on is final.
-    bool received = false;
-    const bool read = Guarded([&] {
-      FRestClient->SetBaseURL(URL(AccountsPath));
-      PrepareExport();
-      const TJSONObject* reply = ExecuteExport();
-      if (reply == nullptr) return false;
-      const TJSONArray* result = reply->GetValue<TJSONArray>("result");
-      received = true;
-      return result == nullptr || sink(*result);
-    });
-    if (read) return true;
-    if (received || !TryAgain(TRequestKind::Accounts, 0, failures, signedInAgain)) return false;
-  }
+  const TJSONArray* records = nullptr;
+  const bool read = Guarded([this] {
+                      PrepareExport();
+                      return true;
+                    }) &&
+                    RunWithRetries(TRequestKind::Accounts, 0, [&] {
+                      const TJSONObject* reply = ExecuteExport(URL(kAccountsPath));
+                      if (reply == nullptr) return false;
+                      records = reply->GetValue<TJSONArray>("result");
+                      return true;
+                    });
+  // Records once handed over are never handed over twice: a failure from
+  // there on is final.
+  return read && Guarded([&] { return records == nullptr || sink(*records); });
 }
 
 bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
@@ -303,7 +297,7 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
     const std::string endText = DateTimeToNetFormat(DataEnd);
     PrepareExport();
     queryStart =
-        URL(TransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
+        URL(kTransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
     if (accountId > 0) accountPart = "&accountId=" + std::to_string(accountId);
     return true;
   });
@@ -312,30 +306,26 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
   int Page = 0;
   int TotaLPages = 0;
   do {
-    bool signedInAgain = false;
-    for (int failures = 1;; ++failures) {
-      if (signedInAgain) PrepareExport();  // the new token
-      bool received = false;
-      const bool read = Guarded([&] {
-        // SetURL
-        FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
-                                "&pageSize=" + std::to_string(PageSize));
-        // A failing page ends the export with false: a partial export never
-        // reads as complete. The pages read before stay with the receiver.
-        const TJSONObject* reply = ExecuteExport();
-        if (reply == nullptr) return false;
-        // GetResult
-        TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
-        const TJSONArray* result = reply->GetValue<TJSONArray>("result");
-        received = true;
-        if (result != nullptr && !sink(*result)) return false;
-        if (OnPage) OnPage(Page + 1, TotaLPages);
-        return true;
-      });
-      if (read) break;
-      if (received || !TryAgain(TRequestKind::TransactionPage, Page, failures, signedInAgain))
-        return false;
-    }
+    const TJSONArray* records = nullptr;
+    const bool read = RunWithRetries(TRequestKind::TransactionPage, Page, [&] {
+      // SetURL
+      const TJSONObject* reply = ExecuteExport(queryStart + std::to_string(Page) + accountPart +
+                                               "&pageSize=" + std::to_string(kPageSize));
+      if (reply == nullptr) return false;
+      // GetResult
+      TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
+      records = reply->GetValue<TJSONArray>("result");
+      return true;
+    });
+    // A failing page ends the export with false: a partial export never
+    // reads as complete. The pages read before stay with the receiver, and
+    // records once handed over are never handed over twice.
+    const bool handedOver = read && Guarded([&] {
+                              if (records != nullptr && !sink(*records)) return false;
+                              if (OnPage) OnPage(Page + 1, TotaLPages);
+                              return true;
+                            });
+    if (!handedOver) return false;
     ++Page;
   } while (Page < TotaLPages);
   return true;

@@ -75,8 +75,8 @@ struct TWaitHook {
 class TKestrava_2 {
  public:
   // Wait bound of every exchange, in milliseconds.
-  static constexpr int DefaultTimeout = net::kDefaultTimeoutMs;
-  static constexpr int PageSize = 50;
+  static constexpr int kDefaultTimeout = net::kDefaultTimeoutMs;
+  static constexpr int kPageSize = 50;
 
   // Receives the "result" array of each reply of an export, in order, while
   // the reply still holds it. False ends the export with false and no error
@@ -87,7 +87,7 @@ class TKestrava_2 {
   // What a tool without the window may set up before the constructor signs
   // in. The window uses the wait hook only.
   struct TToolSettings {
-    int Timeout = DefaultTimeout;  // wait bound of every exchange, in milliseconds
+    int Timeout = kDefaultTimeout;  // wait bound of every exchange, in milliseconds
     TFailureHandler OnRequestFailed;
     TWaitHook OnWait;
   };
@@ -120,7 +120,7 @@ class TKestrava_2 {
   std::string ResponseText() const;
 
   // Changes the wait bound of the following exchanges (tests and tools; the
-  // constructor's sign-in always uses DefaultTimeout).
+  // constructor's sign-in always uses kDefaultTimeout).
   void SetTimeout(int milliseconds) noexcept;
 
   bool LogatLaServer = false;
@@ -137,7 +137,9 @@ class TKestrava_2 {
  private:
   std::string GetResponseText() const;
   std::string URL(std::string_view path) const;
-  // Drops the previous body and parameters and adds the Authorization header.
+  // Drops the previous body and parameters, adds the Authorization header
+  // with the current token and sets the method GET: the request of every
+  // page of an export.
   void PrepareExport();
   // The reply as an object: the response's JSON view when it is one, none
   // otherwise. Owned by the response until its next reply.
@@ -146,20 +148,26 @@ class TKestrava_2 {
   // gives false and the error text "message" CR "response content".
   template <class Operation>
   bool Guarded(Operation&& operation);
-  // One try of the sign-in.
-  bool LogInOnce();
+  // The one loop of every request: tries `attempt` (true when the request
+  // is done) under the guard until it succeeds or the failure handler ends
+  // it. Each try starts with no error text.
+  template <class Try>
+  bool RunWithRetries(TRequestKind kind, int page, Try&& attempt);
   // After a failed try of a request: true when it is to be tried again
   // (after a successful sign-in again when OnRequestFailed asked for one).
-  bool TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain);
+  bool TryAgain(TRequestKind request, int page, int failures);
+  // One try of the sign-in: the token request and its reply.
+  bool RequestToken();
+  bool ReadToken(const TJSONObject& reply);
   // The two exports of records, whatever receives them.
   bool ExportAccounts(const TRecordSink& sink);
   bool ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
                           const TRecordSink& sink);
-  // Executes an export request and gives the reply object (owned by the
-  // response until its next reply). None, with the error text set, for a
+  // One try of an export request to `url`: the reply object (owned by the
+  // response until its next reply), or none with the error text set for a
   // status other than 200 ("code/reason - content") or a 200 reply that is
   // not a JSON object ("StatusCode: code - reason").
-  const TJSONObject* ExecuteExport();
+  const TJSONObject* ExecuteExport(const std::string& url);
 
   std::unique_ptr<TRESTClient> FRestClient;
   std::unique_ptr<TRESTRequest> FRestRequest;
@@ -170,6 +178,9 @@ class TKestrava_2 {
   int FTipMediu;
   // Why the last try of a request failed.
   TFailureCause FFailureCause = TFailureCause::Other;
+  // A sign-in got a token since the export prepared its request: the
+  // request holds the token request, and its Authorization the old token.
+  bool FTokenRenewed = false;
 };
 
 // The date-time text of the transaction query: "yyyy-mm-dd" + "T" +
