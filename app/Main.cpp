@@ -19,9 +19,9 @@ namespace kestrava {
 
 namespace {
 
-constexpr int PanelHeight = 165;
+constexpr int kPanelHeight = 165;
 // Time between repaints while a handler waits on the service.
-constexpr std::chrono::milliseconds RepaintInterval{50};
+constexpr std::chrono::milliseconds kRepaintInterval{50};
 
 // Design sizes are pixels at 96 dpi; Qt's device-independent pixels scale
 // them with the screen's density.
@@ -202,8 +202,8 @@ void TForm2::SetUpTabOrder() {
 }
 
 void TForm2::LayOut() {
-  Panel1.setGeometry(0, 0, width(), PanelHeight);
-  Memo1.setGeometry(0, PanelHeight, width(), std::max(0, height() - PanelHeight));
+  Panel1.setGeometry(0, 0, width(), kPanelHeight);
+  Memo1.setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight));
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -274,7 +274,7 @@ void TForm2::btn1Click() {
     const std::string id = edID.text().toStdString();
     try {
       SA = std::make_unique<TKestrava_2>(
-          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, RepaintInterval});
+          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, kRepaintInterval});
     } catch (...) {
       // No client is left to read with.
       BAccounts.setEnabled(false);
@@ -309,15 +309,15 @@ void TForm2::BTranzClick() {
   const TDateTime end = XDEnd.DateTime();
   // Between pages the window repaints too, so a long export does not
   // leave it looking dead.
-  SA->OnPage = [this](int, int) { RepaintWhileBusy(); };
+  SA->Settings().OnPage = [this](int, int) { RepaintWhileBusy(); };
   bool read = false;
   try {
     read = SA->GetTranzactii(start, end, 0, *transactions);
   } catch (...) {
-    SA->OnPage = nullptr;
+    SA->Settings().OnPage = nullptr;
     throw;
   }
-  SA->OnPage = nullptr;
+  SA->Settings().OnPage = nullptr;
   ShowReadResult(read, std::move(transactions));
 }
 
@@ -333,7 +333,7 @@ void TForm2::ShowReadResult(bool read, std::unique_ptr<TJSONArray> records) {
 }
 
 void TForm2::RepaintWhileBusy() {
-  if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < RepaintInterval.count()) return;
+  if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintInterval.count()) return;
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   sinceRepaint_.start();
 }

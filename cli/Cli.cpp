@@ -194,7 +194,7 @@ int Service(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   const std::unique_ptr<OutputTarget> target = Open(env, args.output);
   if (target == nullptr) return ExitFailure;
   Progress progress(env);
-  TKestrava_2::TToolSettings settings;
+  TKestrava_2::TSettings settings;
   settings.Timeout = args.timeoutSeconds * 1000;
   if (args.retries > 0) {
     RetryWorld world{env.monotonic, env.utc, env.wait,
@@ -225,7 +225,7 @@ int Service(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   if (args.command == "accounts") {
     ok = client->Accounts(receive);
   } else {
-    client->OnPage = [&](int read, int total) { progress.Page(read, total); };
+    client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
     ok = client->GetTranzactii(from, to, args.account, receive);
     progress.EndLine();
   }

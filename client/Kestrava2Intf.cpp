@@ -52,22 +52,26 @@ TFailureCause CauseOf(TExchangeStage stage) {
   }
 }
 
+// The window's settings: the defaults and a wait hook.
+TKestrava_2::TSettings WaitHookOnly(TWaitHook onWait) {
+  TKestrava_2::TSettings settings;
+  settings.OnWait = std::move(onWait);
+  return settings;
+}
+
 }  // namespace
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
                          TWaitHook onWait)
-    : TKestrava_2(ClientID, ClientSecret, TipMediu,
-                  TToolSettings{kDefaultTimeout, TFailureHandler(), std::move(onWait)}) {}
+    : TKestrava_2(ClientID, ClientSecret, TipMediu, WaitHookOnly(std::move(onWait))) {}
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
-                         TToolSettings settings)
-    : OnRequestFailed(std::move(settings.OnRequestFailed)),
-      FClientID(ClientID),
+                         TSettings settings)
+    : FClientID(ClientID),
       FClientSecret(ClientSecret),
-      FTipMediu(TipMediu) {
+      FTipMediu(TipMediu),
+      FSettings(std::move(settings)) {
   FRestClient = std::make_unique<TRESTClient>();
-  if (settings.OnWait.run)
-    FRestClient->SetWaitHook(std::move(settings.OnWait.run), settings.OnWait.interval);
   FRestRequest = std::make_unique<TRESTRequest>();
   FRestResponse = std::make_unique<TRESTResponse>();
 
@@ -78,7 +82,7 @@ TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecre
   FRestRequest->SetClient(FRestClient.get());
   FRestRequest->SetAccept(net::kDefaultAccept);
   FRestRequest->SetAcceptCharset(net::kDefaultAcceptCharset);
-  FRestRequest->SetTimeout(settings.Timeout);
+  FRestRequest->SetTimeout(FSettings.Timeout);
   FRestRequest->SetResponse(FRestResponse.get());
 
   LogatLaServer = LogIn();
@@ -97,8 +101,9 @@ TKestrava_2::~TKestrava_2() {
   FRestResponse.reset();
 }
 
-void TKestrava_2::SetTimeout(int milliseconds) noexcept {
-  FRestRequest->SetTimeout(milliseconds);
+void TKestrava_2::ApplySettings() {
+  FRestRequest->SetTimeout(FSettings.Timeout);
+  FRestClient->SetWaitHook(FSettings.OnWait.run, FSettings.OnWait.interval);
 }
 
 std::string TKestrava_2::URLTipMediu() const {
@@ -149,13 +154,14 @@ bool TKestrava_2::RunWithRetries(TRequestKind kind, int page, Try&& attempt) {
   for (int failures = 1;; ++failures) {
     FMesajEroare.clear();
     FFailureCause = TFailureCause::Other;
+    ApplySettings();
     if (Guarded(attempt)) return true;
     if (!TryAgain(kind, page, failures)) return false;
   }
 }
 
 bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
-  if (!OnRequestFailed) return false;
+  if (!FSettings.OnRequestFailed) return false;
   TRequestFailure failure;
   failure.Request = request;
   failure.Page = page;
@@ -166,7 +172,7 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
     failure.RetryAfter = FRestResponse->HeaderFields().Value("Retry-After");
   }
   failure.ErrorText = FMesajEroare;
-  switch (OnRequestFailed(failure)) {
+  switch (FSettings.OnRequestFailed(failure)) {
     case TAfterFailure::Fail:
       return false;
     case TAfterFailure::Repeat:
@@ -272,19 +278,20 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
 
 bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
   FMesajEroare.clear();
+  const bool prepared = Guarded([this] {
+    PrepareExport();
+    return true;
+  });
+  if (!prepared) return false;
   const TJSONArray* records = nullptr;
-  const bool read = Guarded([this] {
-                      PrepareExport();
-                      return true;
-                    }) &&
-                    RunWithRetries(TRequestKind::Accounts, 0, [&] {
-                      const TJSONObject* reply = ExecuteExport(URL(kAccountsPath));
-                      if (reply == nullptr) return false;
-                      records = reply->GetValue<TJSONArray>("result");
-                      return true;
-                    });
+  const bool read = RunWithRetries(TRequestKind::Accounts, 0, [&] {
+    const TJSONObject* reply = ExecuteExport(URL(kAccountsPath));
+    if (reply == nullptr) return false;
+    records = reply->GetValue<TJSONArray>("result");
+    return true;
+  });
   // Records once handed over are never handed over twice: a failure from
-  // there on is final.
+  // here on is final.
   return read && Guarded([&] { return records == nullptr || sink(*records); });
 }
 
@@ -318,13 +325,15 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
       return true;
     });
     // A failing page ends the export with false: a partial export never
-    // reads as complete. The pages read before stay with the receiver, and
-    // records once handed over are never handed over twice.
-    const bool handedOver = read && Guarded([&] {
-                              if (records != nullptr && !sink(*records)) return false;
-                              if (OnPage) OnPage(Page + 1, TotaLPages);
-                              return true;
-                            });
+    // reads as complete. The pages read before stay with the receiver.
+    if (!read) return false;
+    // Records once handed over are never handed over twice: a failure from
+    // here on is final.
+    const bool handedOver = Guarded([&] {
+      if (records != nullptr && !sink(*records)) return false;
+      if (FSettings.OnPage) FSettings.OnPage(Page + 1, TotaLPages);
+      return true;
+    });
     if (!handedOver) return false;
     ++Page;
   } while (Page < TotaLPages);

@@ -28,7 +28,7 @@ class ToolClient : public ClientTest {
   // Signs in against the next enqueued reply, with every failure recorded
   // and answered from `answers` in order (Fail when they run out).
   std::unique_ptr<TKestrava_2> NewToolClient(int timeout = TKestrava_2::kDefaultTimeout) {
-    TKestrava_2::TToolSettings settings;
+    TKestrava_2::TSettings settings;
     settings.Timeout = timeout;
     settings.OnRequestFailed = [this](const TRequestFailure& failure) {
       failures.push_back(failure);
@@ -199,7 +199,7 @@ TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {2}))));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));
   std::vector<int> progress;
-  client->OnPage = [&](int read, int) { progress.push_back(read); };
+  client->Settings().OnPage = [&](int read, int) { progress.push_back(read); };
   TJSONArray tranz;
   ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(client->MesajEroare(), "");
