@@ -303,20 +303,20 @@ class TPaintWatch final : public QObject {
 
 TEST_F(ReadTest, TheWindowRepaintsBetweenThePagesOfALongExport) {
   Login(TokenReply("tok-1"));
-  constexpr int Pages = 5;
-  for (int page = 0; page < Pages; ++page) {
+  constexpr int kPages = 5;
+  for (int page = 0; page < kPages; ++page) {
     server->Enqueue(Reply()
                         .Pause(std::chrono::milliseconds(80))
-                        .Send(JsonReply(200, "OK", PageBody(Pages, {page}))));
+                        .Send(JsonReply(200, "OK", PageBody(kPages, {page}))));
   }
   QTest::qWait(20);  // nothing left to paint from before
   TPaintWatch watch(*form->Memo1.viewport(), *server);
   // Something asks for a repaint while the export runs (as an expose does).
   QTimer::singleShot(30, form.get(), [this] { form->Memo1.viewport()->update(); });
   Click(form->BTranz);
-  ASSERT_EQ(server->Requests().size(), 1u + Pages);
+  ASSERT_EQ(server->Requests().size(), 1u + kPages);
   EXPECT_GT(watch.requestsAtFirstPaint, 1);
-  EXPECT_LT(watch.requestsAtFirstPaint, 1 + Pages);
+  EXPECT_LT(watch.requestsAtFirstPaint, 1 + kPages);
   EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
 }
 

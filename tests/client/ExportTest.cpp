@@ -14,13 +14,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const TDateTime Start = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
-const TDateTime End = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
-constexpr std::string_view RangeQuery =
+const TDateTime kStart = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
+const TDateTime kEnd = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
+constexpr std::string_view kRangeQuery =
     "?startDate=2025-05-14T08:30:00.000Z&endDate=2025-05-15T08:30:00.000Z";
 
 std::string PageTarget(int page, std::string_view account = "") {
-  return std::string(TransactionsPath) + std::string(RangeQuery) +
+  return std::string(TransactionsPath) + std::string(kRangeQuery) +
          "&pageNumber=" + std::to_string(page) + std::string(account) + "&pageSize=50";
 }
 
@@ -148,7 +148,7 @@ TEST_F(Export, PagingCases) {
     const std::size_t before = server->Requests().size();
     for (const std::string& page : c.pages) server->Enqueue(Reply(JsonReply(200, "OK", page)));
     TJSONArray tranz;
-    EXPECT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
+    EXPECT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
     EXPECT_EQ(client->MesajEroare(), "");
     EXPECT_EQ(Ids(tranz), c.ids);
     const auto requests = server->Requests();
@@ -171,7 +171,7 @@ TEST_F(Export, AccountFilterOnlyWhenPositive) {
     server->Enqueue(Reply(JsonReply(200, "OK", PageBody("2", {1}))));
     server->Enqueue(Reply(JsonReply(200, "OK", PageBody("2", {2}))));
     TJSONArray tranz;
-    ASSERT_TRUE(client->GetTranzactii(Start, End, accountId, tranz)) << client->MesajEroare();
+    ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, accountId, tranz)) << client->MesajEroare();
     const auto requests = server->Requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests[requests.size() - 2].target, PageTarget(0, part));
@@ -232,7 +232,7 @@ TEST_F(Export, PageFailures) {
     const std::size_t before = server->Requests().size();
     for (const std::string& reply : c.replies) server->Enqueue(Reply(reply));
     TJSONArray tranz;
-    EXPECT_FALSE(client->GetTranzactii(Start, End, 0, tranz));
+    EXPECT_FALSE(client->GetTranzactii(kStart, kEnd, 0, tranz));
     EXPECT_EQ(Ids(tranz), c.ids);
     EXPECT_EQ(client->MesajEroare(), c.error);
     EXPECT_EQ(server->Requests().size() - before, c.replies.size());
@@ -246,7 +246,7 @@ TEST_F(Export, TimeOutOnPageOneKeepsPageZeroAndShowsItsBody) {
   server->Enqueue(Reply(JsonReply(200, "OK", page0)));
   server->Enqueue(Reply().Pause(2s).Close());
   TJSONArray tranz;
-  EXPECT_FALSE(client->GetTranzactii(Start, End, 0, tranz));
+  EXPECT_FALSE(client->GetTranzactii(kStart, kEnd, 0, tranz));
   EXPECT_EQ(Ids(tranz), (std::vector<int>{1, 2}));
   const std::string& error = client->MesajEroare();
   EXPECT_EQ(error.rfind("REST request failed: Error receiving data: (", 0), 0u) << error;
@@ -257,7 +257,7 @@ TEST_F(Export, TimeOutOnPageZero) {
   client->Settings().Timeout = 300;
   server->Enqueue(Reply().Pause(2s).Close());
   TJSONArray tranz;
-  EXPECT_FALSE(client->GetTranzactii(Start, End, 0, tranz));
+  EXPECT_FALSE(client->GetTranzactii(kStart, kEnd, 0, tranz));
   EXPECT_EQ(tranz.Count(), 0u);
   EXPECT_EQ(client->MesajEroare().rfind("REST request failed: ", 0), 0u) << client->MesajEroare();
 }
@@ -269,7 +269,7 @@ TEST_F(Export, ProgressIsReportedAfterEveryPage) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {2}))));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));
   TJSONArray tranz;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz));
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz));
   EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
@@ -279,7 +279,7 @@ TEST_F(Export, TheTimeSeparatorOfTheRecordReachesTheQuery) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("1", {}))));
   TJSONArray tranz;
   const bool ok =
-      client->GetTranzactii(Start, EncodeDateTime(2024, 12, 31, 23, 59, 59, 999), 0, tranz);
+      client->GetTranzactii(kStart, EncodeDateTime(2024, 12, 31, 23, 59, 59, 999), 0, tranz);
   FormatSettings = saved;
   ASSERT_TRUE(ok) << client->MesajEroare();
   EXPECT_EQ(server->Requests().back().target,
@@ -290,7 +290,7 @@ TEST_F(Export, TheTimeSeparatorOfTheRecordReachesTheQuery) {
 
 TEST_F(Export, AnOutOfRangeDateIsAnErrorTextNotAnException) {
   TJSONArray tranz;
-  EXPECT_FALSE(client->GetTranzactii(-1e7, End, 0, tranz));
+  EXPECT_FALSE(client->GetTranzactii(-1e7, kEnd, 0, tranz));
   EXPECT_EQ(client->MesajEroare().rfind("Date-time value out of range", 0), 0u)
       << client->MesajEroare();
   EXPECT_EQ(server->Requests().size(), 1u);  // nothing sent
@@ -302,7 +302,7 @@ TEST_F(Export, EachOperationResetsWhatThePreviousOneLeft) {
   server->Enqueue(Reply(TokenReply("tok-2")));
   server->Enqueue(Reply(JsonReply(200, "OK", R"({"result":[]})")));
   TJSONArray tranz, accounts, more;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 7, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 7, tranz)) << client->MesajEroare();
   ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
   ASSERT_TRUE(client->LogIn()) << client->MesajEroare();
   ASSERT_TRUE(client->Accounts(more)) << client->MesajEroare();

@@ -14,8 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const TDateTime Start = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
-const TDateTime End = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
+const TDateTime kStart = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
+const TDateTime kEnd = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
 
 std::string PageNumberOf(const ReceivedRequest& request) {
   const std::size_t at = request.target.find("&pageNumber=");
@@ -59,7 +59,7 @@ TEST_F(ToolClient, RecordsAreHandedOverPageByPageWithTheSameRequestsAndTexts) {
   server->Enqueue(Reply(JsonReply(200, "OK", R"({"totalPages":3})")));  // no result
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));
   std::vector<std::string> pages;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 7, Collect(pages))) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 7, Collect(pages))) << client->MesajEroare();
   EXPECT_EQ(pages,
             (std::vector<std::string>{R"([{"id":1,"amount":"12.50"},{"id":2,"amount":"12.50"}])",
                                       R"([{"id":3,"amount":"12.50"}])"}));
@@ -100,7 +100,7 @@ TEST_F(ToolClient, AReceiverThatStopsEndsTheExportWithoutAnErrorText) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
   int calls = 0;
   EXPECT_FALSE(
-      client->GetTranzactii(Start, End, 0, [&](const TJSONArray&) { return ++calls > 1; }));
+      client->GetTranzactii(kStart, kEnd, 0, [&](const TJSONArray&) { return ++calls > 1; }));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(client->MesajEroare(), "");
   EXPECT_EQ(server->Requests().size(), 2u);  // no page after the refusal
@@ -201,7 +201,7 @@ TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
   std::vector<int> progress;
   client->Settings().OnPage = [&](int read, int) { progress.push_back(read); };
   TJSONArray tranz;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(client->MesajEroare(), "");
   EXPECT_EQ(Ids(tranz), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
@@ -226,7 +226,7 @@ TEST_F(ToolClient, SignInAgainMidExportUsesTheNewTokenAndKeepsTheCookies) {
       Reply(JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":"tok-2"}})")));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("2", {2}))));
   TJSONArray tranz;
-  ASSERT_TRUE(client->GetTranzactii(Start, End, 0, tranz)) << client->MesajEroare();
+  ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(Ids(tranz), (std::vector<int>{1, 2}));
   EXPECT_EQ(client->Token, "tok-2");
   const auto requests = server->Requests();
