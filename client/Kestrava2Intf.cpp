@@ -276,6 +276,17 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
   return ExportTransactions(DataStart, DataEnd, accountId, Checked(sink));
 }
 
+bool TKestrava_2::HandOver(const TJSONArray* records, const TRecordSink& sink) {
+  return Guarded([&] { return records == nullptr || sink(*records); });
+}
+
+bool TKestrava_2::ReportPage(int pagesRead, int totalPages) {
+  return Guarded([&] {
+    if (FSettings.OnPage) FSettings.OnPage(pagesRead, totalPages);
+    return true;
+  });
+}
+
 bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
   FMesajEroare.clear();
   const bool prepared = Guarded([this] {
@@ -290,9 +301,7 @@ bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
     records = reply->GetValue<TJSONArray>("result");
     return true;
   });
-  // Records once handed over are never handed over twice: a failure from
-  // here on is final.
-  return read && Guarded([&] { return records == nullptr || sink(*records); });
+  return read && HandOver(records, sink);
 }
 
 bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
@@ -326,15 +335,7 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
     });
     // A failing page ends the export with false: a partial export never
     // reads as complete. The pages read before stay with the receiver.
-    if (!read) return false;
-    // Records once handed over are never handed over twice: a failure from
-    // here on is final.
-    const bool handedOver = Guarded([&] {
-      if (records != nullptr && !sink(*records)) return false;
-      if (FSettings.OnPage) FSettings.OnPage(Page + 1, TotaLPages);
-      return true;
-    });
-    if (!handedOver) return false;
+    if (!read || !HandOver(records, sink) || !ReportPage(Page + 1, TotaLPages)) return false;
     ++Page;
   } while (Page < TotaLPages);
   return true;

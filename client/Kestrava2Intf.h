@@ -159,6 +159,12 @@ class TKestrava_2 {
   // One try of the sign-in: the token request and its reply.
   bool RequestToken();
   bool ReadToken(const TJSONObject& reply);
+  // Hands a reply's records (none: nothing) to the receiver, and reports a
+  // page read, under the guard. Records once handed over are never handed
+  // over twice, so a failure in either ends the operation, never to be
+  // tried again.
+  bool HandOver(const TJSONArray* records, const TRecordSink& sink);
+  bool ReportPage(int pagesRead, int totalPages);
   // The two exports of records, whatever receives them.
   bool ExportAccounts(const TRecordSink& sink);
   bool ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
