@@ -15,6 +15,16 @@
 
 namespace kestrava {
 
+namespace {
+
+// The stage that a failure of the transport carries; none for any other.
+TExchangeStage StageOf(const std::exception& failure) {
+  const auto* netFailure = dynamic_cast<const ENetException*>(&failure);
+  return netFailure != nullptr ? netFailure->Stage() : TExchangeStage::None;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- response
 
 struct TRESTResponse::Impl {
@@ -250,10 +260,8 @@ void TRESTRequest::Execute() {
     content = net::ReplyContent(reply.code, reply.headers.Value("Content-Type"),
                                 reply.headers.Value("Content-Encoding"), reply.body);
   } catch (const std::exception& failure) {
-    const auto* netFailure = dynamic_cast<const ENetException*>(&failure);
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
-                         std::current_exception(),
-                         netFailure != nullptr ? netFailure->Stage() : TExchangeStage::None);
+                         std::current_exception(), StageOf(failure));
   }
   // Below 500 the reply is the outcome. From 500 on, Execute raises the
   // status line once the response holds the reply, with the protocol error
