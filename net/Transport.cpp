@@ -205,6 +205,22 @@ struct Outcome {
   bool reusedConnection = false;
 };
 
+// The easy handle's place in the multi handle for one transfer. It is given
+// up however the transfer ends, a wait hook that throws included, so the
+// next request finds the handle free; giving up an unfinished transfer
+// closes its connection.
+class TransferInMulti {
+ public:
+  TransferInMulti(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {}
+  ~TransferInMulti() { curl_multi_remove_handle(multi_, easy_); }
+  TransferInMulti(const TransferInMulti&) = delete;
+  TransferInMulti& operator=(const TransferInMulti&) = delete;
+
+ private:
+  CURLM* multi_;
+  CURL* easy_;
+};
+
 // Drives one transfer. Every single wait is bounded by `limit`, counted from
 // the last byte that went out or came in.
 Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::milliseconds limit,
@@ -213,6 +229,7 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   hook.lastRun = Clock::now();
   CURLMcode mc = curl_multi_add_handle(multi, easy);
   if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
+  const TransferInMulti transfer(multi, easy);
   attempt.Touch();
   while (true) {
     int running = 0;
@@ -244,8 +261,6 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   long connects = 0;
   if (curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
     outcome.reusedConnection = connects == 0;
-  // Removing an unfinished transfer closes its connection.
-  curl_multi_remove_handle(multi, easy);
   return outcome;
 }
 
