@@ -309,15 +309,15 @@ void TForm2::BTranzClick() {
   const TDateTime end = XDEnd.DateTime();
   // Between pages the window repaints too, so a long export does not
   // leave it looking dead.
-  SA->OnPage = [this](int, int) { RepaintWhileBusy(); };
+  SA->Settings().OnPage = [this](int, int) { RepaintWhileBusy(); };
   bool read = false;
   try {
     read = SA->GetTranzactii(start, end, 0, *transactions);
   } catch (...) {
-    SA->OnPage = nullptr;
+    SA->Settings().OnPage = nullptr;
     throw;
   }
-  SA->OnPage = nullptr;
+  SA->Settings().OnPage = nullptr;
   ShowReadResult(read, std::move(transactions));
 }
 

@@ -31,7 +31,7 @@ struct RetryWorld {
   std::function<std::string(std::string)> mask;
 };
 
-// The answer to TKestrava_2::OnRequestFailed.
+// The answer to TKestrava_2::TSettings::OnRequestFailed.
 class RetryPolicy {
  public:
   RetryPolicy(RetryLimits limits, RetryWorld world) : limits_(limits), world_(std::move(world)) {}

@@ -24,7 +24,7 @@ void Progress::EndLine() {
 std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials& credentials,
                                     CliEnvironment& env, const SecretMask& mask,
                                     Progress& progress) {
-  TKestrava_2::TToolSettings settings;
+  TKestrava_2::TSettings settings;
   settings.Timeout = args.timeoutSeconds * 1000;
   if (args.retries > 0) {
     RetryWorld world{env.monotonic, env.utc, env.wait,

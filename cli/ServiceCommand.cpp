@@ -82,7 +82,7 @@ int RunTransactions(const CliArguments& args, CliEnvironment& env, SecretMask& m
   int code = ExitFailure;
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
-  start->client->OnPage = [&](int read, int total) { progress.Page(read, total); };
+  start->client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
   return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
     const bool ok = start->client->GetTranzactii(from, to, args.account, receive);
     progress.EndLine();

@@ -1,25 +1,20 @@
 #include "client/Kestrava2Intf.h"
 
-#include <new>
-#include <sstream>
 #include <string>
 #include <utility>
 
-#include "base/Ascii.h"
 #include "net/REST.h"
 
 namespace kestrava {
 namespace {
 
-constexpr std::string_view AcceptText = net::kDefaultAccept;
-constexpr std::string_view AcceptCharsetText = net::kDefaultAcceptCharset;
-constexpr std::string_view JsonContentType = "application/json";
+constexpr std::string_view kJsonContentType = "application/json";
 
-constexpr std::string_view TokenPath =
+constexpr std::string_view kTokenPath =
     "/qorn-web-gateway/tavel-authenticate-api/rest/api/authenticate/qorn-web/tokens";
-constexpr std::string_view AccountsPath =
+constexpr std::string_view kAccountsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-accounts";
-constexpr std::string_view TransactionsPath =
+constexpr std::string_view kTransactionsPath =
     "/qorn-web-gateway/tavel-accounts/rest/api/ais/qorn-web/export/aisp-transactions";
 
 // A receiver that appends a deep copy of every element to `target`. Count
@@ -41,65 +36,54 @@ TKestrava_2::TRecordSink Checked(const TKestrava_2::TRecordSink& sink) {
   };
 }
 
-// The failure kinds of the transport's stages that break an exchange off;
-// the others (a request that cannot be made, the redirect limit, a reply
-// that cannot be decoded) are no passing trouble of the connection.
-TFailureCause CauseOf(const ERESTException& failure) {
-  if (failure.InnerException() == nullptr) return TFailureCause::Status;
-  try {
-    std::rethrow_exception(failure.InnerException());
-  } catch (const ENetHTTPClientException&) {
-    return TFailureCause::Transport;  // sending, receiving
-  } catch (const ENetHTTPResponseException&) {
-    return TFailureCause::Transport;  // reading
-  } catch (const EHTTPProtocolException&) {
-    return TFailureCause::Status;  // 500 and above
-  } catch (...) {
+// The stages at which a connection breaks off; a failure at any other (a
+// request that cannot be made, the redirect limit, a reply that cannot be
+// decoded) is no passing trouble of the connection.
+TFailureCause CauseOf(TExchangeStage stage) {
+  switch (stage) {
+    case TExchangeStage::Sending:
+    case TExchangeStage::Receiving:
+    case TExchangeStage::Reading:
+      return TFailureCause::Transport;
+    case TExchangeStage::ServerError:
+      return TFailureCause::Status;  // 500 and above
+    default:
+      return TFailureCause::Other;
   }
-  return TFailureCause::Other;
 }
 
-// The first Retry-After of the reply's headers ("name=value"; a header
-// name holds no "=").
-std::string RetryAfterOf(const TRESTResponse& response) {
-  for (const std::string& header : response.Headers()) {
-    const std::size_t equals = header.find('=');
-    if (equals != std::string::npos &&
-        EqualsIgnoreCase(std::string_view(header).substr(0, equals), "Retry-After"))
-      return header.substr(equals + 1);
-  }
-  return {};
+// The window's settings: the defaults and a wait hook.
+TKestrava_2::TSettings WaitHookOnly(TWaitHook onWait) {
+  TKestrava_2::TSettings settings;
+  settings.OnWait = std::move(onWait);
+  return settings;
 }
 
 }  // namespace
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
                          TWaitHook onWait)
-    : TKestrava_2(ClientID, ClientSecret, TipMediu,
-                  TToolSettings{DefaultTimeout, TFailureHandler(), std::move(onWait)}) {}
+    : TKestrava_2(ClientID, ClientSecret, TipMediu, WaitHookOnly(std::move(onWait))) {}
 
 TKestrava_2::TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
-                         TToolSettings settings)
-    : OnRequestFailed(std::move(settings.OnRequestFailed)),
-      FClientID(ClientID),
+                         TSettings settings)
+    : FClientID(ClientID),
       FClientSecret(ClientSecret),
-      FTipMediu(TipMediu) {
+      FTipMediu(TipMediu),
+      FSettings(std::move(settings)) {
   FRestClient = std::make_unique<TRESTClient>();
-  if (settings.OnWait.run)
-    FRestClient->SetWaitHook(std::move(settings.OnWait.run), settings.OnWait.interval);
   FRestRequest = std::make_unique<TRESTRequest>();
   FRestResponse = std::make_unique<TRESTResponse>();
 
-  FRestClient->SetAccept(AcceptText);
-  FRestClient->SetAcceptCharset(AcceptCharsetText);
-  FRestClient->SetContentType(JsonContentType);
+  FRestClient->SetAccept(net::kDefaultAccept);
+  FRestClient->SetAcceptCharset(net::kDefaultAcceptCharset);
+  FRestClient->SetContentType(kJsonContentType);
 
   FRestRequest->SetClient(FRestClient.get());
-  FRestRequest->SetAccept(AcceptText);
-  FRestRequest->SetAcceptCharset(AcceptCharsetText);
-  FRestRequest->SetTimeout(settings.Timeout);
+  FRestRequest->SetAccept(net::kDefaultAccept);
+  FRestRequest->SetAcceptCharset(net::kDefaultAcceptCharset);
+  FRestRequest->SetTimeout(FSettings.Timeout);
   FRestRequest->SetResponse(FRestResponse.get());
-  FRestRequest->SetAccept(AcceptText);
 
   LogatLaServer = LogIn();
 }
@@ -117,8 +101,9 @@ TKestrava_2::~TKestrava_2() {
   FRestResponse.reset();
 }
 
-void TKestrava_2::SetTimeout(int milliseconds) noexcept {
-  FRestRequest->SetTimeout(milliseconds);
+void TKestrava_2::ApplySettings() {
+  FRestRequest->SetTimeout(FSettings.Timeout);
+  FRestClient->SetWaitHook(FSettings.OnWait.run, FSettings.OnWait.interval);
 }
 
 std::string TKestrava_2::URLTipMediu() const {
@@ -139,7 +124,7 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   try {
     return operation();
   } catch (const ERESTException& e) {
-    FFailureCause = CauseOf(e);
+    FFailureCause = CauseOf(e.Stage());
     message = e.Message();
   } catch (const Exception& e) {
     FFailureCause = TFailureCause::Other;
@@ -164,7 +149,100 @@ const TJSONObject* TKestrava_2::ReplyObject() const {
   return static_cast<const TJSONObject*>(view);
 }
 
-const TJSONObject* TKestrava_2::ExecuteExport() {
+template <class Try>
+bool TKestrava_2::RunWithRetries(TRequestKind kind, int page, Try&& attempt) {
+  for (int failures = 1;; ++failures) {
+    FMesajEroare.clear();
+    FFailureCause = TFailureCause::Other;
+    ApplySettings();
+    if (Guarded(attempt)) return true;
+    if (!TryAgain(kind, page, failures)) return false;
+  }
+}
+
+bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
+  if (!FSettings.OnRequestFailed) return false;
+  TRequestFailure failure;
+  failure.Request = request;
+  failure.Page = page;
+  failure.Failures = failures;
+  failure.Cause = FFailureCause;
+  if (FFailureCause == TFailureCause::Status) {
+    failure.StatusCode = FRestResponse->StatusCode();
+    failure.RetryAfter = FRestResponse->HeaderFields().Value("Retry-After");
+  }
+  failure.ErrorText = FMesajEroare;
+  switch (FSettings.OnRequestFailed(failure)) {
+    case TAfterFailure::Fail:
+      return false;
+    case TAfterFailure::Repeat:
+      return true;
+    case TAfterFailure::SignInAndRepeat:
+      // A sign-in that fails ends the operation with its own error text.
+      return request == TRequestKind::SignIn || LogIn();
+  }
+  return false;
+}
+
+bool TKestrava_2::LogIn() {
+  return RunWithRetries(TRequestKind::SignIn, 0, [this] { return RequestToken(); });
+}
+
+bool TKestrava_2::RequestToken() {
+  FRestClient->SetBaseURL(URL(kTokenPath));
+  FRestRequest->SetMethod(rmPOST);
+  FRestRequest->ClearBody();
+  FRestRequest->Params().Clear();
+  {
+    TJSONObject body;
+    body.AddPair("grant_type", "client_credentials");
+    body.AddPair("client_id", FClientID);
+    body.AddPair("client_secret", FClientSecret);
+    FRestRequest->AddBody(body.ToString(), kJsonContentType);
+  }
+
+  FRestRequest->Execute();
+
+  if (FRestResponse->StatusCode() != 200) {
+    FFailureCause = TFailureCause::Status;
+    FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
+                   FRestResponse->StatusText() + "\r" + FRestResponse->Content();
+    return false;
+  }
+  const TJSONObject* reply = ReplyObject();
+  return reply != nullptr && ReadToken(*reply);
+}
+
+bool TKestrava_2::ReadToken(const TJSONObject& reply) {
+  Token.clear();
+  if (reply.GetValue("status", "") != "200 OK") {
+    FMesajEroare = "Status = " + reply.GetValue("status", "") + " " + reply.GetValue("message", "");
+    return false;
+  }
+  if (const TJSONObject* tokenResult = reply.GetValue<TJSONObject>("result")) {
+    Token = tokenResult->GetValue("accessToken", "");
+  }
+  if (Token.empty()) {
+    FMesajEroare = "Token NULL !";
+    return false;
+  }
+  FTokenRenewed = true;
+  return true;
+}
+
+void TKestrava_2::PrepareExport() {
+  FRestRequest->ClearBody();
+  FRestRequest->Params().Clear();
+  FRestRequest->AddParameter("Authorization", "Bearer " + Token, pkHTTPHEADER,
+                             static_cast<unsigned>(poDoNotEncode));
+  FRestRequest->SetMethod(rmGET);
+  FTokenRenewed = false;
+}
+
+const TJSONObject* TKestrava_2::ExecuteExport(const std::string& url) {
+  // A sign-in in the middle of the export left the token request in place.
+  if (FTokenRenewed) PrepareExport();
+  FRestClient->SetBaseURL(url);
   FRestRequest->Execute();
   if (FRestResponse->StatusCode() != 200) {
     FFailureCause = TFailureCause::Status;
@@ -174,100 +252,10 @@ const TJSONObject* TKestrava_2::ExecuteExport() {
   }
   const TJSONObject* reply = ReplyObject();
   if (reply == nullptr) {
-    FFailureCause = TFailureCause::Other;
     FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
                    FRestResponse->StatusText();
   }
   return reply;
-}
-
-bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain) {
-  if (!OnRequestFailed) return false;
-  TRequestFailure failure;
-  failure.Request = request;
-  failure.Page = page;
-  failure.Failures = failures;
-  failure.Cause = FFailureCause;
-  if (FFailureCause == TFailureCause::Status) {
-    failure.StatusCode = FRestResponse->StatusCode();
-    failure.RetryAfter = RetryAfterOf(*FRestResponse);
-  }
-  failure.ErrorText = FMesajEroare;
-  switch (OnRequestFailed(failure)) {
-    case TAfterFailure::Fail:
-      return false;
-    case TAfterFailure::Repeat:
-      break;
-    case TAfterFailure::SignInAndRepeat:
-      if (request == TRequestKind::SignIn) break;
-      if (!LogIn()) return false;  // its error text is the operation's
-      signedInAgain = true;
-      break;
-  }
-  FMesajEroare.clear();
-  return true;
-}
-
-bool TKestrava_2::LogIn() {
-  for (int failures = 1;; ++failures) {
-    if (LogInOnce()) return true;
-    bool signedInAgain = false;
-    if (!TryAgain(TRequestKind::SignIn, 0, failures, signedInAgain)) return false;
-  }
-}
-
-bool TKestrava_2::LogInOnce() {
-  FMesajEroare.clear();
-  FFailureCause = TFailureCause::Other;
-  return Guarded([this] {
-    FRestClient->SetBaseURL(URL(TokenPath));
-    FRestRequest->SetMethod(rmPOST);
-    FRestRequest->ClearBody();
-    FRestRequest->Params().Clear();
-    {
-      TJSONObject body;
-      body.AddPair("grant_type", "client_credentials");
-      body.AddPair("client_id", FClientID);
-      body.AddPair("client_secret", FClientSecret);
-      std::istringstream stream(body.ToString());
-      FRestRequest->AddBody(stream, JsonContentType, ooCopy);
-    }
-
-    FRestRequest->Execute();
-
-    if (FRestResponse->StatusCode() != 200) {
-      FFailureCause = TFailureCause::Status;
-      FMesajEroare = "StatusCode: " + std::to_string(FRestResponse->StatusCode()) + " - " +
-                     FRestResponse->StatusText() + "\r" + FRestResponse->Content();
-      return false;
-    }
-    const TJSONObject* reply = ReplyObject();
-    if (reply == nullptr) return false;
-
-    // ReadToken
-    Token.clear();
-    if (reply->GetValue("status", "") != "200 OK") {
-      FMesajEroare =
-          "Status = " + reply->GetValue("status", "") + " " + reply->GetValue("message", "");
-      return false;
-    }
-    if (const TJSONObject* tokenResult = reply->GetValue<TJSONObject>("result")) {
-      Token = tokenResult->GetValue("accessToken", "");
-    }
-    if (Token.empty()) {
-      FMesajEroare = "Token NULL !";
-      return false;
-    }
-    return true;
-  });
-}
-
-void TKestrava_2::PrepareExport() {
-  FRestRequest->ClearBody();
-  FRestRequest->Params().Clear();
-  FRestRequest->AddParameter("Authorization", "Bearer " + Token, pkHTTPHEADER,
-                             static_cast<unsigned>(poDoNotEncode));
-  FRestRequest->SetMethod(rmGET);
 }
 
 bool TKestrava_2::Accounts(TJSONArray& accounts) {
@@ -288,25 +276,32 @@ bool TKestrava_2::GetTranzactii(TDateTime DataStart, TDateTime DataEnd, int acco
   return ExportTransactions(DataStart, DataEnd, accountId, Checked(sink));
 }
 
+bool TKestrava_2::HandOver(const TJSONArray* records, const TRecordSink& sink) {
+  return Guarded([&] { return records == nullptr || sink(*records); });
+}
+
+bool TKestrava_2::ReportPage(int pagesRead, int totalPages) {
+  return Guarded([&] {
+    if (FSettings.OnPage) FSettings.OnPage(pagesRead, totalPages);
+    return true;
+  });
+}
+
 bool TKestrava_2::ExportAccounts(const TRecordSink& sink) {
   FMesajEroare.clear();
-  bool signedInAgain = false;
-  for (int failures = 1;; ++failures) {
-    // Records once handed over are never handed over twice: a failure from
-    // there on is final.
-    bool received = false;
-    const bool read = Guarded([&] {
-      FRestClient->SetBaseURL(URL(AccountsPath));
-      PrepareExport();
-      const TJSONObject* reply = ExecuteExport();
-      if (reply == nullptr) return false;
-      const TJSONArray* result = reply->GetValue<TJSONArray>("result");
-      received = true;
-      return result == nullptr || sink(*result);
-    });
-    if (read) return true;
-    if (received || !TryAgain(TRequestKind::Accounts, 0, failures, signedInAgain)) return false;
-  }
+  const bool prepared = Guarded([this] {
+    PrepareExport();
+    return true;
+  });
+  if (!prepared) return false;
+  const TJSONArray* records = nullptr;
+  const bool read = RunWithRetries(TRequestKind::Accounts, 0, [&] {
+    const TJSONObject* reply = ExecuteExport(URL(kAccountsPath));
+    if (reply == nullptr) return false;
+    records = reply->GetValue<TJSONArray>("result");
+    return true;
+  });
+  return read && HandOver(records, sink);
 }
 
 bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
@@ -318,7 +313,7 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
     const std::string endText = DateTimeToNetFormat(DataEnd);
     PrepareExport();
     queryStart =
-        URL(TransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
+        URL(kTransactionsPath) + "?startDate=" + startText + "&endDate=" + endText + "&pageNumber=";
     if (accountId > 0) accountPart = "&accountId=" + std::to_string(accountId);
     return true;
   });
@@ -327,30 +322,20 @@ bool TKestrava_2::ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int
   int Page = 0;
   int TotaLPages = 0;
   do {
-    bool signedInAgain = false;
-    for (int failures = 1;; ++failures) {
-      if (signedInAgain) PrepareExport();  // the new token
-      bool received = false;
-      const bool read = Guarded([&] {
-        // SetURL
-        FRestClient->SetBaseURL(queryStart + std::to_string(Page) + accountPart +
-                                "&pageSize=" + std::to_string(PageSize));
-        // A failing page ends the export with false: a partial export never
-        // reads as complete. The pages read before stay with the receiver.
-        const TJSONObject* reply = ExecuteExport();
-        if (reply == nullptr) return false;
-        // GetResult
-        TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
-        const TJSONArray* result = reply->GetValue<TJSONArray>("result");
-        received = true;
-        if (result != nullptr && !sink(*result)) return false;
-        if (OnPage) OnPage(Page + 1, TotaLPages);
-        return true;
-      });
-      if (read) break;
-      if (received || !TryAgain(TRequestKind::TransactionPage, Page, failures, signedInAgain))
-        return false;
-    }
+    const TJSONArray* records = nullptr;
+    const bool read = RunWithRetries(TRequestKind::TransactionPage, Page, [&] {
+      // SetURL
+      const TJSONObject* reply = ExecuteExport(queryStart + std::to_string(Page) + accountPart +
+                                               "&pageSize=" + std::to_string(kPageSize));
+      if (reply == nullptr) return false;
+      // GetResult
+      TotaLPages = PageCountFromText(reply->GetValue("totalPages", ""));
+      records = reply->GetValue<TJSONArray>("result");
+      return true;
+    });
+    // A failing page ends the export with false: a partial export never
+    // reads as complete. The pages read before stay with the receiver.
+    if (!read || !HandOver(records, sink) || !ReportPage(Page + 1, TotaLPages)) return false;
     ++Page;
   } while (Page < TotaLPages);
   return true;

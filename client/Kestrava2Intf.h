@@ -75,8 +75,8 @@ struct TWaitHook {
 class TKestrava_2 {
  public:
   // Wait bound of every exchange, in milliseconds.
-  static constexpr int DefaultTimeout = net::kDefaultTimeoutMs;
-  static constexpr int PageSize = 50;
+  static constexpr int kDefaultTimeout = net::kDefaultTimeoutMs;
+  static constexpr int kPageSize = 50;
 
   // Receives the "result" array of each reply of an export, in order, while
   // the reply still holds it. False ends the export with false and no error
@@ -84,21 +84,28 @@ class TKestrava_2 {
   using TRecordSink = std::function<bool(const TJSONArray& records)>;
   using TFailureHandler = std::function<TAfterFailure(const TRequestFailure&)>;
 
-  // What a tool without the window may set up before the constructor signs
-  // in. The window uses the wait hook only.
-  struct TToolSettings {
-    int Timeout = DefaultTimeout;  // wait bound of every exchange, in milliseconds
-    TFailureHandler OnRequestFailed;
+  // Everything a caller sets up about the object: given to the constructor,
+  // so that its sign-in uses it too, and changed through Settings() for the
+  // requests that follow. Each request takes the settings as it starts. The
+  // window gives the wait hook and a page hook only.
+  struct TSettings {
+    int Timeout = kDefaultTimeout;  // wait bound of every exchange, in milliseconds
+    // Runs while an exchange waits on the service.
     TWaitHook OnWait;
+    // Asked after each failed request of an operation; none fails the
+    // operation at once. It may wait before it answers.
+    TFailureHandler OnRequestFailed;
+    // Called after each page of a transaction export has been read: the
+    // number of pages read so far (from 1) and the last "totalPages" read.
+    std::function<void(int pagesRead, int totalPages)> OnPage;
   };
 
   // Creates the REST trio (which may throw "Error obtaining session handle")
-  // and signs in; sign-in failures never throw. The wait hook serves every
-  // exchange of the object, the sign-in included.
+  // and signs in; sign-in failures never throw.
   TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
               TWaitHook onWait = {});
   TKestrava_2(std::string_view ClientID, std::string_view ClientSecret, int TipMediu,
-              TToolSettings settings);
+              TSettings settings);
   ~TKestrava_2();
   TKestrava_2(const TKestrava_2&) = delete;
   TKestrava_2& operator=(const TKestrava_2&) = delete;
@@ -119,25 +126,17 @@ class TKestrava_2 {
   const std::string& MesajEroare() const noexcept { return FMesajEroare; }
   std::string ResponseText() const;
 
-  // Changes the wait bound of the following exchanges (tests and tools; the
-  // constructor's sign-in always uses DefaultTimeout).
-  void SetTimeout(int milliseconds) noexcept;
+  TSettings& Settings() noexcept { return FSettings; }
 
   bool LogatLaServer = false;
   std::string Token;
 
-  // Called after each page of a transaction export has been read: the number
-  // of pages read so far (from 1) and the last "totalPages" read.
-  std::function<void(int pagesRead, int totalPages)> OnPage;
-
-  // Asked after each failed request of an operation; none fails the
-  // operation at once. It may wait before it answers.
-  TFailureHandler OnRequestFailed;
-
  private:
   std::string GetResponseText() const;
   std::string URL(std::string_view path) const;
-  // Drops the previous body and parameters and adds the Authorization header.
+  // Drops the previous body and parameters, adds the Authorization header
+  // with the current token and sets the method GET: the request of every
+  // page of an export.
   void PrepareExport();
   // The reply as an object: the response's JSON view when it is one, none
   // otherwise. Owned by the response until its next reply.
@@ -146,20 +145,35 @@ class TKestrava_2 {
   // gives false and the error text "message" CR "response content".
   template <class Operation>
   bool Guarded(Operation&& operation);
-  // One try of the sign-in.
-  bool LogInOnce();
+  // Hands the settings to the trio: the time-out and the wait hook.
+  void ApplySettings();
+  // The one loop of every request: tries `attempt` (true when the request
+  // is done) under the guard until it succeeds or the failure handler ends
+  // it. Each try starts with no error text.
+  template <class Try>
+  bool RunWithRetries(TRequestKind kind, int page, Try&& attempt);
   // After a failed try of a request: true when it is to be tried again
-  // (after a successful sign-in again when OnRequestFailed asked for one).
-  bool TryAgain(TRequestKind request, int page, int failures, bool& signedInAgain);
+  // (after a successful sign-in again when the failure handler asked for
+  // one).
+  bool TryAgain(TRequestKind request, int page, int failures);
+  // One try of the sign-in: the token request and its reply.
+  bool RequestToken();
+  bool ReadToken(const TJSONObject& reply);
+  // Hands a reply's records (none: nothing) to the receiver, and reports a
+  // page read, under the guard. Records once handed over are never handed
+  // over twice, so a failure in either ends the operation, never to be
+  // tried again.
+  bool HandOver(const TJSONArray* records, const TRecordSink& sink);
+  bool ReportPage(int pagesRead, int totalPages);
   // The two exports of records, whatever receives them.
   bool ExportAccounts(const TRecordSink& sink);
   bool ExportTransactions(TDateTime DataStart, TDateTime DataEnd, int accountId,
                           const TRecordSink& sink);
-  // Executes an export request and gives the reply object (owned by the
-  // response until its next reply). None, with the error text set, for a
+  // One try of an export request to `url`: the reply object (owned by the
+  // response until its next reply), or none with the error text set for a
   // status other than 200 ("code/reason - content") or a 200 reply that is
   // not a JSON object ("StatusCode: code - reason").
-  const TJSONObject* ExecuteExport();
+  const TJSONObject* ExecuteExport(const std::string& url);
 
   std::unique_ptr<TRESTClient> FRestClient;
   std::unique_ptr<TRESTRequest> FRestRequest;
@@ -168,8 +182,12 @@ class TKestrava_2 {
   std::string FClientSecret;
   std::string FMesajEroare;
   int FTipMediu;
+  TSettings FSettings;
   // Why the last try of a request failed.
   TFailureCause FFailureCause = TFailureCause::Other;
+  // A sign-in got a token since the export prepared its request: the
+  // request holds the token request, and its Authorization the old token.
+  bool FTokenRenewed = false;
 };
 
 // The date-time text of the transaction query: "yyyy-mm-dd" + "T" +

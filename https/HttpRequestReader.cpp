@@ -58,22 +58,6 @@ bool ParseHex(std::string_view text, std::size_t& value) {
 
 }  // namespace
 
-std::string HttpRequest::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers)
-    if (EqualsIgnoreCase(key, name)) return value;
-  return {};
-}
-
-bool HttpRequest::HasHeader(std::string_view name) const {
-  return HeaderCount(name) > 0;
-}
-
-int HttpRequest::HeaderCount(std::string_view name) const {
-  return static_cast<int>(std::count_if(headers.begin(), headers.end(), [&](const auto& header) {
-    return EqualsIgnoreCase(header.first, name);
-  }));
-}
-
 bool ParseRequestHead(std::string_view head, HttpRequest& request) {
   std::size_t lineEnd = head.find("\r\n");
   const std::string_view line = head.substr(0, lineEnd);
@@ -100,7 +84,7 @@ bool ParseRequestHead(std::string_view head, HttpRequest& request) {
     if (!std::all_of(name.begin(), name.end(), IsTokenChar)) return false;
     const std::string_view value = TrimSpaces(field.substr(colon + 1));
     if (value.find_first_of("\r\n") != std::string_view::npos) return false;
-    request.headers.emplace_back(std::string(name), std::string(value));
+    request.headers.Add(std::string(name), std::string(value));
   }
   return true;
 }

@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
+#include "base/HeaderList.h"
 #include "https/Connection.h"
 
 namespace kestrava::https {
@@ -16,14 +15,14 @@ namespace kestrava::https {
 struct HttpRequest {
   std::string requestLine;  // "GET /path?query HTTP/1.1"
   std::string method, target, version;
-  std::vector<std::pair<std::string, std::string>> headers;  // in order received
-  std::string body;                                          // decoded when chunked
+  HeaderList headers;  // in order received
+  std::string body;    // decoded when chunked
   bool chunked = false;
 
   // First value of the header with that name (case-insensitive), or empty.
-  std::string Header(std::string_view name) const;
-  bool HasHeader(std::string_view name) const;
-  int HeaderCount(std::string_view name) const;
+  std::string Header(std::string_view name) const { return headers.Value(name); }
+  bool HasHeader(std::string_view name) const { return headers.Has(name); }
+  int HeaderCount(std::string_view name) const { return static_cast<int>(headers.Count(name)); }
 };
 
 enum class ReadStatus {

@@ -8,16 +8,6 @@
 
 namespace kestrava::net {
 
-namespace {
-
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
-
-void RemoveHeader(HeaderList& headers, std::string_view name) {
-  std::erase_if(headers, [name](const auto& h) { return EqualsIgnoreCase(h.first, name); });
-}
-
-}  // namespace
-
 bool IsRedirectStatus(int code) {
   return code == 300 || code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
@@ -30,7 +20,7 @@ FinalReply RunExchange(Transport& transport, CookieStore& cookies, TransportRequ
     std::string path = url.path.empty() ? "/" : url.path;
     request.headers = headers;
     std::string cookie = cookies.HeaderFor(url.scheme, url.host, path, CookieClock::now());
-    if (!cookie.empty()) request.headers.emplace_back("Cookie", std::move(cookie));
+    if (!cookie.empty()) request.headers.Add("Cookie", std::move(cookie));
 
     TransportReply reply = transport.Perform(request, url.host);
 
@@ -42,18 +32,18 @@ FinalReply RunExchange(Transport& transport, CookieStore& cookies, TransportRequ
     if (++redirects > kMaxRedirects)
       throw ENetHTTPRequestException("Maximum number of redirections (" +
                                      std::to_string(kMaxRedirects) + ") exceeded");
-    std::string location(TrimWhitespace(reply.Header("Location")));
+    std::string location(TrimWhitespace(reply.headers.Value("Location")));
     if (location.empty()) return {std::move(reply), std::move(request.url)};
 
     std::string next = NormaliseUrl(ResolveReference(request.url, location));
     if (request.post && (reply.code == 301 || reply.code == 302 || reply.code == 303)) {
       request.post = false;
       request.body.clear();
-      RemoveHeader(headers, "Content-Type");
-      RemoveHeader(headers, "Content-Length");
+      headers.Remove("Content-Type");
+      headers.Remove("Content-Length");
     }
     // The bearer token goes only to the origin it was meant for.
-    if (!SameOrigin(request.url, next)) RemoveHeader(headers, "Authorization");
+    if (!SameOrigin(request.url, next)) headers.Remove("Authorization");
     request.url = std::move(next);
   }
 }

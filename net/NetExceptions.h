@@ -7,17 +7,36 @@
 
 namespace kestrava {
 
+// The step of an exchange at which it failed, as the failure that the
+// transport throws carries it. A caller tells a connection that broke off
+// (Sending, Receiving, Reading) from a reply it cannot use without asking
+// for the kind of the failure.
+enum class TExchangeStage {
+  None,          // no step of the transport: the redirect limit, the reply text, ...
+  Connecting,    // opening the connection for the URL's host
+  Preparing,     // opening the request, its time-outs and headers
+  Sending,       // resolving, connecting, the handshake, the request head and body
+  Receiving,     // waiting for the reply head
+  QueryingHead,  // reading a field of the reply head
+  Reading,       // reading the reply body
+  ServerError,   // a final reply of 500 and above
+};
+
 // The only kind that leaves TRESTRequest::Execute for a failure of the
 // exchange: "REST request failed: <inner message>" with the inner failure
-// kept, or the status line text of a server error (500 and above).
+// and its stage kept, or the status line text of a server error (500 and
+// above, stage ServerError).
 class ERESTException : public Exception {
  public:
-  explicit ERESTException(std::string message, std::exception_ptr inner = nullptr)
-      : Exception(std::move(message)), inner_(std::move(inner)) {}
+  explicit ERESTException(std::string message, std::exception_ptr inner = nullptr,
+                          TExchangeStage stage = TExchangeStage::None)
+      : Exception(std::move(message)), inner_(std::move(inner)), stage_(stage) {}
   const std::exception_ptr& InnerException() const noexcept { return inner_; }
+  TExchangeStage Stage() const noexcept { return stage_; }
 
  private:
   std::exception_ptr inner_;
+  TExchangeStage stage_;
 };
 
 // A final status above 299; never leaves Execute.
@@ -33,7 +52,12 @@ class EHTTPProtocolException : public Exception {
 
 class ENetException : public Exception {
  public:
-  using Exception::Exception;
+  explicit ENetException(std::string message, TExchangeStage stage = TExchangeStage::None)
+      : Exception(std::move(message)), stage_(stage) {}
+  TExchangeStage Stage() const noexcept { return stage_; }
+
+ private:
+  TExchangeStage stage_;
 };
 class ENetURIClientException : public ENetException {
  public:

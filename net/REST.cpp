@@ -15,6 +15,16 @@
 
 namespace kestrava {
 
+namespace {
+
+// The stage that a failure of the transport carries; none for any other.
+TExchangeStage StageOf(const std::exception& failure) {
+  const auto* netFailure = dynamic_cast<const ENetException*>(&failure);
+  return netFailure != nullptr ? netFailure->Stage() : TExchangeStage::None;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- response
 
 struct TRESTResponse::Impl {
@@ -22,6 +32,7 @@ struct TRESTResponse::Impl {
   std::string statusText;
   std::string content;
   std::unique_ptr<TJSONValue> json;
+  HeaderList fields;
   std::vector<std::string> headers;
   std::string server;
   std::string contentType;
@@ -37,9 +48,10 @@ struct TRESTResponse::Impl {
     statusText = reply.reason;
     content = std::move(text);
     for (const auto& [name, value] : reply.headers) headers.push_back(name + "=" + value);
-    server = reply.Header("Server");
-    contentType = net::MediaTypeOf(reply.Header("Content-Type"));
-    contentEncoding = reply.Header("Content-Encoding");
+    server = reply.headers.Value("Server");
+    contentType = net::MediaTypeOf(reply.headers.Value("Content-Type"));
+    contentEncoding = reply.headers.Value("Content-Encoding");
+    fields = std::move(final.reply.headers);
     rawBytes = std::move(final.reply.body);
     fullRequestURI = std::move(final.url);
   }
@@ -65,6 +77,9 @@ const TJSONValue* TRESTResponse::JSONValue() {
 
 const std::vector<std::string>& TRESTResponse::Headers() const noexcept {
   return impl_->headers;
+}
+const HeaderList& TRESTResponse::HeaderFields() const noexcept {
+  return impl_->fields;
 }
 const std::string& TRESTResponse::Server() const noexcept {
   return impl_->server;
@@ -178,14 +193,18 @@ void TRESTRequest::ClearBody() {
   impl_->params.RemoveKind(pkREQUESTBODY);
 }
 
+void TRESTRequest::AddBody(std::string bytes, std::string_view contentType) {
+  impl_->params.Add(TRESTRequestParameter{"body", std::move(bytes), pkREQUESTBODY,
+                                          static_cast<unsigned>(poDoNotEncode),
+                                          std::string(contentType)});
+}
+
 void TRESTRequest::AddBody(std::istream& stream, std::string_view contentType,
                            TRESTObjectOwnership) {
   stream.clear();
   stream.seekg(0, std::ios::beg);
-  std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-  impl_->params.Add(TRESTRequestParameter{"body", std::move(bytes), pkREQUESTBODY,
-                                          static_cast<unsigned>(poDoNotEncode),
-                                          std::string(contentType)});
+  AddBody(std::string{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()},
+          contentType);
 }
 
 void TRESTRequest::AddParameter(std::string_view name, std::string_view value,
@@ -219,19 +238,15 @@ void TRESTRequest::Execute() {
   request.post = impl_->method == rmPOST;
   request.url = net::NormaliseUrl(client.baseURL);
   request.timeoutMs = impl_->timeoutMs;
-  auto setHeader = [&request](std::string name, std::string value) {
-    std::erase_if(request.headers,
-                  [&name](const auto& h) { return EqualsIgnoreCase(h.first, name); });
-    request.headers.emplace_back(std::move(name), std::move(value));
-  };
-  if (!client.accept.empty()) setHeader("Accept", client.accept);
-  if (!client.acceptCharset.empty()) setHeader("Accept-Charset", client.acceptCharset);
-  setHeader("User-Agent", client.userAgent);
-  if (!client.contentType.empty()) setHeader("Content-Type", client.contentType);
+  HeaderList& headers = request.headers;
+  if (!client.accept.empty()) headers.Set("Accept", client.accept);
+  if (!client.acceptCharset.empty()) headers.Set("Accept-Charset", client.acceptCharset);
+  headers.Set("User-Agent", client.userAgent);
+  if (!client.contentType.empty()) headers.Set("Content-Type", client.contentType);
   for (const auto* p : params) {
     // Header parameters go out verbatim; the Cookie header is the store's.
     if (p->Kind == pkHTTPHEADER && !EqualsIgnoreCase(p->Name, "Cookie"))
-      setHeader(p->Name, p->Value);
+      headers.Set(p->Name, p->Value);
   }
   if (request.post && body != nullptr) request.body = body->Value;
 
@@ -242,11 +257,11 @@ void TRESTRequest::Execute() {
   try {
     final = net::RunExchange(client.transport, client.cookies, std::move(request));
     const net::TransportReply& reply = final->reply;
-    content = net::ReplyContent(reply.code, reply.Header("Content-Type"),
-                                reply.Header("Content-Encoding"), reply.body);
+    content = net::ReplyContent(reply.code, reply.headers.Value("Content-Type"),
+                                reply.headers.Value("Content-Encoding"), reply.body);
   } catch (const std::exception& failure) {
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
-                         std::current_exception());
+                         std::current_exception(), StageOf(failure));
   }
   // Below 500 the reply is the outcome. From 500 on, Execute raises the
   // status line once the response holds the reply, with the protocol error
@@ -260,7 +275,8 @@ void TRESTRequest::Execute() {
   std::exception_ptr protocolError =
       std::make_exception_ptr(EHTTPProtocolException(reply.code, content, statusLine));
   response.Fill(std::move(*final), std::move(content));
-  throw ERESTException(std::move(statusLine), std::move(protocolError));
+  throw ERESTException(std::move(statusLine), std::move(protocolError),
+                       TExchangeStage::ServerError);
 }
 
 }  // namespace kestrava

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/HeaderList.h"
 #include "json/JSON.h"
 #include "net/NetExceptions.h"
 
@@ -65,6 +66,8 @@ class TRESTResponse {
   // parse. Owned by the response until it is next cleared.
   const TJSONValue* JSONValue();
 
+  // The reply's header fields, in order.
+  const HeaderList& HeaderFields() const noexcept;
   // Recorded, not read by the API client.
   const std::vector<std::string>& Headers() const noexcept;  // "name=value"
   const std::string& Server() const noexcept;
@@ -134,6 +137,8 @@ class TRESTRequest {
 
   TRESTRequestParameterList& Params() noexcept;
   void ClearBody();
+  // The bytes become the body parameter "body", in place of any body before.
+  void AddBody(std::string bytes, std::string_view contentType);
   // Copies every byte of the stream from its first byte, whatever its
   // position, into the body parameter "body".
   void AddBody(std::istream& stream, std::string_view contentType, TRESTObjectOwnership ownership);

@@ -91,8 +91,8 @@ void ReplyHead::Feed(std::string_view line) {
   }
   auto colon = line.find(':');
   if (colon == std::string_view::npos) return;
-  headers.emplace_back(std::string(TrimWhitespace(line.substr(0, colon))),
-                       std::string(TrimWhitespace(line.substr(colon + 1))));
+  headers.Add(std::string(TrimWhitespace(line.substr(0, colon))),
+              std::string(TrimWhitespace(line.substr(colon + 1))));
 }
 
 }  // namespace kestrava::net

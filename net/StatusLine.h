@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
+
+#include "base/HeaderList.h"
 
 namespace kestrava::net {
 
@@ -44,7 +44,7 @@ struct ReplyHead {
   std::string version;
   int code = 0;
   std::string reason;
-  std::vector<std::pair<std::string, std::string>> headers;  // trimmed, in order
+  HeaderList headers;          // trimmed, in order
   bool statusParsed = false;   // the status line of the last head parsed
   bool started = false;        // a status line arrived
   bool complete = false;       // the final head ended: the body follows

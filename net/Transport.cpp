@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "base/Ascii.h"
 #include "net/NetExceptions.h"
 #include "net/StatusLine.h"
 
@@ -41,7 +40,7 @@ struct Attempt {
   void Touch() { progress.lastActivity = Clock::now(); }
 };
 
-enum class Stage { Connecting, Preparing, Sending, Receiving, Reading, QueryingHead };
+using Stage = TExchangeStage;
 
 std::string Describe(int code) {
   return TrimDescription(curl_easy_strerror(static_cast<CURLcode>(code)));
@@ -110,19 +109,19 @@ Stage StageOf(int code, const Progress& progress) {
   std::string detail = CodeAndDescription(code, description);
   switch (stage) {
     case Stage::Connecting:
-      throw ENetHTTPRequestException("Error connecting to server: " + host);
+      throw ENetHTTPRequestException("Error connecting to server: " + host, stage);
     case Stage::Preparing:
-      throw ENetHTTPRequestException("Error opening request: " + detail);
-    case Stage::Sending:
-      throw ENetHTTPClientException("Error sending data: " + detail);
+      throw ENetHTTPRequestException("Error opening request: " + detail, stage);
     case Stage::Receiving:
-      throw ENetHTTPClientException("Error receiving data: " + detail);
+      throw ENetHTTPClientException("Error receiving data: " + detail, stage);
     case Stage::Reading:
-      throw ENetHTTPResponseException("Error reading data: " + detail);
+      throw ENetHTTPResponseException("Error reading data: " + detail, stage);
     case Stage::QueryingHead:
-      throw ENetHTTPException("Error querying headers: " + detail);
+      throw ENetHTTPException("Error querying headers: " + detail, stage);
+    default:  // sending, the only other stage that the transport itself reaches
+      break;
   }
-  throw ENetHTTPClientException("Error sending data: " + detail);
+  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending);
 }
 
 [[noreturn]] void RaiseTransportFailure(int code, const Progress& progress,
@@ -206,6 +205,22 @@ struct Outcome {
   bool reusedConnection = false;
 };
 
+// The easy handle's place in the multi handle for one transfer. It is given
+// up however the transfer ends, a wait hook that throws included, so the
+// next request finds the handle free; giving up an unfinished transfer
+// closes its connection.
+class TransferInMulti {
+ public:
+  TransferInMulti(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {}
+  ~TransferInMulti() { curl_multi_remove_handle(multi_, easy_); }
+  TransferInMulti(const TransferInMulti&) = delete;
+  TransferInMulti& operator=(const TransferInMulti&) = delete;
+
+ private:
+  CURLM* multi_;
+  CURL* easy_;
+};
+
 // Drives one transfer. Every single wait is bounded by `limit`, counted from
 // the last byte that went out or came in.
 Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::milliseconds limit,
@@ -214,6 +229,7 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   hook.lastRun = Clock::now();
   CURLMcode mc = curl_multi_add_handle(multi, easy);
   if (mc != CURLM_OK) Raise(Stage::Preparing, mc, TrimDescription(curl_multi_strerror(mc)), host);
+  const TransferInMulti transfer(multi, easy);
   attempt.Touch();
   while (true) {
     int running = 0;
@@ -245,12 +261,10 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
   long connects = 0;
   if (curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
     outcome.reusedConnection = connects == 0;
-  // Removing an unfinished transfer closes its connection.
-  curl_multi_remove_handle(multi, easy);
   return outcome;
 }
 
-using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
+using CurlHeaders = std::unique_ptr<curl_slist, SlistFree>;
 
 void Check(CURLcode rc, Stage stage, const std::string& host) {
   if (rc != CURLE_OK) Raise(stage, rc, Describe(rc), host);
@@ -258,32 +272,31 @@ void Check(CURLcode rc, Stage stage, const std::string& host) {
 
 // Our headers as given, then the removal of every header libcurl would add
 // on its own that this system does not send.
-HeaderList BuildHeaderList(const std::vector<std::pair<std::string, std::string>>& headers) {
-  HeaderList list;
+CurlHeaders BuildHeaderList(const HeaderList& headers) {
+  CurlHeaders list;
   const auto append = [&list](const std::string& line) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
     if (grown == nullptr)
       throw ENetHTTPRequestException(
           "Error adding header: " +
-          CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)));
+              CodeAndDescription(CURLE_OUT_OF_MEMORY, Describe(CURLE_OUT_OF_MEMORY)),
+          Stage::Preparing);
     (void)list.release();
     list.reset(grown);
   };
-  bool hasAccept = false, hasContentType = false;
   for (const auto& [name, value] : headers) {
     if (name.empty() || name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
         value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       throw ENetHTTPRequestException(
-          "Error adding header: " +
-          CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT, Describe(CURLE_BAD_FUNCTION_ARGUMENT)));
-    hasAccept = hasAccept || EqualsIgnoreCase(name, "Accept");
-    hasContentType = hasContentType || EqualsIgnoreCase(name, "Content-Type");
+          "Error adding header: " + CodeAndDescription(CURLE_BAD_FUNCTION_ARGUMENT,
+                                                       Describe(CURLE_BAD_FUNCTION_ARGUMENT)),
+          Stage::Preparing);
     append(value.empty() ? name + ";" : name + ": " + value);
   }
   append("Expect:");
   append("Pragma:");
-  if (!hasAccept) append("Accept:");
-  if (!hasContentType) append("Content-Type:");
+  if (!headers.Has("Accept")) append("Accept:");
+  if (!headers.Has("Content-Type")) append("Content-Type:");
   return list;
 }
 
@@ -312,13 +325,6 @@ std::string TrimDescription(std::string text) {
   while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) < 33))
     text.pop_back();
   return text;
-}
-
-std::string TransportReply::Header(std::string_view name) const {
-  for (const auto& [key, value] : headers) {
-    if (EqualsIgnoreCase(key, name)) return value;
-  }
-  return {};
 }
 
 struct Transport::Impl {
@@ -358,8 +364,9 @@ void Transport::Impl::SetUp(const TransportRequest& request, const std::string& 
       curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                        static_cast<long>(std::min<long long>(3 * timeoutMs + 1000, 0x7FFFFFFF)));
   if (rc != CURLE_OK)
-    throw ENetHTTPRequestException("Error setting timeout for the request: " +
-                                   CodeAndDescription(rc, Describe(rc)));
+    throw ENetHTTPRequestException(
+        "Error setting timeout for the request: " + CodeAndDescription(rc, Describe(rc)),
+        Stage::Preparing);
 }
 
 // The system's trust store, or the one the usual OpenSSL variables name:
@@ -445,7 +452,7 @@ void Transport::SetWaitHook(std::function<void()> hook, std::chrono::millisecond
 }
 
 TransportReply Transport::Perform(const TransportRequest& request, const std::string& host) {
-  const HeaderList headers = BuildHeaderList(request.headers);
+  const CurlHeaders headers = BuildHeaderList(request.headers);
   impl_->SetUp(request, host);
   impl_->UseTrustStore(host);
   return impl_->RunAttempts(request, headers.get(), host);

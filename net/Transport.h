@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
+#include "base/HeaderList.h"
 #include "net/RequestDefaults.h"
 
 namespace kestrava::net {
@@ -19,19 +19,17 @@ namespace kestrava::net {
 struct TransportRequest {
   bool post = false;
   std::string url;
-  std::vector<std::pair<std::string, std::string>> headers;  // sent as given
-  std::string body;                                          // POST only
-  int timeoutMs = kDefaultTimeoutMs;                         // bound of each single wait
+  HeaderList headers;                 // sent as given
+  std::string body;                   // POST only
+  int timeoutMs = kDefaultTimeoutMs;  // bound of each single wait
 };
 
 struct TransportReply {
   std::string version;  // "HTTP/1.1"
   int code = 0;
   std::string reason;
-  std::vector<std::pair<std::string, std::string>> headers;  // of the final head, in order
+  HeaderList headers;  // of the final head, in order
   std::string body;
-  // First value of a header (any case), or empty.
-  std::string Header(std::string_view name) const;
 };
 
 // Fixed product token sent as User-Agent on every request.

@@ -11,6 +11,7 @@
 
 #include "base/Exception.h"
 #include "base/Utf8.h"
+#include "net/Charset.h"
 #include "net/Cookies.h"
 #include "net/ReplyText.h"
 #include "net/StatusLine.h"

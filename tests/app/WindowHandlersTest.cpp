@@ -267,7 +267,7 @@ TEST_F(ReadTest, ACloseAskedForDuringAnExportWaitsForTheHandler) {
     server->Enqueue(Reply(JsonReply(200, "OK", PageBody(3, {page}))));
   }
   bool closeSent = false;
-  form->SA->SetTimeout(5000);
+  form->SA->Settings().Timeout = 5000;
   // The window repaints between pages; a close that arrives meanwhile waits.
   QTimer::singleShot(0, form.get(), [&] {
     closeSent = true;

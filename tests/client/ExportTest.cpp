@@ -241,7 +241,7 @@ TEST_F(Export, PageFailures) {
 
 TEST_F(Export, TimeOutOnPageOneKeepsPageZeroAndShowsItsBody) {
   // Short waits from page 1 on only, so a slow machine cannot fail page 0.
-  client->OnPage = [this](int, int) { client->SetTimeout(300); };
+  client->Settings().OnPage = [this](int, int) { client->Settings().Timeout = 300; };
   const std::string page0 = PageBody("2", {1, 2});
   server->Enqueue(Reply(JsonReply(200, "OK", page0)));
   server->Enqueue(Reply().Pause(2s).Close());
@@ -254,7 +254,7 @@ TEST_F(Export, TimeOutOnPageOneKeepsPageZeroAndShowsItsBody) {
 }
 
 TEST_F(Export, TimeOutOnPageZero) {
-  client->SetTimeout(300);
+  client->Settings().Timeout = 300;
   server->Enqueue(Reply().Pause(2s).Close());
   TJSONArray tranz;
   EXPECT_FALSE(client->GetTranzactii(kStart, kEnd, 0, tranz));
@@ -264,7 +264,7 @@ TEST_F(Export, TimeOutOnPageZero) {
 
 TEST_F(Export, ProgressIsReportedAfterEveryPage) {
   std::vector<std::pair<int, int>> calls;
-  client->OnPage = [&](int read, int total) { calls.emplace_back(read, total); };
+  client->Settings().OnPage = [&](int read, int total) { calls.emplace_back(read, total); };
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {1}))));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {2}))));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));

@@ -27,8 +27,8 @@ class ToolClient : public ClientTest {
  protected:
   // Signs in against the next enqueued reply, with every failure recorded
   // and answered from `answers` in order (Fail when they run out).
-  std::unique_ptr<TKestrava_2> NewToolClient(int timeout = TKestrava_2::DefaultTimeout) {
-    TKestrava_2::TToolSettings settings;
+  std::unique_ptr<TKestrava_2> NewToolClient(int timeout = TKestrava_2::kDefaultTimeout) {
+    TKestrava_2::TSettings settings;
     settings.Timeout = timeout;
     settings.OnRequestFailed = [this](const TRequestFailure& failure) {
       failures.push_back(failure);
@@ -199,7 +199,7 @@ TEST_F(ToolClient, ARepeatedPageIsTheOnlyRequestSentAgain) {
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {2}))));
   server->Enqueue(Reply(JsonReply(200, "OK", PageBody("3", {3}))));
   std::vector<int> progress;
-  client->OnPage = [&](int read, int) { progress.push_back(read); };
+  client->Settings().OnPage = [&](int read, int) { progress.push_back(read); };
   TJSONArray tranz;
   ASSERT_TRUE(client->GetTranzactii(kStart, kEnd, 0, tranz)) << client->MesajEroare();
   EXPECT_EQ(client->MesajEroare(), "");
@@ -241,6 +241,30 @@ TEST_F(ToolClient, SignInAgainMidExportUsesTheNewTokenAndKeepsTheCookies) {
   EXPECT_EQ(requests[4].body, "");
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].StatusCode, 401);
+}
+
+TEST_F(ToolClient, AfterASignInAgainTheExportIsSentAgainAsItWasEvenUnderTheSameToken) {
+  // The service may hand out the token it had given: the request must still
+  // be the export's again, not the token request that the sign-in left.
+  server->Enqueue(Reply(TokenReply("tok-1")));
+  const auto client = NewToolClient();
+  answers = {TAfterFailure::SignInAndRepeat};
+  server->Enqueue(Reply(JsonReply(401, "Unauthorized", "{}")));
+  server->Enqueue(Reply(TokenReply("tok-1")));
+  server->Enqueue(Reply(JsonReply(200, "OK", R"({"result":[{"id":4}]})")));
+  TJSONArray accounts;
+  ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
+  EXPECT_EQ(Ids(accounts), (std::vector<int>{4}));
+  const auto requests = server->Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  for (const std::size_t i : {1u, 3u}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(requests[i].requestLine, "GET " + std::string(kAccountsPath) + " HTTP/1.1");
+    EXPECT_EQ(requests[i].Header("Authorization"), "Bearer tok-1");
+    EXPECT_EQ(requests[i].body, "");
+  }
+  EXPECT_EQ(requests[2].target, kTokenPath);
+  EXPECT_FALSE(requests[2].HasHeader("Authorization"));
 }
 
 TEST_F(ToolClient, AFailedSignInAgainEndsTheExportWithItsText) {

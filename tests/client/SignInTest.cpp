@@ -201,5 +201,27 @@ TEST_F(SignIn, TheWaitHookRunsWhileTheSignInAndTheExportsWait) {
   EXPECT_EQ(Ids(accounts), std::vector<int>{1});
 }
 
+// Settings changed after construction hold from the next request on: a
+// wait hook set then runs, and one taken away again runs no more.
+TEST_F(SignIn, AWaitHookSetAfterTheSignInServesTheRequestsThatFollow) {
+  server->Enqueue(Reply(TokenReply("tok-1")));
+  const auto client = NewClient();
+  ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
+  int runs = 0;
+  client->Settings().OnWait = TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)};
+  const std::string slowAccounts = JsonReply(200, "OK", R"({"result":[{"id":1}]})");
+  server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(slowAccounts));
+  TJSONArray accounts;
+  ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
+  EXPECT_GE(runs, 2);
+
+  runs = 0;
+  client->Settings().OnWait = {};
+  server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(slowAccounts));
+  ASSERT_TRUE(client->Accounts(accounts)) << client->MesajEroare();
+  EXPECT_EQ(runs, 0);
+  EXPECT_EQ(Ids(accounts), (std::vector<int>{1, 1}));
+}
+
 }  // namespace
 }  // namespace kestrava::testing

@@ -51,6 +51,7 @@ TEST_F(FailureTest, RefusedConnectionFailsSendingAndKeepsAFreshResponseEmpty) {
   request.SetMethod(rmPOST);
   EXPECT_EQ(Run(), "REST request failed: Error sending data: (7) Couldn't connect to server");
   EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
+  EXPECT_EQ(lastStage, TExchangeStage::Sending);
   EXPECT_EQ(response.StatusCode(), 0);
   EXPECT_EQ(response.StatusText(), "");
   EXPECT_EQ(response.Content(), "");
@@ -61,6 +62,7 @@ TEST_F(FailureTest, UnresolvableHostFailsSending) {
   client.SetBaseURL("https://nonexistent.invalid/v1/auth/token");
   EXPECT_EQ(Run(), "REST request failed: Error sending data: (6) Couldn't resolve host name");
   EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
+  EXPECT_EQ(lastStage, TExchangeStage::Sending);
   EXPECT_EQ(response.StatusCode(), 0);
 }
 
@@ -73,6 +75,7 @@ TEST_F(FailureTest, HandshakeThatNeverCompletesTimesOutWhileSending) {
   const std::string message = Run();
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(message, "REST request failed: Error sending data: (28) Timeout was reached");
+  EXPECT_EQ(lastStage, TExchangeStage::Sending);
   EXPECT_GE(elapsed, 200ms);
   EXPECT_LT(elapsed, 3s);
   EXPECT_EQ(response.StatusCode(), 0);
@@ -129,8 +132,10 @@ TEST_F(FailureTest, TransportStagesAfterAReplyWasProcessed) {
     EXPECT_TRUE(std::regex_match(message, std::regex(c.message))) << c.name << ": " << message;
     if (c.kind == StageCase::Client) {
       EXPECT_TRUE(InnerIs<ENetHTTPClientException>()) << c.name;
+      EXPECT_EQ(lastStage, TExchangeStage::Receiving) << c.name;
     } else {
       EXPECT_TRUE(InnerIs<ENetHTTPResponseException>()) << c.name;
+      EXPECT_EQ(lastStage, TExchangeStage::Reading) << c.name;
     }
     ExpectPreviousReplyKept();
     request.SetTimeout(5000);
@@ -177,6 +182,7 @@ TEST_F(FailureTest, ServerErrorsRaiseTheStatusLineAndFillTheResponse) {
     ProcessPreviousReply(server);
     EXPECT_EQ(Get(server, "/x", Reply(c.reply)), c.message);
     EXPECT_TRUE(InnerIs<EHTTPProtocolException>());
+    EXPECT_EQ(lastStage, TExchangeStage::ServerError);
     EXPECT_EQ(response.StatusCode(), c.status);
     EXPECT_EQ(response.StatusText(), c.statusText);
     EXPECT_EQ(response.Content(), c.content);
@@ -195,6 +201,7 @@ TEST_F(FailureTest, AStatusLineThatDoesNotParseIsAHeadFieldFailure) {
               "REST request failed: Error querying headers: (8) Weird server reply")
         << head;
     EXPECT_TRUE(InnerIs<ENetHTTPException>()) << head;
+    EXPECT_EQ(lastStage, TExchangeStage::QueryingHead) << head;
     ExpectPreviousReplyKept();
   }
 }
@@ -238,6 +245,7 @@ TEST_F(FailureTest, ReplyTextFailuresLeaveTheResponseAlone) {
     } else {
       EXPECT_TRUE(InnerIs<EZDecompressionError>()) << c.message;
     }
+    EXPECT_EQ(lastStage, TExchangeStage::None) << c.message;  // no step of the transport
     ExpectPreviousReplyKept();
   }
 }
@@ -261,6 +269,7 @@ TEST_F(FailureTest, TheSixthRedirectFailsWithOrWithoutALocation) {
     client.SetBaseURL(UrlOf(server, "/start"));
     EXPECT_EQ(Run(), "REST request failed: Maximum number of redirections (5) exceeded") << c.name;
     EXPECT_TRUE(InnerIs<ENetHTTPRequestException>()) << c.name;
+    EXPECT_EQ(lastStage, TExchangeStage::None) << c.name;
     ExpectPreviousReplyKept();
     EXPECT_EQ(server.Requests().size(), 1u + 6u) << c.name;
   }
@@ -278,6 +287,7 @@ TEST_F(FailureTest, UntrustedCertificatesFailWithoutASecondAttempt) {
         "was not OK")
         << static_cast<int>(certificate);
     EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
+    EXPECT_EQ(lastStage, TExchangeStage::Sending);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(response.StatusCode(), 0);
   }

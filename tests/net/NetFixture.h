@@ -40,6 +40,7 @@ class TrioTest : public ::testing::Test {
       return {};
     } catch (const ERESTException& e) {
       lastInner = e.InnerException();
+      lastStage = e.Stage();
       return e.Message();
     }
   }
@@ -56,6 +57,7 @@ class TrioTest : public ::testing::Test {
   TRESTRequest request;
   TRESTResponse response;
   std::exception_ptr lastInner;
+  TExchangeStage lastStage = TExchangeStage::None;
 };
 
 // gzip (windowBits 16+15) or zlib (15) data of the text.

@@ -69,6 +69,7 @@ TEST_F(RedirectTest, RedirectToAnotherSchemeFailsToConnect) {
   EXPECT_EQ(
       Get(server, "/x", Reply(HttpReply(302, "Found", {"Location: ftp://files.localhost/a"}, ""))),
       "REST request failed: Error connecting to server: files.localhost");
+  EXPECT_EQ(lastStage, TExchangeStage::Connecting);
   EXPECT_EQ(response.StatusCode(), 0);
 }
 

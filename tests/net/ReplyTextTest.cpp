@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "net/Charset.h"
+#include "net/Inflate.h"
 #include "net/NetExceptions.h"
 #include "net/ReplyText.h"
 #include "tests/net/NetFixture.h"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include <unistd.h>
 
@@ -164,6 +165,30 @@ TEST_F(TransportTest, TheWaitHookRunsWhileARequestWaitsAndNoMoreOftenThanItsInte
   EXPECT_EQ(Get(server, "/never", Reply().Pause(std::chrono::milliseconds(1500))),
             "REST request failed: Error receiving data: (28) Timeout was reached");
   EXPECT_GE(runs.size(), 2u);
+}
+
+// A hook may stop a request by throwing: the exchange fails with the hook's
+// message, and the transport serves the next request as if nothing had
+// happened.
+TEST_F(TransportTest, AWaitHookThatThrowsEndsTheRequestAndLeavesTheTransportWhole) {
+  bool stop = true;
+  client.SetWaitHook(
+      [&stop] {
+        if (stop) throw std::runtime_error("stopped by the caller");
+      },
+      std::chrono::milliseconds(20));
+  ScriptedServer server;
+  const std::string reply = HttpReply(200, "OK", {}, "body");
+  EXPECT_EQ(Get(server, "/slow", Reply().Pause(std::chrono::milliseconds(300)).Send(reply)),
+            "REST request failed: stopped by the caller");
+  EXPECT_EQ(lastStage, TExchangeStage::None);
+  EXPECT_EQ(response.StatusCode(), 0);
+
+  stop = false;
+  EXPECT_EQ(Get(server, "/next", Reply(reply)), "");
+  EXPECT_EQ(response.StatusCode(), 200);
+  EXPECT_EQ(response.Content(), "body");
+  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 }  // namespace

@@ -53,6 +53,24 @@ TEST_F(WireTest, TokenPostCarriesTheBodyBytesAndTheirLength) {
   EXPECT_EQ(response.JSONValue()->ToString(), "{\"t\":1}");
 }
 
+TEST_F(WireTest, ABodyGivenAsBytesGoesOutAsThemAndReplacesTheBodyBefore) {
+  ScriptedServer server;
+  server.Enqueue(Reply(HttpReply(200, "OK", {}, "{}")));
+  request.SetMethod(rmPOST);
+  std::istringstream earlier("{\"earlier\":true}");
+  request.AddBody(earlier, "text/plain", ooCopy);
+  const std::string body("{\"k\":\"\0\xC3\xA9\"}", 11);  // a NUL byte travels too
+  request.AddBody(body, "Application/JSON");
+  client.SetBaseURL(UrlOf(server, "/v1/auth/token"));
+  ASSERT_EQ(Run(), "");
+  ASSERT_TRUE(server.WaitForRequests(1));
+  const ReceivedRequest r = server.Requests().at(0);
+  EXPECT_EQ(r.body, body);
+  EXPECT_EQ(r.Header("Content-Length"), "11");
+  EXPECT_EQ(r.Header("Content-Type"), "application/json");
+  EXPECT_EQ(request.Params().Count(), 1u);
+}
+
 TEST_F(WireTest, LargeBodyGoesOutWithoutExpectContinue) {
   // libcurl would ask for "100-continue" before a body above 1 MiB.
   ScriptedServer server;
@@ -145,6 +163,7 @@ TEST_F(WireTest, HeaderValueWithLineBreakIsRefusedNotInjected) {
   EXPECT_EQ(Get(server, "/x", Reply(HttpReply(200, "OK", {}, ""))),
             "REST request failed: Error adding header: (43) A libcurl function was given a bad "
             "argument");
+  EXPECT_EQ(lastStage, TExchangeStage::Preparing);
   EXPECT_TRUE(server.Requests().empty());
 }
 

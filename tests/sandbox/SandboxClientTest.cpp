@@ -62,7 +62,7 @@ TEST_F(SandboxClientTest, SignsInAndExportsInBothEnvironments) {
     const TDateTime end = Now();
     const TDateTime start = IncHour(end, -72);
     int pages = 0;
-    client.OnPage = [&pages](int read, int) { pages = read; };
+    client.Settings().OnPage = [&pages](int read, int) { pages = read; };
     TJSONArray transactions;
     ASSERT_TRUE(client.GetTranzactii(start, end, 0, transactions)) << client.MesajEroare();
     EXPECT_GT(transactions.Count(), 50u);

@@ -26,10 +26,10 @@ https::HttpRequest Request(const std::string& method, const std::string& target,
   request.target = target;
   request.version = "HTTP/1.1";
   request.requestLine = method + " " + target + " HTTP/1.1";
-  request.headers.emplace_back("Host", host);
+  request.headers.Add("Host", host);
   for (const auto& header : headers) {
     const auto colon = header.find(':');
-    request.headers.emplace_back(header.substr(0, colon), header.substr(colon + 2));
+    request.headers.Add(header.substr(0, colon), header.substr(colon + 2));
   }
   request.body = body;
   return request;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "https/Connection.h"
+#include "https/HttpRequestReader.h"
 #include "tests/support/TestPki.h"
 
 namespace kestrava::testing {
