@@ -60,8 +60,9 @@ class EchoOff {
 
 int ReadSecretLine(CliEnvironment& env, const std::string& prompt, std::string& line) {
   if (isatty(env.in) != 1) return ReadFirstLine(env.in, line);
-  env.err.Write(prompt);
+  // The prompt once the echo is off, so that nothing typed after it shows.
   const EchoOff quiet(env.in);
+  env.err.Write(prompt);
   return ReadFirstLine(env.in, line);
 }
 

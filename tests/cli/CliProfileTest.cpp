@@ -538,5 +538,36 @@ TEST_F(CliProfile, ASecretFileThatOthersCanGetAtIsWarnedAboutOnce) {
   }
 }
 
+TEST_F(CliProfile, TheSecretCommandAndTheKeyringOptionInBadUsage) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string keyringAlone =
+      "--keyring reads the secret from the keyring: give no --secret or --secret-file with it";
+  const Case cases[] = {
+      {{"--id", "K1", "secret"}, "secret needs set, clear or status"},
+      {{"--id", "K1", "secret", "show"}, "secret needs set, clear or status, not \"show\""},
+      {{"--id", "K1", "secret", "set", "now"}, "too many arguments for secret"},
+      {{"--keyring", "--secret", "s3cret-value", "login"}, keyringAlone},
+      {{"--secret-file", "f", "--keyring", "login"}, keyringAlone},
+      {{"--keyring=yes", "login"}, "option --keyring takes no value"},
+      {{"secret", "status"},
+       "no client id: give --id ID or --profile NAME, or set KESTRAVA_CLIENT_ID"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const Outcome run = Call(c.args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, UsageLines(c.message));
+  }
+  // Without a keyring of its own (as in these tests) the run says so.
+  const Outcome none = Call({"--id", "K1", "--keyring", "login"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.err, "kestrava-cli: this build of kestrava-cli has no keyring\n");
+  EXPECT_EQ(server.Requests().size(), 0u);
+}
+
 }  // namespace
 }  // namespace kestrava::testing
