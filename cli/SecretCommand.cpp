@@ -15,6 +15,9 @@ using keyring::TStoredSecret;
 
 int Set(keyring::TKeyring& keyring, const keyring::TSecretKey& key, CliEnvironment& env,
         SecretMask& mask) {
+  // A keyring that cannot take the secret says so before it is typed.
+  if (keyring.State(key) == TStoredSecret::Locked)
+    throw keyring::EKeyringError(keyring::TKeyringFailure::Locked, "the collection is locked");
   std::string secret;
   if (const int error = ReadSecretLine(env, "Secret for " + SourceName(key) + ": ", secret);
       error != 0) {
