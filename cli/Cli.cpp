@@ -10,6 +10,7 @@
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "cli/Messages.h"
+#include "cli/Profiles.h"
 #include "cli/SecretMask.h"
 
 namespace kestrava::cli {
@@ -25,13 +26,15 @@ int HelpOrVersion(const CliArguments& args, CliEnvironment& env) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
-  const CliArguments parsed = ParseArguments(args);
+  CliArguments parsed = ParseArguments(args);
   SecretMask mask;
   for (const std::string& secret : parsed.givenSecrets) mask.Add(secret);
   if (env.getenv) mask.Add(env.getenv("KESTRAVA_CLIENT_SECRET").value_or(""));
   if (!parsed.error.empty()) return Usage(env, mask(parsed.error));
   try {
     if (parsed.help || parsed.version) return HelpOrVersion(parsed, env);
+    if (const std::string wrong = ApplyProfile(parsed, env.getenv); !wrong.empty())
+      return Usage(env, mask(wrong));
     return FindCommand(parsed.command)->run(parsed, env, mask);
   } catch (const std::exception& e) {
     return Failure(env, mask, e.what());

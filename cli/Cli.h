@@ -7,12 +7,14 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "datetime/DateTime.h"
+#include "keyring/Keyring.h"
 #include "output/ByteSink.h"
 
 namespace kestrava::cli {
@@ -36,6 +38,9 @@ struct CliEnvironment {
   std::function<void(std::chrono::seconds)> wait = [](std::chrono::seconds duration) {
     std::this_thread::sleep_for(duration);
   };
+  // The keyring of the session, reached only when a command asks for it;
+  // none: this run has no keyring.
+  std::function<std::unique_ptr<keyring::TKeyring>()> openKeyring = {};
 };
 
 // args: the arguments after the program name.

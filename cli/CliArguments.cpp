@@ -61,6 +61,9 @@ std::string CheckCommand(CliArguments& parsed, const OptionsRead& read,
     return "too many arguments for " + parsed.command;
   if (parsed.secret && parsed.secretFile)
     return "give the secret either with --secret or with --secret-file, not both";
+  if (parsed.keyring && (parsed.secret || parsed.secretFile))
+    return "--keyring reads the secret from the keyring: give no --secret or --secret-file "
+           "with it";
   std::string misplaced = CheckCommandOptions(options, read.given, parsed.command);
   if (!misplaced.empty() || command->check == nullptr) return misplaced;
   return command->check(parsed);
@@ -73,6 +76,7 @@ CliArguments ParseArguments(const std::vector<std::string>& args) {
   const std::vector<Option> options = CliOptions(parsed);
   const OptionsRead read = ReadOptions(options, args);
   parsed.error = read.error;
+  parsed.givenOptions = read.given;
   if (parsed.error.empty() && !parsed.help && !parsed.version)
     parsed.error = CheckCommand(parsed, read, options);
   return parsed;

@@ -23,7 +23,16 @@ struct CliArguments {
   // them may show in a message, even when the arguments do not parse.
   std::vector<std::string> givenSecrets;
   std::optional<std::string> secretFile;  // "-": standard input
-  std::optional<std::string> output;      // "-": standard output
+  bool keyring = false;                   // the secret from the keyring
+  // The profile that fills in what the command line and the environment
+  // leave open, and the configuration file that holds it.
+  std::optional<std::string> profile, config;
+  // The store's file (--db FILE) and the hours a sync reads again before
+  // the end of what is covered (sync --overlap HOURS); a profile's keys db
+  // and overlap set them too.
+  std::optional<std::string> db;
+  std::optional<int> overlapHours;
+  std::optional<std::string> output;  // "-": standard output
   std::string command;
   std::vector<std::string> arguments;  // of the command
   std::optional<TDateTime> from, to;
@@ -32,6 +41,8 @@ struct CliArguments {
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;
+  // The options given on the command line, by their rows' names.
+  std::vector<std::string_view> givenOptions;
   // Bad usage: what is wrong, never repeating the value of --secret; empty
   // when the arguments are right.
   std::string error;

@@ -28,6 +28,16 @@ OptionValue LocalTime(std::optional<TDateTime>& into) {
 std::vector<Option> CliOptions(CliArguments& into) {
   const std::vector<std::string_view> transactions = {"transactions"};
   return {
+      {.name = "--profile",
+       .value = NonEmptyText("NAME", "a profile name", Into(into.profile)),
+       .help = "take the settings that the command line and the\n"
+               "environment leave open from the profile NAME of the\n"
+               "configuration file (default: $KESTRAVA_PROFILE); see\n"
+               "Profiles"},
+      {.name = "--config",
+       .value = NonEmptyText("FILE", "a file name", Into(into.config), ValueCompletion::File),
+       .help = "the configuration file that holds the profiles\n"
+               "(default: $XDG_CONFIG_HOME/kestrava/kestrava.conf)"},
       {.name = "--test",
        .value = NoValue(into.test),
        .help = "use the test environment, api.test.HOST"},
@@ -50,6 +60,11 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .value = NonEmptyText("FILE", "a file name", Into(into.secretFile), ValueCompletion::File),
        .help = "read the client secret from the first line of FILE\n"
                "(\"-\": standard input), without its line end"},
+      {.name = "--keyring",
+       .value = NoValue(into.keyring),
+       .help = "read the client secret from the keyring of the\n"
+               "desktop session (the Secret Service), where the\n"
+               "secret command stores it"},
       {.name = "--format",
        .value = OneOf<OutputFormat>("FORMAT",
                                     {{"display", OutputFormat::Display},

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/FormatCommand.h"
+#include "cli/SecretCommand.h"
 #include "cli/ServiceCommand.h"
 
 namespace kestrava::cli {
@@ -28,6 +29,16 @@ constexpr Command kCommands[] = {
      .arguments = 1,
      .argumentCompletion = ValueCompletion::File,
      .run = RunFormat},
+    {.name = "secret",
+     .synopsis = "secret (set | clear | status)",
+     .help = "the client secret in the keyring of the desktop\n"
+             "session: set stores the first line of standard input\n"
+             "(typed without echo on a terminal), clear removes it,\n"
+             "status says whether --keyring would find one (exit 0)\n"
+             "or not (exit 1); never prints the secret",
+     .arguments = 1,
+     .check = CheckSecret,
+     .run = RunSecret},
 };
 
 }  // namespace

@@ -68,11 +68,25 @@ Retries:
   counts as one retry. Each retry is shown on standard error as
     kestrava-cli: retry K of N in S s: REASON
 
+Profiles:
+  The configuration file holds profiles, each a section [profile NAME] of
+  lines KEY = VALUE (";" or "#" starts a comment line). The keys are id,
+  host, test (true or false), secret-file, keyring (true or false), db,
+  format, retry, retry-max-time, timeout and overlap, each taking what its
+  option takes; a file is absolute or starts with ~/. The secret itself is
+  never a key: keep it in the keyring or in a file. --profile NAME or
+  KESTRAVA_PROFILE picks a profile; the command line wins over the
+  environment, the environment over the profile. A file that other users
+  can write, or a mistake anywhere in it, is bad usage.
+
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
   KESTRAVA_CLIENT_SECRET
-                       the client secret when neither --secret nor
-                       --secret-file is given
+                       the client secret when none of --secret,
+                       --secret-file and --keyring is given
+  KESTRAVA_PROFILE     the profile when --profile is not given
+  XDG_CONFIG_HOME      the folder of kestrava/kestrava.conf (default:
+                       ~/.config)
   SSL_CERT_FILE        a file of CA certificates to trust instead of the
                        system's (SSL_CERT_DIR: a folder of them)
   https_proxy, no_proxy

@@ -6,6 +6,7 @@
 
 #include "cli/Cli.h"
 #include "datetime/FormatSettings.h"
+#include "keyring/SecretServiceKeyring.h"
 
 int main(int argc, char** argv) {
   kestrava::InitializeFormatSettings();
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
         const char* value = std::getenv(name.c_str());
         if (value == nullptr) return std::nullopt;
         return std::string(value);
-      }};
+      },
+      .openKeyring = kestrava::keyring::NewSecretServiceKeyring};
   return kestrava::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
 }

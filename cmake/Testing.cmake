@@ -41,3 +41,16 @@ function(kestrava_add_test name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
+
+# kestrava_add_secret_service_test(<name> <mode> <program> <gtest filter>)
+#
+# Runs the tests of a GoogleTest program that `filter` picks, as one ctest
+# test, beside a Secret Service of their own: tests/support/with-secret-service
+# starts it in `mode` (unlocked, no-service or no-bus) with a fresh HOME and
+# stops it, all within 120 seconds.
+function(kestrava_add_secret_service_test name mode program filter)
+  add_test(NAME ${name}
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-secret-service ${mode}
+            $<TARGET_FILE:${program}> --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 150)
+endfunction()

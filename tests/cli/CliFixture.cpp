@@ -82,6 +82,7 @@ Outcome CliTest::Call(std::vector<std::string> args, std::string input, bool ter
             monotonic += duration;
             utc += duration;
           },
+      .openKeyring = openKeyring,
   };
   const int code = cli::RunCli(args, env);
   close(pipeEnds[0]);

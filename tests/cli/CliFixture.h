@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/Cli.h"
 #include "datetime/DateTime.h"
+#include "keyring/Keyring.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ServicePaths.h"
 #include "tests/support/ServiceReplies.h"
@@ -68,6 +71,8 @@ class CliTest : public ::testing::Test {
   std::chrono::system_clock::time_point utc{
       std::chrono::seconds(1747297800)};  // 2025-05-15 08:30 UTC
   std::vector<std::chrono::seconds> waits;
+  // The keyring the program reaches; none: it has no keyring.
+  std::function<std::unique_ptr<keyring::TKeyring>()> openKeyring;
 };
 
 }  // namespace kestrava::testing

@@ -277,6 +277,8 @@ TEST_F(CliOutput, TheSecretFromAFileOrStandardInput) {
   };
   environment["KESTRAVA_CLIENT_SECRET"] = "from-environment";  // the file wins
   const std::string file = folder.File("secret");
+  WriteWhole(file, "");
+  chmod(file.c_str(), 0600);  // a secret file of its owner's alone: no warning
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
     if (!c.fromInput) WriteWhole(file, c.content);

@@ -119,7 +119,7 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
 TEST_F(Cli, NoIdOrNoSecretAtAllIsBadUsageThatNamesBothWays) {
   const std::string noId = "no client id: give --id ID or set KESTRAVA_CLIENT_ID";
   const std::string noSecret =
-      "no client secret: give --secret SECRET or --secret-file FILE, or set "
+      "no client secret: give --secret SECRET, --secret-file FILE or --keyring, or set "
       "KESTRAVA_CLIENT_SECRET";
   struct Case {
     std::map<std::string, std::string> environment;
