@@ -45,17 +45,17 @@ std::vector<Option> CliOptions(CliArguments& into) {
                                      {"compact", OutputFormat::Compact},
                                      {"ndjson", OutputFormat::Ndjson},
                                      {"csv", OutputFormat::Csv},
+                                     {"csv-excel", OutputFormat::CsvExcel},
                                      {"xlsx", OutputFormat::Xlsx}},
                                     into.format),
-       .help = "display (the default), compact, ndjson, csv or xlsx;\n"
-               "see Output formats"},
+       .help = "display (the default), compact, ndjson, csv,\n"
+               "csv-excel or xlsx; see Output formats"},
       {.name = "--compact",
        .value = NoValue([&into] { into.format = OutputFormat::Compact; }),
        .help = "the same as --format compact"},
       {.name = "--csv-excel",
        .value = NoValue([&into] { into.format = OutputFormat::CsvExcel; }),
-       .help = "csv for a spreadsheet in a decimal-comma locale:\n"
-               "a byte order mark, \";\" between cells, 12,50"},
+       .help = "the same as --format csv-excel"},
       {.name = "--output",
        .value = NonEmptyText("FILE", "a file name", Into(into.output), ValueCompletion::File),
        .help = "write the result to FILE instead of standard output,\n"

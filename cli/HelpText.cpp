@@ -41,13 +41,13 @@ Times:
     --from 2025-05-14T08:30   startDate=2025-05-14T08:30:00.000Z
     --from 2026-12-01         startDate=2026-12-01T00:00:00.000Z
     --to 2026-12-31           endDate=2026-12-31T23:59:59.999Z
-    --day 2026-12-09          startDate=2026-12-09T00:00:00.000Z
-                              endDate=2026-12-09T23:59:59.999Z
-  --day today is the date of this machine's local time now, --day yesterday
-  the day before it; a day runs from 00:00:00.000 to 23:59:59.999 of the
-  wall clock, on the days the clocks change too. --last HOURS ends at this
-  machine's local time now and starts HOURS whole hours of the wall clock
-  before. A range whose start follows its end is bad usage.
+    --day 2026-12-09          from 2026-12-09T00:00:00.000Z
+                              to 2026-12-09T23:59:59.999Z
+  The day of --day today is the date of this machine's local time now, that
+  of --day yesterday the day before it; a day runs from 00:00:00.000 to
+  23:59:59.999 of the wall clock, on the days the clocks change too. --last
+  HOURS ends at this machine's local time now and starts HOURS whole hours
+  of the wall clock before. A range whose start follows its end is bad usage.
 
 Output formats:
   display              indented JSON with CR LF line ends (the text of the
@@ -63,8 +63,7 @@ Output formats:
                        with = + - @, tab or CR, and is no plain number, gets
                        a leading ' so that a spreadsheet does not run it as
                        a formula
-  csv-excel (--csv-excel)
-                       csv for Excel in a locale whose decimal separator is
+  csv-excel            csv for Excel in a locale whose decimal separator is
                        a comma (ro_RO, de_DE, fr_FR): a UTF-8 byte order mark
                        first, ";" between cells and a decimal comma in
                        numbers (12,50), so that the file opens in columns

@@ -164,7 +164,9 @@ TEST_F(CliSpreadsheet, CsvForExcelByteForByte) {
             "Plată factură ăîșț;true;;\r\n"
             "12345678901234567890;-0,50;RON;2026-12-10;;'=cmd|' /C calc'!A0;false;;"
             "\"{\"\"last4\"\":\"\"1234\"\"}\"\r\n");
-  // The last format given counts.
+  // The same as --format csv-excel; the last format given counts.
+  EnqueueTransactions();
+  EXPECT_EQ(Transactions({"--format", "csv-excel"}).out, run.out);
   EnqueueTransactions();
   EXPECT_EQ(Transactions({"--csv-excel", "--format", "csv"}).out.substr(0, 14), "transactionId,");
   EnqueueTransactions();
