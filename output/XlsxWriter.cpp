@@ -1,60 +1,25 @@
 #include "output/XlsxWriter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-#include <xlsxwriter.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
-#include <map>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
-#include "base/Ascii.h"
-#include "base/Utf8.h"
 #include "json/JsonFormat.h"
 #include "output/XlsxCells.h"
+#include "output/XlsxSheet.h"
 
 namespace kestrava {
 namespace {
 
-// Where the workbook is made before its bytes go to the sink, as the
-// library makes its own working files (tmpfile).
-constexpr char kScratchFolder[] = "/tmp";
-
-// The kinds of cell in the spool. A record is its cells, each as its kind,
-// its column and its bytes, then kEndOfRecord.
-enum CellKind : unsigned char {
-  kEndOfRecord = 0,
-  kText,
-  kNumber,
-  kTrue,
-  kFalse,
-  kDate,
-  kDateTime,
-};
-
-void AppendCount(std::string& out, std::uint64_t value) {
-  while (value >= 0x80) {
-    out += static_cast<char>((value & 0x7F) | 0x80);
-    value >>= 7;
-  }
-  out += static_cast<char>(value);
-}
-
-// Reads a count written by AppendCount from `bytes` at `at`; false when the
-// bytes end before it does.
-bool ReadCount(std::string_view bytes, std::size_t& at, std::uint64_t& value) {
-  value = 0;
-  for (int shift = 0; at < bytes.size() && shift < 64; shift += 7) {
-    const auto byte = static_cast<unsigned char>(bytes[at++]);
-    value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
-    if ((byte & 0x80) == 0) return true;
-  }
-  return false;
-}
+// The cells go to the stream and the spool in pieces of about this size;
+// the stream holds a few of them at most.
+constexpr std::size_t kPieceSize = 1 << 16;
+constexpr std::size_t kMaxPiecesWaiting = 16;
 
 std::size_t Characters(std::string_view text) {
   // UTF-8: every byte but the continuation bytes starts a character.
@@ -68,128 +33,94 @@ std::size_t Characters(std::string_view text) {
 constexpr std::size_t kMaxColumnWidth = 60;
 constexpr std::size_t kFilterButtonWidth = 3;
 
-double ColumnWidth(std::size_t header, std::size_t widest) {
-  return static_cast<double>(
-      std::min(kMaxColumnWidth, std::max(header + kFilterButtonWidth, widest + 1)));
-}
+}  // namespace
 
-struct WorkbookCloser {
-  void operator()(lxw_workbook* workbook) const noexcept { lxw_workbook_free(workbook); }
-};
-
-// The cell formats of one workbook, made as they are first needed.
-class Formats {
+// The sheet written on a thread of its own from the pieces it is given, in
+// order, until it is ended or dropped.
+class XlsxWriter::Stream {
  public:
-  explicit Formats(lxw_workbook* workbook) : workbook_(workbook) {}
-  lxw_format* Header() {
-    if (header_ == nullptr) {
-      header_ = workbook_add_format(workbook_);
-      format_set_bold(header_);
+  Stream(std::string sheet, std::vector<std::string> header)
+      : name_(std::move(sheet)), header_(std::move(header)), thread_([this] { Run(); }) {}
+  ~Stream() {
+    {
+      const std::lock_guard lock(mutex_);
+      dropped_ = true;
     }
-    return header_;
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
   }
-  lxw_format* Number(int decimals) {
-    const auto index = static_cast<std::size_t>(decimals);
-    if (index >= byDecimals_.size()) byDecimals_.resize(index + 1);
-    if (byDecimals_[index] == nullptr)
-      byDecimals_[index] = Of(decimals == 0 ? "0" : "0." + std::string(index, '0'));
-    return byDecimals_[index];
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  // Waits while the thread is behind by more than a few pieces.
+  void Give(std::string_view piece) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_.size() < kMaxPiecesWaiting; });
+    waiting_.emplace_back(piece);
+    changed_.notify_all();
   }
-  lxw_format* Of(const std::string& code) {
-    lxw_format*& format = byCode_[code];
-    if (format == nullptr) {
-      format = workbook_add_format(workbook_);
-      format_set_num_format(format, code.c_str());
+  // Waits for the rows of every piece given; the sheet, or none when
+  // writing it failed.
+  XlsxSheet* End() {
+    {
+      const std::lock_guard lock(mutex_);
+      ended_ = true;
     }
-    return format;
+    changed_.notify_all();
+    thread_.join();
+    return written_ ? &sheet_ : nullptr;
   }
 
  private:
-  lxw_workbook* workbook_;
-  lxw_format* header_ = nullptr;
-  std::map<std::string, lxw_format*> byCode_;
-  std::vector<lxw_format*> byDecimals_;
-};
-
-// A nameless file in `folder`, or a named one removed at once where the
-// file system has none; -1 with errno set when none can be made.
-int ScratchFile(const std::string& folder) {
-  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    std::string name = folder + "/.kestrava-xlsx.XXXXXX";
-    fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0) unlink(name.c_str());
-  }
-  return fd;
-}
-
-struct Cell {
-  CellKind kind;
-  lxw_col_t column;
-  std::string_view bytes;
-};
-
-// The cells of the record at `at` in `bytes`, moving `at` past it; false,
-// with `at` where it was, when the bytes end within the record.
-bool ReadRecord(std::string_view bytes, std::size_t& at, std::vector<Cell>& cells) {
-  cells.clear();
-  std::size_t next = at;
-  while (next < bytes.size()) {
-    const auto kind = static_cast<CellKind>(bytes[next++]);
-    if (kind == kEndOfRecord) {
-      at = next;
-      return true;
-    }
-    std::uint64_t column = 0, size = 0;
-    if (!ReadCount(bytes, next, column)) return false;
-    if (kind != kTrue && kind != kFalse) {
-      if (!ReadCount(bytes, next, size) || bytes.size() - next < size) return false;
-    }
-    cells.push_back({kind, static_cast<lxw_col_t>(column), bytes.substr(next, size)});
-    next += size;
-  }
-  return false;
-}
-
-lxw_error WriteCell(lxw_worksheet* sheet, lxw_row_t row, const Cell& cell, Formats& formats) {
-  switch (cell.kind) {
-    case kTrue:
-    case kFalse:
-      return worksheet_write_boolean(sheet, row, cell.column, cell.kind == kTrue, nullptr);
-    case kNumber:
-      if (const std::optional<XlsxNumber> number = ReadXlsxNumber(cell.bytes))
-        return worksheet_write_number(sheet, row, cell.column, number->value,
-                                      formats.Number(number->decimals));
-      break;
-    case kDate:
-    case kDateTime:
-      if (const std::optional<XlsxDate> date = ReadXlsxDate(cell.bytes)) {
-        lxw_datetime time{date->year, date->month,  date->day,
-                          date->hour, date->minute, date->second + date->millisecond / 1000.0};
-        return worksheet_write_datetime(sheet, row, cell.column, &time,
-                                        formats.Of(std::string(date->format)));
+  void Run() {
+    bool written = sheet_.Open(name_, header_);
+    for (;;) {
+      std::string piece;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return dropped_ || ended_ || !waiting_.empty(); });
+        if (dropped_ || waiting_.empty()) break;
+        piece = std::move(waiting_.front());
+        waiting_.pop_front();
       }
-      break;
-    case kText:
-    case kEndOfRecord:
-      break;
+      changed_.notify_all();
+      // After a failure the pieces are still taken, so that Give never waits
+      // for a thread that writes nothing.
+      if (written) written = sheet_.Write(piece);
+    }
+    written_ = written;
   }
-  return worksheet_write_string(sheet, row, cell.column, std::string(cell.bytes).c_str(), nullptr);
-}
 
-}  // namespace
+  XlsxSheet sheet_;
+  std::string name_;
+  std::vector<std::string> header_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> waiting_;
+  bool ended_ = false, dropped_ = false;
+  bool written_ = false;  // read after the thread ended
+  std::thread thread_;    // last: it starts at once
+};
 
 XlsxWriter::XlsxWriter(ByteSink& out, std::unique_ptr<Spool> cells, std::string sheet)
     : RecordWriter(*cells), out_(out), cells_(std::move(cells)), sheet_(std::move(sheet)) {}
 
+XlsxWriter::~XlsxWriter() = default;
+
 std::size_t XlsxWriter::Column(std::string_view name) {
   const auto found = index_.find(name);
   if (found != index_.end()) return found->second;
+  // A column that the header already written lacks.
+  if (records_ > 1) StopStream();
   index_.emplace(std::string(name), columns_.size());
   columns_.emplace_back(name);
   widths_.push_back(0);
   lastRecord_.push_back(0);
   return columns_.size() - 1;
+}
+
+void XlsxWriter::StopStream() {
+  stream_.reset();
 }
 
 bool XlsxWriter::Refuse(std::string reason) {
@@ -201,7 +132,7 @@ bool XlsxWriter::AddCell(std::size_t column, const TJSONValue& value) {
   // Of a name twice in one object the first counts, as in csv.
   if (lastRecord_[column] == records_) return true;
   lastRecord_[column] = records_;
-  CellKind kind = kText;
+  XlsxCellKind kind = kXlsxText;
   std::string_view bytes;
   std::string text;
   std::size_t width = 0;
@@ -210,13 +141,13 @@ bool XlsxWriter::AddCell(std::size_t column, const TJSONValue& value) {
       return true;
     case TJSONKind::True:
     case TJSONKind::False:
-      kind = value.Kind() == TJSONKind::True ? kTrue : kFalse;
-      width = kind == kTrue ? 4 : 5;
+      kind = value.Kind() == TJSONKind::True ? kXlsxTrue : kXlsxFalse;
+      width = kind == kXlsxTrue ? 4 : 5;
       break;
     case TJSONKind::Number: {
       bytes = static_cast<const TJSONNumber&>(value).Value();
       if (const std::optional<XlsxNumber> number = ReadXlsxNumber(bytes)) {
-        kind = kNumber;
+        kind = kXlsxNumber;
         width = number->width;
       } else {
         width = Characters(bytes);
@@ -226,7 +157,7 @@ bool XlsxWriter::AddCell(std::size_t column, const TJSONValue& value) {
     case TJSONKind::String: {
       bytes = static_cast<const TJSONString&>(value).Value();
       if (const std::optional<XlsxDate> date = ReadXlsxDate(bytes)) {
-        kind = date->hasTime ? kDateTime : kDate;
+        kind = date->hasTime ? kXlsxDateTime : kXlsxDate;
         width = date->format.size();
       } else {
         width = Characters(bytes);
@@ -241,7 +172,7 @@ bool XlsxWriter::AddCell(std::size_t column, const TJSONValue& value) {
       break;
   }
   std::string escaped;
-  if (kind == kText) {
+  if (kind == kXlsxText) {
     escaped = EscapeXlsxText(bytes);
     if (const std::size_t characters = Characters(escaped); characters > kMaxCellCharacters) {
       return Refuse("a text of " + std::to_string(characters) + " characters in column \"" +
@@ -251,12 +182,7 @@ bool XlsxWriter::AddCell(std::size_t column, const TJSONValue& value) {
     bytes = escaped;
   }
   widths_[column] = std::max(widths_[column], width);
-  text_ += static_cast<char>(kind);
-  AppendCount(text_, column);
-  if (kind != kTrue && kind != kFalse) {
-    AppendCount(text_, bytes.size());
-    text_ += bytes;
-  }
+  AppendXlsxCell(text_, kind, column, bytes);
   return true;
 }
 
@@ -279,91 +205,51 @@ bool XlsxWriter::Add(const TJSONValue& record) {
   } else if (!AddCell(Column("value"), record)) {
     return false;
   }
-  text_ += static_cast<char>(kEndOfRecord);
-  return Flush();
+  text_ += static_cast<char>(kXlsxEndOfRecord);
+  if (records_ == 1 && !columns_.empty()) {
+    // The first record's columns are the header, as long as no later record
+    // brings another.
+    try {
+      stream_ = std::make_unique<Stream>(sheet_, columns_);
+    } catch (const std::system_error&) {
+      stream_.reset();  // no thread: the sheet is written at the end
+    }
+  }
+  return Hand(false);
+}
+
+bool XlsxWriter::Hand(bool always) {
+  if (text_.size() < kPieceSize && !always) return true;
+  if (stream_ && !text_.empty()) stream_->Give(text_);
+  return Flush(true);
+}
+
+std::vector<double> XlsxWriter::Widths() const {
+  std::vector<double> widths;
+  for (std::size_t column = 0; column < columns_.size(); ++column) {
+    const std::size_t header = Characters(columns_[column]);
+    widths.push_back(static_cast<double>(
+        std::min(kMaxColumnWidth, std::max(header + kFilterButtonWidth, widths_[column] + 1))));
+  }
+  return widths;
 }
 
 bool XlsxWriter::Finish() {
-  if (!refusal_.empty() || !Flush(true)) return false;
-  const int fd = ScratchFile(kScratchFolder);
-  if (fd < 0) {
-    error_ = errno;
-    return false;
-  }
-  bool written = WriteWorkbook(fd);
-  if (written && lseek(fd, 0, SEEK_SET) != 0) {
-    error_ = errno;
-    written = false;
-  }
-  if (written) {
-    error_ = ReadPieces(fd, 1 << 20, [this](std::string_view piece) { return out_.Write(piece); });
-    written = error_ == 0 && out_.Error() == 0;
-  }
-  close(fd);
-  return written;
-}
-
-bool XlsxWriter::WriteWorkbook(int fd) {
-  // The library opens the workbook by name: the nameless file's own.
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
-  lxw_workbook_options options{};
-  options.constant_memory = LXW_TRUE;
-  std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(path.c_str(), &options));
-  lxw_worksheet* sheet =
-      workbook ? workbook_add_worksheet(workbook.get(), sheet_.c_str()) : nullptr;
+  if (!refusal_.empty() || !Hand(true)) return false;
+  XlsxSheet* sheet = stream_ ? stream_->End() : nullptr;
+  std::optional<XlsxSheet> fromSpool;
   if (sheet == nullptr) {
-    workbookError_ = "the workbook cannot be made";
-    return false;
-  }
-  Formats formats(workbook.get());
-  const auto last = static_cast<lxw_col_t>(columns_.size());
-  for (lxw_col_t column = 0; column < last; ++column) {
-    worksheet_set_column(sheet, column, column,
-                         ColumnWidth(Characters(columns_[column]), widths_[column]), nullptr);
-    const lxw_error failed = worksheet_write_string(
-        sheet, 0, column, EscapeXlsxText(columns_[column]).c_str(), formats.Header());
-    if (failed != LXW_NO_ERROR) {
-      workbookError_ = lxw_strerror(failed);
+    sheet = &fromSpool.emplace();
+    if (sheet->Open(sheet_, columns_) &&
+        !cells_->ReadBack([sheet](std::string_view piece) { return sheet->Write(piece); }) &&
+        cells_->Error() != 0) {
       return false;
     }
   }
-  if (!columns_.empty()) {
-    worksheet_freeze_panes(sheet, 1, 0);
-    worksheet_autofilter(sheet, 0, 0, records_, last - 1);
-  }
-
-  lxw_row_t row = 1;
-  std::string pending;
-  std::vector<Cell> cells;
-  lxw_error failed = LXW_NO_ERROR;
-  // Writes the whole records in `pending`, keeping a record cut by the end
-  // of the piece for the next one.
-  const auto writeRecords = [&](std::string_view piece) {
-    pending.append(piece);
-    const std::string_view bytes = pending;
-    std::size_t at = 0;
-    while (failed == LXW_NO_ERROR && ReadRecord(bytes, at, cells)) {
-      for (const Cell& cell : cells) {
-        failed = WriteCell(sheet, row, cell, formats);
-        if (failed != LXW_NO_ERROR) break;
-      }
-      ++row;
-    }
-    pending.erase(0, at);
-    return failed == LXW_NO_ERROR;
-  };
-  if (!cells_->ReadBack(writeRecords)) {
-    if (failed != LXW_NO_ERROR) workbookError_ = lxw_strerror(failed);
-    return false;
-  }
-  errno = 0;
-  const lxw_error closed = workbook_close(workbook.release());
-  if (closed != LXW_NO_ERROR) {
-    error_ = errno;
-    workbookError_ = lxw_strerror(closed);
-    return false;
-  }
-  return true;
+  if (sheet->Close(Widths(), records_) && sheet->CopyTo(out_)) return true;
+  error_ = sheet->Error();
+  workbookError_ = sheet->ErrorText();
+  return false;
 }
 
 int XlsxWriter::Error() const noexcept {
@@ -375,6 +261,7 @@ int XlsxWriter::Error() const noexcept {
 
 std::string XlsxWriter::ErrorText() const {
   if (!refusal_.empty()) return refusal_;
+  if (out_.Error() != 0 || cells_->Error() != 0) return RecordWriter::ErrorText();
   if (!workbookError_.empty() && error_ != 0)
     return workbookError_ + ": " + ErrorDescription(error_);
   if (!workbookError_.empty()) return workbookError_;

@@ -20,8 +20,11 @@
 //
 // A spreadsheet learns the columns only from the whole export, and the
 // workbook is written row after row in one pass (libxlsxwriter's constant
-// memory mode): the cells of each record go to a spool as they come, and
-// Finish writes the sheet from it. The workbook and libxlsxwriter's own
+// memory mode): the cells of each record go to a spool as they come. While
+// the records bring no column that the first one lacked, a thread of its
+// own writes the sheet under the first record's header as they come, so the
+// sheet is ready when the export ends; a later new column drops that sheet
+// and Finish writes it from the spool. The workbook and libxlsxwriter's own
 // working files are nameless files in the system's temporary folder until
 // the workbook's bytes are copied to the sink. Memory stays the same
 // however long the export.
@@ -42,6 +45,7 @@ class XlsxWriter final : public RecordWriter {
  public:
   // `sheet`: the sheet's name (at most 31 characters, none of []:*?/\).
   XlsxWriter(ByteSink& out, std::unique_ptr<Spool> cells, std::string sheet);
+  ~XlsxWriter() override;
   using RecordWriter::Add;
   bool Add(const TJSONValue& record) override;
   bool Finish() override;
@@ -54,6 +58,7 @@ class XlsxWriter final : public RecordWriter {
   static constexpr std::size_t kMaxCellCharacters = 32'767;
 
  private:
+  class Stream;
   struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const noexcept {
@@ -63,7 +68,11 @@ class XlsxWriter final : public RecordWriter {
   std::size_t Column(std::string_view name);
   bool AddCell(std::size_t column, const TJSONValue& value);
   bool Refuse(std::string reason);
-  bool WriteWorkbook(int fd);
+  // Hands the cells gathered so far to the stream and the spool when they
+  // have grown to a piece, or always.
+  bool Hand(bool always);
+  void StopStream();
+  std::vector<double> Widths() const;
 
   ByteSink& out_;
   std::unique_ptr<Spool> cells_;
@@ -73,8 +82,9 @@ class XlsxWriter final : public RecordWriter {
   std::vector<std::size_t> widths_;        // of each column's widest cell, in characters
   std::vector<std::uint32_t> lastRecord_;  // the last record (from 1) with a cell there
   std::uint32_t records_ = 0;
-  std::string refusal_;  // what the sheet cannot hold, once met
-  int error_ = 0;        // errno of a failure of the workbook's files
+  std::unique_ptr<Stream> stream_;  // none once a record did not fit its header
+  std::string refusal_;             // what the sheet cannot hold, once met
+  int error_ = 0;                   // errno of a failure of the workbook's files
   std::string workbookError_;
 };
 

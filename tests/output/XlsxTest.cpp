@@ -231,6 +231,53 @@ TEST(XlsxWriter, EveryCellHasTheTypeOfItsValueAsASpreadsheetReadsIt) {
             "J7 n 7 \"0\"\n");
 }
 
+TEST(XlsxWriter, RecordsThatKeepTheFirstOnesColumnsGiveTheSameSheet) {
+  // Written as the records come, under the first record's header.
+  const std::vector<std::string> pages = {
+      R"([{"id":"A-1","amount":1.5,"day":"2026-12-09","ok":true},{"amount":-2,"id":"A-2"}])",
+      R"([{"ok":false,"day":"2026-12-10T08:00:00Z"},{}])",
+  };
+  WorkbookFile file;
+  ASSERT_EQ(WriteWorkbook(file.Path(), pages, "transactions"), "");
+  EXPECT_EQ(ReadWorkbook(file.Path()),
+            "sheets transactions\n"
+            "freeze A2\n"
+            "filter A1:D5\n"
+            "width A 5\n"
+            "width B 9\n"
+            "width C 20\n"
+            "width D 6\n"
+            "A1 s \"id\" \"General\" bold\n"
+            "B1 s \"amount\" \"General\" bold\n"
+            "C1 s \"day\" \"General\" bold\n"
+            "D1 s \"ok\" \"General\" bold\n"
+            "A2 s \"A-1\" \"General\"\n"
+            "B2 n 1.5 \"0.0\"\n"
+            "C2 d \"2026-12-09T00:00:00.000\" \"yyyy-mm-dd\"\n"
+            "D2 b true \"General\"\n"
+            "A3 s \"A-2\" \"General\"\n"
+            "B3 n -2 \"0\"\n"
+            "C4 d \"2026-12-10T08:00:00.000\" \"yyyy-mm-dd hh:mm:ss\"\n"
+            "D4 b false \"General\"\n");
+}
+
+TEST(XlsxWriter, AColumnThatComesLateInALongExportStillGetsItsHeader) {
+  std::string page = "[";
+  for (int i = 0; i < 20'000; ++i) page += "{\"id\":" + std::to_string(i) + ",\"note\":\"n\"},";
+  page += R"({"id":20000,"late":true}])";
+  WorkbookFile file;
+  ASSERT_EQ(WriteWorkbook(file.Path(), {page}, "records"), "");
+  EXPECT_EQ(ReadWorkbook(file.Path(), true),
+            "rows 20002\n"
+            "types A ns\n"
+            "types B s\n"
+            "types C bs\n"
+            "row A s \"id\" | B s \"note\" | C s \"late\"\n"
+            "row A n 0 | B s \"n\"\n"
+            "row A n 1 | B s \"n\"\n"
+            "last A n 20000 | C b true\n");
+}
+
 TEST(XlsxWriter, NoRecordsGiveAWorkbookWithAnEmptySheet) {
   WorkbookFile file;
   ASSERT_EQ(WriteWorkbook(file.Path(), {"[]"}, "accounts"), "");
