@@ -143,14 +143,20 @@ std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_v
   };
 }
 
-std::string CheckRange(const RangeArguments& range, std::string_view command) {
+bool HasRange(const RangeArguments& range) {
+  return range.from || range.to || range.day || range.lastHours;
+}
+
+std::string CheckRange(const RangeArguments& range, std::string_view command, bool optional) {
   const bool fromTo = range.from || range.to;
   if (range.day && (fromTo || range.lastHours))
     return "--day is a whole range: give it without --from, --to and --last";
   if (range.lastHours && fromTo)
     return "give the range either with --from and --to or with --last, not both";
-  if (!range.day && !range.lastHours && (!range.from || !range.to))
+  if (!range.day && !range.lastHours && (!range.from || !range.to) &&
+      (!optional || HasRange(range))) {
     return std::string(command) + " needs --from and --to, --day or --last";
+  }
   if (range.from && range.to &&
       DateTimeToMilliseconds(*range.from) > DateTimeToMilliseconds(*range.to)) {
     return "the range starts after it ends: --from is " + LocalTimeText(*range.from) + ", --to " +

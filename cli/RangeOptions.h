@@ -8,6 +8,7 @@
 //
 //   rows:  RangeOptions(into.range, {"transactions", "history"})
 //   check: CheckRange(args.range, "transactions")   // in the command's check
+//          (with `optional` for a command that reads everything without one)
 //   run:   const TimeRange range = ResolveRange(args.range, env.now);
 //
 // Every form ends in two local wall-clock times; the service receives them
@@ -40,9 +41,13 @@ struct RangeArguments {
 // belong to `commands`.
 std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_view> commands);
 
-// What the range options given allow together, for `command` that needs a
-// range; "" when they are right.
-std::string CheckRange(const RangeArguments& range, std::string_view command);
+// What the range options given allow together, for `command`; "" when they
+// are right. A command whose range is `optional` may be given none.
+std::string CheckRange(const RangeArguments& range, std::string_view command,
+                       bool optional = false);
+
+// Whether any of the range options was given.
+bool HasRange(const RangeArguments& range);
 
 struct TimeRange {
   TDateTime from, to;

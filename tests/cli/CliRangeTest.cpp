@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/RangeOptions.h"
 #include "tests/cli/CliFixture.h"
 
 namespace kestrava::testing {
@@ -220,6 +221,20 @@ TEST_F(CliRange, RangesThatAreBadUsageSaySoAndSendNothing) {
   }
   EXPECT_EQ(server.Requests().size(), 0u);
   EXPECT_EQ(nowReadings, 0);
+}
+
+TEST(RangeOptions, ACommandWhoseRangeIsOptionalTakesNoneOrAWholeOne) {
+  using cli::CheckRange;
+  cli::RangeArguments range;
+  EXPECT_EQ(CheckRange(range, "history", true), "");
+  EXPECT_EQ(CheckRange(range, "history"), "history needs --from and --to, --day or --last");
+  range.to = EncodeDateTime(2026, 12, 1, 0, 0, 0, 0);
+  EXPECT_EQ(CheckRange(range, "history", true), "history needs --from and --to, --day or --last");
+  range.from = range.to;
+  EXPECT_EQ(CheckRange(range, "history", true), "");
+  range.lastHours = 24;
+  EXPECT_EQ(CheckRange(range, "history", true),
+            "give the range either with --from and --to or with --last, not both");
 }
 
 }  // namespace
