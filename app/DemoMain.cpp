@@ -1,6 +1,6 @@
 // kestrava-demo: the same window against a local sandbox of the service.
 //
-//   kestrava-demo --host localhost:PORT [--screenshot FILE]
+//   kestrava-demo --host HOST[:PORT] [--screenshot FILE]
 //
 // --host sets the service host of this process. --screenshot signs in with
 // the design-time id and secret, reads the transactions, saves a picture of
@@ -16,6 +16,7 @@
 #include "app/Application.h"
 #include "app/Main.h"
 #include "app/Startup.h"
+#include "base/HostPort.h"
 #include "base/Options.h"
 #include "client/Kestrava2Intf.h"
 
@@ -50,7 +51,7 @@ struct DemoOptions {
 std::string ReadDemoOptions(const std::vector<std::string>& args, DemoOptions& into) {
   const std::vector<kestrava::Option> options = {
       {.name = "--host",
-       .value = kestrava::NonEmptyText("HOST:PORT", "a host name", kestrava::Into(into.host)),
+       .value = kestrava::HostPortValue(kestrava::Into(into.host)),
        .help = "the service host of this process"},
       {.name = "--screenshot",
        .value = kestrava::NonEmptyText("FILE.png", "a file name", kestrava::Into(into.screenshot),
@@ -66,7 +67,7 @@ std::string ReadDemoOptions(const std::vector<std::string>& args, DemoOptions& i
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "kestrava-demo: %s\n", problem.c_str());
-  std::fprintf(stderr, "usage: kestrava-demo --host HOST:PORT [--screenshot FILE.png]\n");
+  std::fprintf(stderr, "usage: kestrava-demo --host HOST[:PORT] [--screenshot FILE.png]\n");
   return 2;
 }
 

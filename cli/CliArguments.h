@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/Options.h"
-#include "datetime/DateTime.h"
+#include "cli/RangeOptions.h"
 #include "output/OutputFormat.h"
 
 namespace kestrava::cli {
@@ -35,9 +35,8 @@ struct CliArguments {
   std::optional<std::string> output;  // "-": standard output
   std::string command;
   std::vector<std::string> arguments;  // of the command
-  std::optional<TDateTime> from, to;
-  std::optional<int> lastHours;
-  int account = 0;  // 0: every account
+  RangeArguments range;                // --from, --to, --day, --last
+  int account = 0;                     // 0: every account
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;
@@ -56,12 +55,7 @@ std::vector<Option> CliOptions(CliArguments& into);
 // values read are kept even then.
 CliArguments ParseArguments(const std::vector<std::string>& args);
 
-// "YYYY-MM-DDTHH:MM[:SS[.mmm]]" as a local date-time; none when malformed or
-// out of range, with what is wrong in `problem` ("needs ...") when given.
-std::optional<TDateTime> ParseLocalTime(std::string_view text, std::string* problem = nullptr);
-
 inline constexpr int kMaxRetries = 1'000'000;
 inline constexpr int kMaxSeconds = 2'147'483;  // a wait in milliseconds fits 32 bits
-inline constexpr int kMaxLastHours = 876'000;  // 100 years
 
 }  // namespace kestrava::cli

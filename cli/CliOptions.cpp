@@ -7,27 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/HostPort.h"
 #include "cli/CliArguments.h"
 
 namespace kestrava::cli {
-namespace {
-
-// --from and --to: a local time.
-OptionValue LocalTime(std::optional<TDateTime>& into) {
-  return OtherValue("T", [&into](const std::string& value) -> std::optional<std::string> {
-    std::string problem;
-    const std::optional<TDateTime> time = ParseLocalTime(value, &problem);
-    if (!time) return problem + ", not \"" + value + "\"";
-    into = time;
-    return std::nullopt;
-  });
-}
-
-}  // namespace
 
 std::vector<Option> CliOptions(CliArguments& into) {
   const std::vector<std::string_view> transactions = {"transactions"};
-  return {
+  std::vector<Option> options = {
       {.name = "--profile",
        .value = NonEmptyText("NAME", "a profile name", Into(into.profile)),
        .help = "take the settings that the command line and the\n"
@@ -42,8 +29,10 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .value = NoValue(into.test),
        .help = "use the test environment, api.test.HOST"},
       {.name = "--host",
-       .value = NonEmptyText("HOST[:PORT]", "a host name", Into(into.host)),
-       .help = "the service host (default: @HOST@)"},
+       .value = HostPortValue(Into(into.host)),
+       .help = "the service host (default: @HOST@): a host\n"
+               "name, an IPv4 address or a bracketed IPv6 address,\n"
+               "with an optional port"},
       {.name = "--id",
        .value = AnyText("ID", Into(into.id)),
        .help = "the client id (default: $KESTRAVA_CLIENT_ID)"},
@@ -70,12 +59,18 @@ std::vector<Option> CliOptions(CliArguments& into) {
                                     {{"display", OutputFormat::Display},
                                      {"compact", OutputFormat::Compact},
                                      {"ndjson", OutputFormat::Ndjson},
-                                     {"csv", OutputFormat::Csv}},
+                                     {"csv", OutputFormat::Csv},
+                                     {"csv-excel", OutputFormat::CsvExcel},
+                                     {"xlsx", OutputFormat::Xlsx}},
                                     into.format),
-       .help = "display (the default), compact, ndjson or csv"},
+       .help = "display (the default), compact, ndjson, csv,\n"
+               "csv-excel or xlsx; see Output formats"},
       {.name = "--compact",
        .value = NoValue([&into] { into.format = OutputFormat::Compact; }),
        .help = "the same as --format compact"},
+      {.name = "--csv-excel",
+       .value = NoValue([&into] { into.format = OutputFormat::CsvExcel; }),
+       .help = "the same as --format csv-excel"},
       {.name = "--output",
        .value = NonEmptyText("FILE", "a file name", Into(into.output), ValueCompletion::File),
        .help = "write the result to FILE instead of standard output,\n"
@@ -83,41 +78,38 @@ std::vector<Option> CliOptions(CliArguments& into) {
                "that replaces FILE when the command succeeds; on any\n"
                "failure or interruption FILE stays as it was. A new\n"
                "FILE gets mode 0600, a replaced one keeps its mode"},
-      {.name = "--from",
-       .value = LocalTime(into.from),
-       .help = "the start of the range of transactions",
-       .commands = transactions},
-      {.name = "--to",
-       .value = LocalTime(into.to),
-       .help = "the end of the range of transactions",
-       .commands = transactions},
-      {.name = "--last",
-       .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.lastHours), "hours"),
-       .help = "the range of the last HOURS hours up to now, instead\n"
-               "of --from and --to",
-       .commands = transactions},
-      {.name = "--account",
-       .value = WholeNumber("N", 1, std::numeric_limits<int>::max(), Into(into.account)),
-       .help = "only the transactions of account N (1 or more)",
-       .commands = transactions},
-      {.name = "--retry",
-       .value = WholeNumber("N", 0, kMaxRetries, Into(into.retries)),
-       .help = "try a request that fails in passing up to N times\n"
-               "again (default 0: once only); see Retries"},
-      {.name = "--retry-max-time",
-       .value = WholeNumber("SECONDS", 0, kMaxSeconds, Into(into.retryMaxTimeSeconds), "seconds"),
-       .help = "start no retry later than SECONDS after the command\n"
-               "began (default 600)"},
-      {.name = "--timeout",
-       .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
-       .help = "the longest wait within a request: for the connection,\n"
-               "the sending, each piece of the reply (default 120)"},
-      {.name = "--help",
-       .value = NoValue(into.help),
-       .help = "print this help and exit",
-       .alias = "-h"},
-      {.name = "--version", .value = NoValue(into.version), .help = "print the version and exit"},
   };
+  for (Option& option : RangeOptions(into.range, transactions))
+    options.push_back(std::move(option));
+  options.insert(
+      options.end(),
+      {
+          {.name = "--account",
+           .value = WholeNumber("N", 1, std::numeric_limits<int>::max(), Into(into.account)),
+           .help = "only the transactions of account N (1 or more)",
+           .commands = transactions},
+          {.name = "--retry",
+           .value = WholeNumber("N", 0, kMaxRetries, Into(into.retries)),
+           .help = "try a request that fails in passing up to N times\n"
+                   "again (default 0: once only); see Retries"},
+          {.name = "--retry-max-time",
+           .value =
+               WholeNumber("SECONDS", 0, kMaxSeconds, Into(into.retryMaxTimeSeconds), "seconds"),
+           .help = "start no retry later than SECONDS after the command\n"
+                   "began (default 600)"},
+          {.name = "--timeout",
+           .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
+           .help = "the longest wait within a request: for the connection,\n"
+                   "the sending, each piece of the reply (default 120)"},
+          {.name = "--help",
+           .value = NoValue(into.help),
+           .help = "print this help and exit",
+           .alias = "-h"},
+          {.name = "--version",
+           .value = NoValue(into.version),
+           .help = "print the version and exit"},
+      });
+  return options;
 }
 
 }  // namespace kestrava::cli

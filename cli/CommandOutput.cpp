@@ -16,9 +16,9 @@ std::unique_ptr<OutputTarget> OpenTarget(CliEnvironment& env,
 }
 
 std::unique_ptr<RecordWriter> NewWriter(CliEnvironment& env, OutputFormat format,
-                                        OutputTarget& target) {
+                                        OutputTarget& target, std::string_view sheet) {
   std::unique_ptr<Spool> spool;
-  if (format == OutputFormat::Csv) {
+  if (NeedsSpool(format)) {
     int error = 0;
     spool = target.NewSpool(error);
     if (spool == nullptr) {
@@ -26,12 +26,12 @@ std::unique_ptr<RecordWriter> NewWriter(CliEnvironment& env, OutputFormat format
       return nullptr;
     }
   }
-  return MakeRecordWriter(format, target.Sink(), std::move(spool));
+  return MakeRecordWriter(format, target.Sink(), std::move(spool), sheet);
 }
 
 int FinishRecords(CliEnvironment& env, RecordWriter& writer, OutputTarget& target) {
   int error = 0;
-  if (!writer.Finish()) return CannotWrite(env, target.Name(), writer.Error());
+  if (!writer.Finish()) return CannotWrite(env, target.Name(), writer.ErrorText());
   if (!target.Commit(error)) return CannotWrite(env, target.Name(), error);
   return ExitSuccess;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/Cli.h"
 #include "cli/CliArguments.h"
@@ -20,10 +21,10 @@ namespace kestrava::cli {
 std::unique_ptr<OutputTarget> OpenTarget(CliEnvironment& env,
                                          const std::optional<std::string>& output);
 
-// The writer of records in `format` to `target`; none after the failure has
-// been reported.
+// The writer of records in `format` to `target`, on a sheet of that name
+// for xlsx; none after the failure has been reported.
 std::unique_ptr<RecordWriter> NewWriter(CliEnvironment& env, OutputFormat format,
-                                        OutputTarget& target);
+                                        OutputTarget& target, std::string_view sheet = "records");
 
 // Ends the records and makes the target final; the exit code.
 int FinishRecords(CliEnvironment& env, RecordWriter& writer, OutputTarget& target);

@@ -15,11 +15,13 @@ constexpr Command kCommands[] = {
     {.name = "accounts",
      .synopsis = "accounts",
      .help = "sign in and print the bank accounts",
+     .sheet = "accounts",
      .run = RunAccounts},
     {.name = "transactions",
-     .synopsis = "transactions (--from T --to T | --last HOURS) [--account N]",
+     .synopsis = "transactions (--from T --to T | --day DATE | --last HOURS) [--account N]",
      .help = "sign in and print every transaction of the range,\n"
              "page after page",
+     .sheet = "transactions",
      .check = CheckTransactions,
      .run = RunTransactions},
     {.name = "format",
@@ -27,6 +29,7 @@ constexpr Command kCommands[] = {
      .help = "print the JSON text of FILE in the output format\n"
              "(without FILE or with \"-\": standard input)",
      .arguments = 1,
+     .sheet = "records",
      .argumentCompletion = ValueCompletion::File,
      .run = RunFormat},
     {.name = "secret",

@@ -22,6 +22,9 @@ struct Command {
   std::string_view synopsis;  // as --help shows it: "format [FILE]"
   std::string_view help;      // the lines --help shows, "\n" between them
   std::size_t arguments = 0;  // at most, after the name
+  // The sheet that holds its records in a workbook (--format xlsx); empty
+  // for a command that writes no records, which takes no workbook.
+  std::string_view sheet = {};
   ValueCompletion argumentCompletion = ValueCompletion::None;
   // What its options allow together: bad usage when not "".
   std::string (*check)(const CliArguments& args) = nullptr;

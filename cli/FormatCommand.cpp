@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CommandOutput.h"
+#include "cli/Commands.h"
 #include "cli/InputBytes.h"
 #include "cli/Messages.h"
 #include "cli/OpenOutput.h"
@@ -46,12 +47,13 @@ int RunFormat(const CliArguments& args, CliEnvironment& env, SecretMask& /*mask*
     return ExitSuccess;
   }
   // A value that is not an array is an array of that one value.
-  const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *target);
+  const std::unique_ptr<RecordWriter> writer =
+      NewWriter(env, args.format, *target, FindCommand(args.command)->sheet);
   if (writer == nullptr) return ExitFailure;
   const bool added = value->Kind() == TJSONKind::Array
                          ? writer->Add(static_cast<const TJSONArray&>(*value))
                          : writer->Add(*value);
-  if (!added) return CannotWrite(env, target->Name(), writer->Error());
+  if (!added) return CannotWrite(env, target->Name(), writer->ErrorText());
   return FinishRecords(env, *writer, *target);
 }
 

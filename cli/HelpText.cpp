@@ -35,10 +35,19 @@ Options:
                     kHelpColumn);
   text += R"(
 Times:
-  A time T is written YYYY-MM-DDTHH:MM[:SS[.mmm]] and is sent as written,
-  with "Z" appended: it is not converted to UTC. 2025-05-14T08:30 goes out
-  as 2025-05-14T08:30:00.000Z wherever this machine is. --last HOURS ends at
-  this machine's local time now and starts HOURS whole hours before.
+  A time T is a local time YYYY-MM-DDTHH:MM[:SS[.mmm]] or a date YYYY-MM-DD.
+  The service receives both ends of the range as local wall-clock times in
+  full, with "Z" appended: it is not converted to UTC. For example:
+    --from 2025-05-14T08:30   startDate=2025-05-14T08:30:00.000Z
+    --from 2026-12-01         startDate=2026-12-01T00:00:00.000Z
+    --to 2026-12-31           endDate=2026-12-31T23:59:59.999Z
+    --day 2026-12-09          from 2026-12-09T00:00:00.000Z
+                              to 2026-12-09T23:59:59.999Z
+  The day of --day today is the date of this machine's local time now, that
+  of --day yesterday the day before it; a day runs from 00:00:00.000 to
+  23:59:59.999 of the wall clock, on the days the clocks change too. --last
+  HOURS ends at this machine's local time now and starts HOURS whole hours
+  of the wall clock before. A range whose start follows its end is bad usage.
 
 Output formats:
   display              indented JSON with CR LF line ends (the text of the
@@ -54,8 +63,28 @@ Output formats:
                        with = + - @, tab or CR, and is no plain number, gets
                        a leading ' so that a spreadsheet does not run it as
                        a formula
-  ndjson and csv print nothing for no records. For format, a JSON value that
-  is not an array is taken as an array of that one value.
+  csv-excel            csv for Excel in a locale whose decimal separator is
+                       a comma (ro_RO, de_DE, fr_FR): a UTF-8 byte order mark
+                       first, ";" between cells and a decimal comma in
+                       numbers (12,50), so that the file opens in columns
+                       with its letters and amounts right. Use csv for other
+                       programs and for Excel in a decimal-point locale
+  xlsx                 a workbook (Office Open XML) with one sheet named
+                       after the command (transactions, accounts; records for
+                       format): the csv columns under a bold header row that
+                       stays in view, with an autofilter. Cells keep their
+                       type: numbers with the decimals they were written
+                       with (text when a spreadsheet cannot hold them, such
+                       as a 20-digit id), texts as text (never a formula),
+                       true and false, empty cells for null, nested values as
+                       compact JSON; dates (2025-05-14) and local date-times
+                       (2025-05-14T08:30:00.000Z) as dates that sort and
+                       filter. The best choice for a spreadsheet in any
+                       locale. It needs --output FILE or a standard output
+                       that is no terminal
+  ndjson, csv and csv-excel print nothing for no records; xlsx writes an
+  empty sheet. For format, a JSON value that is not an array is taken as an
+  array of that one value.
 
 Retries:
   With --retry N, each request (the sign-in, the account export, each page of
@@ -101,9 +130,9 @@ Exit status:
 Examples:
   kestrava-cli --secret-file ~/.kestrava/secret accounts
                        the accounts, with the secret read from a file
-  kestrava-cli --last 24 --format csv --output day.csv --retry 5 transactions
-                       the last day's transactions as CSV in day.csv, riding
-                       out a busy service
+  kestrava-cli --day yesterday --output day.csv --retry 5 transactions
+                       yesterday's transactions in day.csv, riding out a busy
+                       service
   kestrava-cli --compact format reply.json
                        the JSON text of reply.json without white space
 )";

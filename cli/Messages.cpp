@@ -23,7 +23,11 @@ int CannotRead(CliEnvironment& env, const std::string& name, int error) {
 }
 
 int CannotWrite(CliEnvironment& env, const std::string& name, int error) {
-  WriteLine(env, "kestrava-cli: cannot write " + name + ": " + ErrorDescription(error));
+  return CannotWrite(env, name, ErrorDescription(error));
+}
+
+int CannotWrite(CliEnvironment& env, const std::string& name, const std::string& reason) {
+  WriteLine(env, "kestrava-cli: cannot write " + name + ": " + reason);
   return ExitFailure;
 }
 

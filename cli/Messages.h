@@ -23,6 +23,8 @@ int Usage(CliEnvironment& env, const std::string& message);
 // errno's description; the exit code of a failure.
 int CannotRead(CliEnvironment& env, const std::string& name, int error);
 int CannotWrite(CliEnvironment& env, const std::string& name, int error);
+// The same with the reason as a text (what an output format cannot hold).
+int CannotWrite(CliEnvironment& env, const std::string& name, const std::string& reason);
 
 // A failure of the service, the transport or the client: its text with the
 // secret masked; the exit code of a failure.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cli/CommandOutput.h"
+#include "cli/Commands.h"
 #include "cli/Credentials.h"
 #include "cli/Messages.h"
 #include "cli/ServiceClient.h"
@@ -44,10 +45,12 @@ std::optional<SignedIn> Start(const CliArguments& args, CliEnvironment& env, Sec
 int WriteRecords(const CliArguments& args, CliEnvironment& env, const SecretMask& mask,
                  SignedIn& start,
                  const std::function<bool(const TKestrava_2::TRecordSink&)>& exportRecords) {
-  const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *start.target);
+  const std::unique_ptr<RecordWriter> writer =
+      NewWriter(env, args.format, *start.target, FindCommand(args.command)->sheet);
   if (writer == nullptr) return ExitFailure;
   const bool ok = exportRecords([&](const TJSONArray& records) { return writer->Add(records); });
-  if (!ok && writer->Error() != 0) return CannotWrite(env, start.target->Name(), writer->Error());
+  if (!ok && writer->Error() != 0)
+    return CannotWrite(env, start.target->Name(), writer->ErrorText());
   if (!ok) return Failure(env, mask, start.client->MesajEroare());
   return FinishRecords(env, *writer, *start.target);
 }
@@ -73,30 +76,21 @@ int RunAccounts(const CliArguments& args, CliEnvironment& env, SecretMask& mask)
 }
 
 int RunTransactions(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
-  TDateTime from = args.from.value_or(0), to = args.to.value_or(0);
-  if (args.lastHours) {
-    to = env.now();  // one reading of the clock for both ends
-    from = IncHour(to, -*args.lastHours);
-  }
+  const TimeRange range = ResolveRange(args.range, env.now);
   Progress progress(env);
   int code = ExitFailure;
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
   start->client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
   return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
-    const bool ok = start->client->GetTranzactii(from, to, args.account, receive);
+    const bool ok = start->client->GetTranzactii(range.from, range.to, args.account, receive);
     progress.EndLine();
     return ok;
   });
 }
 
 std::string CheckTransactions(const CliArguments& args) {
-  const bool range = args.from || args.to;
-  if (args.lastHours && range)
-    return "give the range either with --from and --to or with --last, not both";
-  if (!args.lastHours && (!args.from || !args.to))
-    return "transactions needs --from and --to, or --last";
-  return {};
+  return CheckRange(args.range, "transactions");
 }
 
 }  // namespace kestrava::cli

@@ -116,11 +116,15 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 TDateTime Now() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
+  return LocalDateTimeOf(now.tv_sec, static_cast<int>(now.tv_nsec / 1'000'000));
+}
+
+TDateTime LocalDateTimeOf(std::int64_t secondsSinceEpoch, int millisecond) {
+  const auto seconds = static_cast<std::time_t>(secondsSinceEpoch);
   std::tm local{};
-  localtime_r(&now.tv_sec, &local);
+  localtime_r(&seconds, &local);
   return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                        local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
-                        static_cast<int>(now.tv_nsec / 1'000'000));
+                        local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, millisecond);
 }
 
 TDateTime IncHour(TDateTime value, std::int64_t hours) {

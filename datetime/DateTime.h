@@ -43,6 +43,9 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 
 // The current local date and time to the millisecond.
 TDateTime Now();
+// The local date and time (the process's time zone) of a moment: whole
+// seconds since 1970-01-01 00:00 UTC and the millisecond within the second.
+TDateTime LocalDateTimeOf(std::int64_t secondsSinceEpoch, int millisecond);
 // Moves the value by hours * 3600000 ms on whole milliseconds; no
 // daylight-saving adjustment.
 TDateTime IncHour(TDateTime value, std::int64_t hours);

@@ -31,15 +31,18 @@ bool StartsFormula(std::string_view text) {
          !IsPlainDecimal(text);
 }
 
-void AppendValueCell(std::string& row, const TJSONValue* value) {
+void AppendValueCell(std::string& row, const TJSONValue* value, const CsvDialect& dialect) {
   if (value == nullptr) return;  // a missing member
   switch (value->Kind()) {
     case TJSONKind::String:
-      AppendTextCell(row, static_cast<const TJSONString&>(*value).Value(), true);
+      AppendTextCell(row, static_cast<const TJSONString&>(*value).Value(), true, dialect.separator);
       break;
-    case TJSONKind::Number:
+    case TJSONKind::Number: {
+      const std::size_t start = row.size();
       row += static_cast<const TJSONNumber&>(*value).Value();  // as written
+      if (dialect.decimalComma) std::replace(row.begin() + start, row.end(), '.', ',');
       break;
+    }
     case TJSONKind::True:
       row += "true";
       break;
@@ -52,7 +55,7 @@ void AppendValueCell(std::string& row, const TJSONValue* value) {
     case TJSONKind::Array: {
       std::string compact;
       AppendCompactText(compact, *value);
-      AppendTextCell(row, compact, false);
+      AppendTextCell(row, compact, false, dialect.separator);
       break;
     }
   }
@@ -67,9 +70,10 @@ void EndRow(std::string& row, std::size_t rowStart, std::size_t cells) {
 
 }  // namespace
 
-void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard) {
+void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard, char separator) {
   const bool guard = formulaGuard && StartsFormula(text);
-  const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
+  const char special[] = {separator, '"', '\r', '\n'};
+  const bool quote = text.find_first_of(std::string_view(special, 4)) != std::string_view::npos ||
                      (!text.empty() && text.front() == ' ') ||
                      (!text.empty() && text.back() == ' ');
   if (quote) row += '"';
@@ -85,8 +89,8 @@ void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard) 
   row += '"';
 }
 
-CsvWriter::CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool)
-    : RecordWriter(*spool), out_(out), spool_(std::move(spool)) {}
+CsvWriter::CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool, CsvDialect dialect)
+    : RecordWriter(*spool), out_(out), spool_(std::move(spool)), dialect_(dialect) {}
 
 std::size_t CsvWriter::Column(std::string_view name) {
   const auto found = index_.find(name);
@@ -124,8 +128,8 @@ bool CsvWriter::Add(const TJSONValue& record) {
 
   const std::size_t rowStart = text_.size();
   for (std::size_t i = 0; i < cells_.size(); ++i) {
-    if (i > 0) text_ += ',';
-    AppendValueCell(text_, cells_[i]);
+    if (i > 0) text_ += dialect_.separator;
+    AppendValueCell(text_, cells_[i], dialect_);
   }
   EndRow(text_, rowStart, cells_.size());
   return Flush();
@@ -135,12 +139,12 @@ bool CsvWriter::Finish() {
   // No records, or only empty objects: no column to show, nothing at all.
   if (columns_.empty()) return true;
   if (!Flush(true)) return false;
-  std::string header;
+  std::string header = dialect_.byteOrderMark ? "\xEF\xBB\xBF" : "";
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (i > 0) header += ',';
-    AppendTextCell(header, columns_[i], true);
+    if (i > 0) header += dialect_.separator;
+    AppendTextCell(header, columns_[i], true, dialect_.separator);
   }
-  EndRow(header, 0, columns_.size());
+  EndRow(header, dialect_.byteOrderMark ? 3 : 0, columns_.size());
   return out_.Write(header) && CopyRows();
 }
 
@@ -171,7 +175,7 @@ bool CsvWriter::CopyRows() {
         if (cells == 0 && columns == 1) {
           filled += "\"\"";
         } else {
-          filled.append(columns - std::max<std::size_t>(cells, 1), ',');
+          filled.append(columns - std::max<std::size_t>(cells, 1), dialect_.separator);
         }
         if (--rowsLeft == 0 && run + 1 < runs_.size()) rowsLeft = runs_[++run].rows;
       }

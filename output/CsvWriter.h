@@ -9,6 +9,10 @@
 // Rows are written as the records come, each with the columns known by
 // then, into a spool; at the end the header goes out and the rows follow,
 // those written before a later column appeared filled up with empty cells.
+//
+// The Excel dialect is the same table for a spreadsheet in a locale whose
+// decimal separator is a comma (ro_RO, de_DE, fr_FR): a UTF-8 byte order
+// mark first, ";" between cells and a decimal comma in JSON numbers.
 
 #include <cstdint>
 #include <functional>
@@ -22,9 +26,18 @@
 
 namespace kestrava {
 
+struct CsvDialect {
+  char separator = ',';
+  bool decimalComma = false;
+  bool byteOrderMark = false;
+};
+
+inline constexpr CsvDialect kExcelCsv{
+    .separator = ';', .decimalComma = true, .byteOrderMark = true};
+
 class CsvWriter final : public RecordWriter {
  public:
-  CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool);
+  CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool, CsvDialect dialect = {});
   using RecordWriter::Add;
   bool Add(const TJSONValue& record) override;
   bool Finish() override;
@@ -36,6 +49,7 @@ class CsvWriter final : public RecordWriter {
 
   ByteSink& out_;
   std::unique_ptr<Spool> spool_;
+  CsvDialect dialect_;
   // Looked up by a name of the reply without making a string of it.
   struct NameHash {
     using is_transparent = void;
@@ -57,7 +71,9 @@ class CsvWriter final : public RecordWriter {
 
 // A cell of text: with a leading apostrophe when it could start a
 // spreadsheet formula (unless it is a plain decimal number), quoted when it
-// holds a comma, a quotation mark, CR or LF, or begins or ends with a space.
-void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard);
+// holds the separator, a quotation mark, CR or LF, or begins or ends with a
+// space.
+void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard,
+                    char separator = ',');
 
 }  // namespace kestrava

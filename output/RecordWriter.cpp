@@ -2,6 +2,7 @@
 
 #include "json/JsonFormat.h"
 #include "output/CsvWriter.h"
+#include "output/XlsxWriter.h"
 
 namespace kestrava {
 namespace {
@@ -69,7 +70,8 @@ bool RecordWriter::Flush(bool always) {
 }
 
 std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& out,
-                                               std::unique_ptr<Spool> spool) {
+                                               std::unique_ptr<Spool> spool,
+                                               std::string_view sheet) {
   switch (format) {
     case OutputFormat::Compact:
       return std::make_unique<ArrayWriter>(out, false);
@@ -77,6 +79,10 @@ std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& ou
       return std::make_unique<NdjsonWriter>(out);
     case OutputFormat::Csv:
       return std::make_unique<CsvWriter>(out, std::move(spool));
+    case OutputFormat::CsvExcel:
+      return std::make_unique<CsvWriter>(out, std::move(spool), kExcelCsv);
+    case OutputFormat::Xlsx:
+      return std::make_unique<XlsxWriter>(out, std::move(spool), std::string(sheet));
     case OutputFormat::Display:
       break;
   }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "json/JSON.h"
 #include "output/ByteSink.h"
@@ -26,6 +27,9 @@ class RecordWriter {
   virtual bool Finish() = 0;
   // The errno of the write that failed; 0 while none failed.
   virtual int Error() const noexcept { return sink_.Error(); }
+  // Why the writing failed, for a message: the errno's description, or
+  // what the format cannot hold.
+  virtual std::string ErrorText() const { return ErrorDescription(Error()); }
 
  protected:
   // Hands the text gathered so far to the sink when it has grown to a
@@ -37,10 +41,11 @@ class RecordWriter {
   ByteSink& sink_;
 };
 
-// display, compact and ndjson write to `out` only; csv gathers its rows in
-// `spool` (its header is known only after the last record) and copies them
-// to `out` when it finishes.
+// display, compact and ndjson write to `out` only; csv and xlsx gather their
+// rows in `spool` (the header is known only after the last record) and
+// write them to `out` when they finish. `sheet` names the sheet of xlsx.
 std::unique_ptr<RecordWriter> MakeRecordWriter(OutputFormat format, ByteSink& out,
-                                               std::unique_ptr<Spool> spool);
+                                               std::unique_ptr<Spool> spool,
+                                               std::string_view sheet = "records");
 
 }  // namespace kestrava

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "base/Ascii.h"
+#include "base/HostPort.h"
 #include "https/HttpsError.h"
 #include "json/JSON.h"
 #include "sandbox/JsonText.h"
@@ -341,6 +342,8 @@ ServiceReply SandboxService::Handle(const https::HttpRequest& request) {
 
   if (!request.HasHeader("Host")) {
     reply = Error(400, "Missing Host header", now);
+  } else if (HostPortProblem(host)) {
+    reply = Error(400, "Invalid Host header", now);
   } else if (path == kTokenPath) {
     reply = request.method == "POST" ? Authenticate(request, environment)
                                      : Error(405, "Use POST for " + path, now);

@@ -90,7 +90,8 @@ struct ServiceReply {
 const char* ReasonPhrase(int status) noexcept;
 
 // "api.test." in front of the host name selects the test environment;
-// every other host is production.
+// every other host is production. A request without a Host field, or with
+// one that is no HOST[:PORT] as the programs take it, is answered 400.
 Environment EnvironmentOfHost(std::string_view host);
 
 class SandboxService {

@@ -1,7 +1,7 @@
 // kestrava-cli exporting 100,000 transactions (2,000 pages of 50) from the
 // sandbox on loopback (in a process of its own), as a process of its own: its wall time and peak
-// memory (wait4) writing with --output in display and csv, and writing the
-// display text to standard output (held until the export is complete).
+// memory (wait4) writing with --output in display, csv and xlsx, and writing
+// the display text to standard output (held until the export is complete).
 // The peer, in the same run: a plain libcurl loop that signs in, downloads
 // the same pages over one kept connection and writes the raw bodies to a
 // file.
@@ -9,7 +9,8 @@
 // Five repetitions of each, interleaved at random. After the benchmarks a
 // summary gives each CLI run's median time over the loop's (the goal: at
 // most 2.0 with --output) and its highest peak memory (the goal: at most
-// 64 MB with --output).
+// 64 MB with --output); and the workbook's median time over the same
+// export in csv (the goal: at most 2.5).
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -272,6 +273,7 @@ int main(int argc, char** argv) {
   add("cli/display_output_file",
       [](benchmark::State& s) { BM_Cli(s, "display file", "display", true); });
   add("cli/csv_output_file", [](benchmark::State& s) { BM_Cli(s, "csv file", "csv", true); });
+  add("cli/xlsx_output_file", [](benchmark::State& s) { BM_Cli(s, "xlsx file", "xlsx", true); });
   add("cli/display_standard_output",
       [](benchmark::State& s) { BM_Cli(s, "display stdout", "display", false); });
   add("cli/csv_standard_output",
@@ -281,7 +283,8 @@ int main(int argc, char** argv) {
 
   const double loop = bench::Median(data.runs["curl"], &Run::seconds);
   std::printf("summary (medians): plain libcurl loop %.2f s\n", loop);
-  for (const char* name : {"display file", "csv file", "display stdout", "csv stdout"}) {
+  for (const char* name :
+       {"display file", "csv file", "xlsx file", "display stdout", "csv stdout"}) {
     const auto& runs = data.runs[name];
     if (runs.empty()) continue;
     const double seconds = bench::Median(runs, &Run::seconds);
@@ -289,6 +292,17 @@ int main(int argc, char** argv) {
     std::printf("  %-15s %.2f s = %.2f x the loop%s, peak RSS %.1f MB%s\n", name, seconds,
                 seconds / loop, file ? " (goal <= 2.0)" : "", bench::HighestPeak(runs),
                 file ? " (goal <= 64)" : "");
+  }
+  const auto& csv = data.runs["csv file"];
+  const auto& xlsx = data.runs["xlsx file"];
+  if (!csv.empty() && !xlsx.empty()) {
+    const double csvSeconds = bench::Median(csv, &Run::seconds);
+    const double xlsxSeconds = bench::Median(xlsx, &Run::seconds);
+    std::printf(
+        "  xlsx file over csv file: %.2f x (goal <= 2.5), peak RSS %.1f MB (goal <= 64);"
+        " CPU time %.2f s over %.2f s\n",
+        xlsxSeconds / csvSeconds, bench::HighestPeak(xlsx), bench::Median(xlsx, &Run::cpuSeconds),
+        bench::Median(csv, &Run::cpuSeconds));
   }
   fixture = nullptr;
   return 0;

@@ -18,9 +18,10 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-// The cells of every record of CSV text, counted the way a reader counts
-// them; -1 when rows differ in their number of cells.
-inline long long CellsPerRow(std::string_view csv, std::size_t& rows) {
+// The cells of every record of CSV text with `separator` between cells,
+// counted the way a reader counts them; -1 when rows differ in their number
+// of cells.
+inline long long CellsPerRow(std::string_view csv, std::size_t& rows, char separator = ',') {
   long long cells = 1, expected = -2;
   bool quoted = false;
   std::size_t rowEnd = 0;  // after the last row's CR LF
@@ -29,7 +30,7 @@ inline long long CellsPerRow(std::string_view csv, std::size_t& rows) {
     const char c = csv[i];
     if (c == '"') {
       quoted = !quoted;
-    } else if (!quoted && c == ',') {
+    } else if (!quoted && c == separator) {
       ++cells;
     } else if (!quoted && c == '\r') {
       if (i + 1 >= csv.size() || csv[i + 1] != '\n') return -1;
@@ -44,22 +45,29 @@ inline long long CellsPerRow(std::string_view csv, std::size_t& rows) {
   return expected;
 }
 
-// A JSON text as the records of a reply, in every format; the csv rows all
-// have the header's number of cells, one row per record.
+// A JSON text as the records of a reply, in every format but the workbook
+// (libxlsxwriter's); the rows of csv and of csv for Excel all have the
+// header's number of cells, one row per record.
 inline void Records(const std::uint8_t* data, std::size_t size) {
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(AsText(data, size));
   if (value == nullptr) return;
   for (const OutputFormat format :
-       {OutputFormat::Display, OutputFormat::Compact, OutputFormat::Ndjson, OutputFormat::Csv}) {
+       {OutputFormat::Display, OutputFormat::Compact, OutputFormat::Ndjson, OutputFormat::Csv,
+        OutputFormat::CsvExcel}) {
     StringSink out;
     const auto writer = MakeRecordWriter(format, out, std::make_unique<StringSpool>());
     const bool written = value->Kind() == TJSONKind::Array
                              ? writer->Add(static_cast<const TJSONArray&>(*value))
                              : writer->Add(*value);
     if (!written || !writer->Finish()) __builtin_trap();
-    if (format != OutputFormat::Csv || out.text.empty()) continue;
+    if ((format != OutputFormat::Csv && format != OutputFormat::CsvExcel) || out.text.empty())
+      continue;
+    std::string_view csv = out.text;
+    const bool excel = format == OutputFormat::CsvExcel;
+    if (excel && !csv.starts_with("\xEF\xBB\xBF")) __builtin_trap();
+    if (excel) csv.remove_prefix(3);
     std::size_t rows = 0;
-    if (CellsPerRow(out.text, rows) < 1) __builtin_trap();
+    if (CellsPerRow(csv, rows, excel ? ';' : ',') < 1) __builtin_trap();
     const std::size_t records =
         value->Kind() == TJSONKind::Array ? static_cast<const TJSONArray&>(*value).Count() : 1;
     if (rows != records + 1) __builtin_trap();

@@ -67,13 +67,18 @@ Outcome CliTest::Call(std::vector<std::string> args, std::string input, bool ter
       .in = pipeEnds[0],
       .out = out,
       .err = err,
+      .outIsTerminal = outIsTerminal,
       .errIsTerminal = terminal,
       .getenv = [this](const std::string& name) -> std::optional<std::string> {
         const auto it = environment.find(name);
         if (it == environment.end()) return std::nullopt;
         return it->second;
       },
-      .now = [this] { return localNow; },
+      .now =
+          [this] {
+            ++nowReadings;
+            return localNow;
+          },
       .monotonic = [this] { return monotonic; },
       .utc = [this] { return utc; },
       .wait =
@@ -100,6 +105,14 @@ Outcome CliTest::Transactions(std::vector<std::string> options, bool terminal) {
   options.insert(options.end(),
                  {"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"});
   return Service(options, terminal);
+}
+
+std::string CliTest::LastQuery() {
+  const auto requests = server.Requests();
+  if (requests.empty()) return "<no request>";
+  const std::string& target = requests.back().target;
+  const std::size_t start = target.find("startDate=");
+  return start == std::string::npos ? target : target.substr(start);
 }
 
 }  // namespace kestrava::testing

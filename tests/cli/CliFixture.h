@@ -61,12 +61,16 @@ class CliTest : public ::testing::Test {
   Outcome Service(std::vector<std::string> args, bool terminal = false);
   // The transactions command over one day of May 2025, after `options`.
   Outcome Transactions(std::vector<std::string> options, bool terminal = false);
+  // The query of the last request the server received, from "startDate".
+  std::string LastQuery();
 
   ScriptedServer server;
   std::map<std::string, std::string> environment;
   // The clocks the program reads: the local time for --last, and the
   // steady and UTC clocks of the retries, which move only by the waits.
   TDateTime localNow = EncodeDateTime(2025, 5, 15, 8, 30, 0, 0);
+  int nowReadings = 0;         // how often the program read localNow
+  bool outIsTerminal = false;  // standard output as a terminal
   std::chrono::steady_clock::time_point monotonic{std::chrono::hours(1000)};
   std::chrono::system_clock::time_point utc{
       std::chrono::seconds(1747297800)};  // 2025-05-15 08:30 UTC

@@ -268,10 +268,15 @@ TEST_F(CliProfile, EveryMistakeIsBadUsageNamingTheFileAndLine) {
       {"[profile acme]\noverlap = 3d\n",
        "2: overlap needs a whole number of hours from 0 to 876000, not \"3d\""},
       {"[profile acme]\nformat = xml\n",
-       "2: format needs display, compact, ndjson or csv, not \"xml\""},
+       "2: format needs display, compact, ndjson, csv, csv-excel or xlsx, not \"xml\""},
       {"[profile acme]\ntest = yes\n", "2: test needs true or false, not \"yes\""},
       {"[profile acme]\nkeyring = 1\n", "2: keyring needs true or false, not \"1\""},
-      {"[profile acme]\nhost =\n", "2: host needs a host name"},
+      {"[profile acme]\nhost =\n",
+       "2: host needs HOST[:PORT]: a host name, an IPv4 address or a bracketed IPv6 address, "
+       "and a port from 1 to 65535, not \"\" (it is empty)"},
+      {"[profile acme]\nhost = https://bank.example\n",
+       "2: host needs HOST[:PORT]: a host name, an IPv4 address or a bracketed IPv6 address, "
+       "and a port from 1 to 65535, not \"https://bank.example\" (it has a scheme)"},
       {"[profile acme]\nsecret-file = secret.txt\n",
        "2: secret-file needs an absolute path or one that starts with ~/, not \"secret.txt\""},
       {"[profile acme]\ndb = \"/data/acme.db\"\n",

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/Process.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/Workbook.h"
 
 namespace kestrava::testing {
 namespace {
@@ -145,6 +147,52 @@ TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
   EXPECT_EQ(run.err, "kestrava-cli: cannot write " + file.string() + ": File too large\n");
   EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.csv"});
   EXPECT_EQ(ReadWhole(file.string()), "last night's export\r\n");
+}
+
+TEST_F(CliProgram, AHundredThousandRecordsToAWorkbookThatOpenpyxlReadsWhole) {
+  constexpr int kRecords = 100'000;
+  const std::string input = (folder / "export.json").string();
+  {
+    std::ofstream json(input, std::ios::binary);
+    json << '[';
+    for (int i = 0; i < kRecords; ++i) {
+      json << (i > 0 ? "," : "") << "{\"id\":" << 12'345'678'901'234'567'000ULL + i
+           << ",\"amount\":" << i % 1000 << '.' << (i % 100 < 10 ? "0" : "") << i % 100
+           << ",\"bookingDate\":\"2026-" << (i % 12 < 9 ? "0" : "") << i % 12 + 1 << "-15\""
+           << ",\"note\":\"n" << i << "\",\"booked\":" << (i % 2 == 0 ? "true" : "false") << '}';
+    }
+    json << ']';
+  }
+  const std::string workbook = (folder / "export.xlsx").string();
+  const ProcessResult run = RunProcess(
+      {KESTRAVA_CLI_PATH, "--format", "xlsx", "--output", workbook, "format", input}, {}, "", 300s);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(
+      ReadWorkbook(workbook, true),
+      "rows 100001\n"
+      "types A ns\n"  // 20-digit ids are text, 12345678901234600000 a number
+      "types B ns\n"
+      "types C ds\n"
+      "types D s\n"
+      "types E bs\n"
+      "row A s \"id\" | B s \"amount\" | C s \"bookingDate\" | D s \"note\" | E s \"booked\"\n"
+      "row A s \"12345678901234567000\" | B n 0 | C d \"2026-01-15T00:00:00.000\" | "
+      "D s \"n0\" | E b true\n"
+      "row A s \"12345678901234567001\" | B n 1.01 | C d \"2026-02-15T00:00:00.000\" | "
+      "D s \"n1\" | E b false\n"
+      "last A s \"12345678901234666999\" | B n 999.99 | C d \"2026-04-15T00:00:00.000\" | "
+      "D s \"n99999\" | E b false\n");
+}
+
+TEST_F(CliProgram, AWorkbookIsRefusedOnARealTerminal) {
+  const ProcessResult run = RunProcess({KESTRAVA_CLI_PATH, "--format", "xlsx", "format", "-"}, {},
+                                       "[]", 60s, ChildOutput::Terminals);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            "kestrava-cli: --format xlsx writes a workbook: give --output FILE, or send standard "
+            "output to a file or a program");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "json/JsonFormat.h"
 #include "sandbox/SandboxService.h"
 #include "tests/cli/Process.h"
+#include "tests/support/Workbook.h"
 
 namespace kestrava::testing {
 namespace {
@@ -266,6 +267,29 @@ TEST_F(CliAgainstSandbox, EveryFormatOfTheRealServiceOnStandardOutputAndInAFile)
       EXPECT_EQ(rows[0].rfind("transactionId,", 0), 0u) << rows[0];
     }
   }
+}
+
+TEST_F(CliAgainstSandbox, TheRealServiceToAWorkbookWithDatesAndAmountsAsTheirTypes) {
+  const PastRange range = DaysBeforeToday(5);
+  const auto records = PrintedArray(Cli({"transactions", "--from", range.from, "--to", range.to}));
+  ASSERT_TRUE(records);
+  const std::string file = sandbox_->stateDir + "/tx.xlsx";
+  const ProcessResult written = Cli({"--format", "xlsx", "--output", file, "transactions", "--from",
+                                     range.from, "--to", range.to});
+  ASSERT_EQ(written.exitCode, 0) << written.err;
+  const std::string summary = ReadWorkbook(file, true);
+  EXPECT_TRUE(summary.starts_with("rows " + std::to_string(records->Count() + 1) + "\n"))
+      << summary;
+  // Under their header: ids as text, booking times and value dates as
+  // dates, account numbers and amounts as numbers.
+  for (const char* types : {"\ntypes A s\n", "\ntypes B ns\n", "\ntypes D ds\n", "\ntypes E ds\n",
+                            "\ntypes F ns\n", "\ntypes G s\n"}) {
+    EXPECT_NE(summary.find(types), std::string::npos) << types << summary;
+  }
+  EXPECT_NE(summary.find("\nrow A s \"transactionId\" | B s \"accountId\" | C s \"iban\" | "
+                         "D s \"bookingDate\" | E s \"valueDate\" | F s \"amount\""),
+            std::string::npos)
+      << summary;
 }
 
 TEST_F(CliAgainstSandbox, AnExpiringTokenMidExportSignsInAgainAndChangesNothing) {

@@ -28,6 +28,9 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
     std::string message;
   };
   const std::string from = "2025-05-14T08:30", to = "2025-05-15T08:30";
+  const std::string hostForm =
+      "HOST[:PORT]: a host name, an IPv4 address or a bracketed IPv6 address, and a port from 1 "
+      "to 65535";
   const Case cases[] = {
       {{}, "no command given"},
       {{"fetch"}, "unknown command \"fetch\""},
@@ -35,10 +38,11 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
       {{"-x", "login"}, "unknown option -x"},
       {{"login", "extra"}, "too many arguments for login"},
       {{"format", "a", "b"}, "too many arguments for format"},
-      {{"transactions", "--from", from}, "transactions needs --from and --to, or --last"},
-      {{"transactions"}, "transactions needs --from and --to, or --last"},
-      {{"transactions", "--from", "2025-05-14", "--to", "2025-05-15T00:00"},
-       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-14\""},
+      {{"transactions", "--from", from}, "transactions needs --from and --to, --day or --last"},
+      {{"transactions"}, "transactions needs --from and --to, --day or --last"},
+      {{"transactions", "--from", "14.05.2025", "--to", "2025-05-15T00:00"},
+       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]] or a date YYYY-MM-DD, not "
+       "\"14.05.2025\""},
       // The right shape, but no such date or time of day.
       {{"transactions", "--from", "2025-02-30T00:00", "--to", "2025-05-15T00:00"},
        "option --from needs a date that exists in years 0001 to 9999, not \"2025-02-30T00:00\""},
@@ -53,7 +57,8 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
        "option --from needs a time of day from 00:00:00.000 to 23:59:59.999, not "
        "\"2024-02-29T23:59:60\""},
       {{"transactions", "--from", from, "--to", "2025-05-15T00:00:00.5"},
-       "option --to needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]], not \"2025-05-15T00:00:00.5\""},
+       "option --to needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]] or a date YYYY-MM-DD, not "
+       "\"2025-05-15T00:00:00.5\""},
       // --account: a positive whole number only.
       {{"transactions", "--from", from, "--to", to, "--account", "x7"},
        "option --account needs a whole number from 1 to 2147483647, not \"x7\""},
@@ -64,29 +69,32 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
       {{"transactions", "--from", from, "--to", to, "--account", "2147483648"},
        "option --account needs a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"accounts", "--account", "7"},
-       "--from, --to, --last and --account belong to the transactions command"},
+       "--from, --to, --day, --last and --account belong to the transactions command"},
       {{"login", "--last", "24"},
-       "--from, --to, --last and --account belong to the transactions command"},
+       "--from, --to, --day, --last and --account belong to the transactions command"},
       // --last: whole hours, instead of --from and --to.
       {{"transactions", "--last", "24", "--from", from},
        "give the range either with --from and --to or with --last, not both"},
       {{"transactions", "--to", to, "--last", "1"},
        "give the range either with --from and --to or with --last, not both"},
       {{"transactions", "--last", "1.5"},
-       "option --last needs a whole number of hours from 0 to 876000, not \"1.5\""},
+       "option --last needs a whole number of hours from 1 to 876000, not \"1.5\""},
       {{"transactions", "--last", "-24"},
-       "option --last needs a whole number of hours from 0 to 876000, not \"-24\""},
+       "option --last needs a whole number of hours from 1 to 876000, not \"-24\""},
       {{"transactions", "--last", ""},
-       "option --last needs a whole number of hours from 0 to 876000, not \"\""},
+       "option --last needs a whole number of hours from 1 to 876000, not \"\""},
       // The secret one way only.
       {{"--secret", "a", "--secret-file", "f", "login"},
        "give the secret either with --secret or with --secret-file, not both"},
       {{"--secret-file=", "login"}, "option --secret-file needs a file name"},
       {{"--output", "", "login"}, "option --output needs a file name"},
       {{"--format", "xml", "accounts"},
-       "option --format needs display, compact, ndjson or csv, not \"xml\""},
+       "option --format needs display, compact, ndjson, csv, csv-excel or xlsx, not \"xml\""},
       {{"--format", "CSV", "accounts"},
-       "option --format needs display, compact, ndjson or csv, not \"CSV\""},
+       "option --format needs display, compact, ndjson, csv, csv-excel or xlsx, not \"CSV\""},
+      {{"--csv-excel=yes", "accounts"}, "option --csv-excel takes no value"},
+      {{"--format", "xlsx", "login"},
+       "--format xlsx is for the commands that write records: accounts, transactions and format"},
       {{"--retry", "-1", "accounts"},
        "option --retry needs a whole number from 0 to 1000000, not \"-1\""},
       {{"--retry", "five", "accounts"},
@@ -98,7 +106,16 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
       {{"--timeout", "2147484", "accounts"},
        "option --timeout needs a whole number of seconds from 1 to 2147483, not \"2147484\""},
       {{"login", "--host"}, "option --host needs a value"},
-      {{"login", "--host="}, "option --host needs a host name"},
+      // The host: HOST[:PORT] and nothing else.
+      {{"login", "--host="}, "option --host needs " + hostForm + ", not \"\" (it is empty)"},
+      {{"--host", "https://h", "login"},
+       "option --host needs " + hostForm + ", not \"https://h\" (it has a scheme)"},
+      {{"--host", "h/", "login"},
+       "option --host needs " + hostForm + ", not \"h/\" (it has a path)"},
+      {{"--host", "h:99999", "accounts"},
+       "option --host needs " + hostForm + ", not \"h:99999\" (its port is not from 1 to 65535)"},
+      {{"--host", "me@h", "accounts"},
+       "option --host needs " + hostForm + ", not \"me@h\" (it has a user part)"},
       {{"login", "--test=yes"}, "option --test takes no value"},
       {{"login", "--compact=no"}, "option --compact takes no value"},
       {{"login", "--secret"}, "option --secret needs a value"},
@@ -170,9 +187,9 @@ TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
   // Every option on a line of its own, the option first.
   for (const char* option :
        {"--test", "--host HOST[:PORT]", "--id ID", "--secret SECRET", "--secret-file FILE",
-        "--format FORMAT", "--compact", "--output FILE", "--from T", "--to T", "--last HOURS",
-        "--account N", "--retry N", "--retry-max-time SECONDS", "--timeout SECONDS", "--help",
-        "--version"}) {
+        "--format FORMAT", "--compact", "--csv-excel", "--output FILE", "--from T", "--to T",
+        "--day DATE", "--last HOURS", "--account N", "--retry N", "--retry-max-time SECONDS",
+        "--timeout SECONDS", "--help", "--version"}) {
     const std::size_t at = text.find("\n  " + std::string(option));
     ASSERT_NE(at, std::string::npos) << option;
     const char after = text[at + 3 + std::string_view(option).size()];
@@ -182,7 +199,9 @@ TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
        {"KESTRAVA_CLIENT_ID", "KESTRAVA_CLIENT_SECRET", "SSL_CERT_FILE",
         "(default: kestrava.example)", "with \"Z\" appended: it is not converted",
         "indented JSON with CR LF line ends", "\n  0  ", "\n  1  ", "\n  2  ", "(default 120)",
-        "(default 600)", "mode 0600", "kestrava-cli: retry K of N in S s: REASON"}) {
+        "(default 600)", "mode 0600", "kestrava-cli: retry K of N in S s: REASON",
+        "startDate=2026-12-01T00:00:00.000Z", "endDate=2026-12-31T23:59:59.999Z", "--day today",
+        "\n  csv-excel", "\n  xlsx ", "never a formula"}) {
     EXPECT_NE(text.find(fact), std::string::npos) << fact;
   }
   std::size_t start = 0;

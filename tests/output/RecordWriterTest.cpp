@@ -117,6 +117,31 @@ TEST(CsvWriter, EdgeShapes) {
   for (const Case& c : cases) EXPECT_EQ(Written(OutputFormat::Csv, c.pages), c.csv) << c.name;
 }
 
+TEST(CsvWriter, TheExcelDialectSeparatesWithSemicolonsAndWritesDecimalCommas) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> pages;
+    std::string csv;
+  };
+  const std::string bom = "\xEF\xBB\xBF";
+  const Case cases[] = {
+      {"no records: nothing, not even the mark", {"[]"}, ""},
+      {"numbers get a decimal comma, texts stay as written",
+       {R"([{"n":12.50,"e":-3.1e-2,"s":"12.50","i":7}])"},
+       bom + "n;e;s;i\r\n12,50;-3,1e-2;12.50;7\r\n"},
+      {"a text with the separator is quoted, one with a comma is not",
+       {R"([{"a;b":"x;y","c":"1,5"}])"},
+       bom + "\"a;b\";c\r\n\"x;y\";1,5\r\n"},
+      {"rows filled up with semicolons",
+       {R"([{"a":1}])", R"([{"b":"\"q\""},"v"])"},
+       bom + "a;b;value\r\n1;;\r\n;\"\"\"q\"\"\";\r\n;;v\r\n"},
+      {"nested values keep their JSON, and the formula guard holds",
+       {R"([{"x":[1.5,{"y":"=z"}],"f":"=1;2"}])"},
+       bom + "x;f\r\n\"[1.5,{\"\"y\"\":\"\"=z\"\"}]\";\"'=1;2\"\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Written(OutputFormat::CsvExcel, c.pages), c.csv) << c.name;
+}
+
 TEST(RecordWriters, TheSameBytesWhateverThePagesAndAsTheWholeArray) {
   const std::vector<std::string> pages = {R"([{"id":1,"s":"a\/b\n"},{"n":[]}])", "[]",
                                           R"([2.50,{"deep":{"x":[{}]}}])"};

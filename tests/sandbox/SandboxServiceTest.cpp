@@ -623,6 +623,20 @@ TEST(SandboxEnvironment, TheApiTestPrefixSelectsTheTestEnvironment) {
   EXPECT_EQ(EnvironmentOfHost("api.testing.localhost"), Environment::Production);
 }
 
+TEST_F(SandboxServiceTest, AHostThatIsNoHostAndPortIsABadRequest) {
+  SandboxService service(Options());
+  for (const std::string host :
+       {"", "https://localhost:8443", "localhost:8443/", "user@localhost", "localhost:0",
+        "localhost:65536", "bad host", "under_score:8443", "::1"}) {
+    const ServiceReply reply = service.Handle(Request("GET", kAccountsPath, host));
+    EXPECT_EQ(reply.status, 400) << host;
+    EXPECT_EQ(Json(reply)->GetValue("message", ""), "Invalid Host header") << host;
+  }
+  // Every form the programs take reaches the service.
+  for (const std::string host : {"localhost", "127.0.0.1:8443", "[::1]:8443", "api.test.localhost"})
+    EXPECT_EQ(service.Handle(Request("GET", kAccountsPath, host)).status, 401) << host;
+}
+
 TEST(SandboxJsonText, QuotingEscapesAndKeepsTheReplyValidUtf8) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "\"plain\""},
