@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyleHints>
-#include <QTextBoundaryFinder>
 #include <QTextCharFormat>
 #include <QtMath>
 #include <algorithm>
@@ -91,44 +90,6 @@ QString TMemo::Text() const {
   return QString::fromUtf8(text_.Bytes().data(), static_cast<qsizetype>(text_.Size()));
 }
 
-QString TMemo::ShownText(QString text) {
-  const qsizetype first = text.indexOf(QLatin1Char('\r'));
-  if (first < 0) return text;
-  QChar* const begin = text.data();
-  const QChar* const end = begin + text.size();
-  const QChar* in = begin + first;
-  QChar* out = begin + first;
-  for (; in != end; ++in) {
-    if (*in == QLatin1Char('\r')) {
-      *out++ = QLatin1Char('\n');
-      if (in + 1 != end && in[1] == QLatin1Char('\n')) ++in;
-    } else {
-      *out++ = *in;
-    }
-  }
-  text.truncate(out - begin);
-  return text;
-}
-
-QString TMemo::ShownString(std::size_t from, std::size_t to) const {
-  from = text_.Snap(from);
-  to = std::max(from, text_.Snap(to));
-  return ShownText(
-      QString::fromUtf8(text_.Bytes().data() + from, static_cast<qsizetype>(to - from)));
-}
-
-QString TMemo::CopiedText(std::size_t from, std::size_t to) const {
-  QString text = ShownString(from, to);
-  for (QChar& c : text) {
-    const char16_t u = c.unicode();
-    if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1)
-      c = QLatin1Char('\n');
-    else if (u == QChar::Nbsp)
-      c = QLatin1Char(' ');
-  }
-  return text;
-}
-
 void TMemo::SetText(const QString& text) {
   SetUtf8Text(text.toStdString());
 }
@@ -143,8 +104,7 @@ void TMemo::SetUtf8Text(std::string text) {
   text_.Assign(std::move(text));
   ++generation_;
   layouts_.Clear();
-  caret_ = anchor_ = 0;
-  caretX_ = -1;
+  control_.Reset();
   selecting_ = false;
   autoScroll_.stop();
   top_ = {};
@@ -187,12 +147,12 @@ void TMemo::LinesAdd(const QString& line) {
 // ------------------------------------------------------------ selection
 
 void TMemo::SetSelection(std::size_t anchor, std::size_t caret) {
-  caretX_ = -1;
+  control_.ForgetColumn();
   Select(text_.Snap(anchor), text_.Snap(caret), true);
 }
 
 void TMemo::SelectAll() {
-  caretX_ = -1;
+  control_.ForgetColumn();
   // As a plain-text widget does, this leaves the view where it is.
   Select(0, text_.Size(), false);
   OfferPrimarySelection();
@@ -207,12 +167,11 @@ void TMemo::Copy() const {
 }
 
 void TMemo::Select(std::size_t anchor, std::size_t caret, bool scrollToCaret) {
-  const std::size_t oldAnchor = anchor_;
-  const std::size_t oldCaret = caret_;
-  anchor_ = anchor;
-  caret_ = caret;
-  if (scrollToCaret) EnsureVisible(caret_);
-  if (anchor_ == oldAnchor && caret_ == oldCaret) return;
+  const std::size_t oldAnchor = AnchorPosition();
+  const std::size_t oldCaret = CaretPosition();
+  control_.Select(anchor, caret);
+  if (scrollToCaret) EnsureVisible(caret);
+  if (anchor == oldAnchor && caret == oldCaret) return;
   RestartBlink();
   viewport()->update();
   NotifySelection(oldAnchor, oldCaret);
@@ -222,13 +181,13 @@ void TMemo::NotifySelection(std::size_t oldAnchor, std::size_t oldCaret) {
   if (!QAccessible::isActive()) return;
   const std::size_t oldFrom = std::min(oldAnchor, oldCaret);
   const std::size_t oldTo = std::max(oldAnchor, oldCaret);
-  const int caret = ClampToInt(text_.ShownOffset(caret_));
+  const int caret = ClampToInt(text_.ShownOffset(CaretPosition()));
   if (oldFrom != SelectionStart() || oldTo != SelectionEnd()) {
     QAccessibleTextSelectionEvent event(this, ClampToInt(text_.ShownOffset(SelectionStart())),
                                         ClampToInt(text_.ShownOffset(SelectionEnd())));
     event.setCursorPosition(caret);
     QAccessible::updateAccessibility(&event);
-  } else if (caret_ != oldCaret) {
+  } else if (CaretPosition() != oldCaret) {
     QAccessibleTextCursorEvent event(this, caret);
     QAccessible::updateAccessibility(&event);
   }
@@ -241,38 +200,6 @@ void TMemo::OfferPrimarySelection() {
   clipboard->setMimeData(
       std::make_unique<TPrimarySelection>(*this, SelectionStart(), SelectionEnd()).release(),
       QClipboard::Selection);
-}
-
-// ------------------------------------------------------- visual lines
-
-bool TMemo::Next(TVisualLine& v) {
-  if (v.sub + 1 < Laid(v.line)->SubLineCount()) {
-    ++v.sub;
-    return true;
-  }
-  if (v.line + 1 >= text_.LineCount()) return false;
-  v = {v.line + 1, 0};
-  return true;
-}
-
-bool TMemo::Previous(TVisualLine& v) {
-  if (v.sub > 0) {
-    --v.sub;
-    return true;
-  }
-  if (v.line == 0) return false;
-  v = {v.line - 1, Laid(v.line - 1)->SubLineCount() - 1};
-  return true;
-}
-
-TMemo::TVisualLine TMemo::VisualOf(std::size_t position) {
-  const std::size_t line = text_.LineOf(position);
-  const auto laid = Laid(line);
-  return {line, laid->SubLineOf(position - laid->Start())};
-}
-
-qreal TMemo::HeightOf(TVisualLine v) {
-  return Laid(v.line)->SubLine(v.sub).height();
 }
 
 // The top margin shows only above the first line.
@@ -354,7 +281,7 @@ void TMemo::ScrollByLines(int lines) {
 }
 
 // The top that puts a visual line at the bottom of the view.
-TMemo::TVisualLine TMemo::TopShowingAtBottom(TVisualLine v) {
+TVisualLine TMemo::TopShowingAtBottom(TVisualLine v) {
   const qreal height = viewport()->height();
   qreal y = HeightOf(v);
   TVisualLine top = v;
@@ -446,18 +373,6 @@ std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
 
 // ------------------------------------------------------------ keyboard
 
-qreal TMemo::CaretX() {
-  const TVisualLine v = VisualOf(caret_);
-  const auto laid = Laid(v.line);
-  return laid->SubLine(v.sub).cursorToX(laid->Utf16Of(caret_ - laid->Start()));
-}
-
-std::size_t TMemo::VerticalTarget(TVisualLine target) {
-  if (caretX_ < 0) caretX_ = CaretX();
-  const auto laid = Laid(target.line);
-  return laid->Start() + laid->OffsetOf(laid->SubLine(target.sub).xToCursor(caretX_));
-}
-
 qreal TMemo::RowOf(TVisualLine v) {
   qreal y = TopY();
   TVisualLine at = top_;
@@ -474,8 +389,8 @@ qreal TMemo::RowOf(TVisualLine v) {
 // keeps its row on screen; with the text's end or start already in view it
 // goes to the last or the first line.
 std::size_t TMemo::PageMoved(bool down) {
-  EnsureVisible(caret_);
-  TVisualLine v = VisualOf(caret_);
+  EnsureVisible(CaretPosition());
+  TVisualLine v = VisualOf(CaretPosition());
   const qreal height = viewport()->height();
   qreal row = RowOf(v);
   if (down) {
@@ -514,59 +429,7 @@ std::size_t TMemo::PageMoved(bool down) {
       if (!Previous(v)) break;
     } while (RowOf(v) > row);
   }
-  return VerticalTarget(v);
-}
-
-std::size_t TMemo::Moved(TMove move) {
-  const std::size_t line = text_.LineOf(caret_);
-  const auto laid = Laid(line);
-  const QTextLayout& layout = laid->Layout();
-  const int at = laid->Utf16Of(caret_ - laid->Start());
-  const auto inLine = [&](int utf16) { return laid->Start() + laid->OffsetOf(utf16); };
-  TVisualLine v{line, laid->SubLineOf(caret_ - laid->Start())};
-  switch (move) {
-    case TMove::NextChar:
-      return caret_ >= laid->End() ? text_.NextPosition(caret_)
-                                   : inLine(layout.nextCursorPosition(at));
-    case TMove::PreviousChar:
-      return caret_ == laid->Start() ? text_.PreviousPosition(caret_)
-                                     : inLine(layout.previousCursorPosition(at));
-    case TMove::NextWord:
-      return caret_ >= laid->End() ? text_.NextPosition(caret_)
-                                   : inLine(layout.nextCursorPosition(at, QTextLayout::SkipWords));
-    case TMove::PreviousWord:
-      return caret_ == laid->Start()
-                 ? text_.PreviousPosition(caret_)
-                 : inLine(layout.previousCursorPosition(at, QTextLayout::SkipWords));
-    case TMove::NextLine:
-      return Next(v) ? VerticalTarget(v) : caret_;
-    case TMove::PreviousLine:
-      return Previous(v) ? VerticalTarget(v) : caret_;
-    case TMove::NextPage:
-      return PageMoved(true);
-    case TMove::PreviousPage:
-      return PageMoved(false);
-    case TMove::StartOfLine:
-      return inLine(laid->SubLine(v.sub).textStart());
-    case TMove::EndOfLine: {
-      const QTextLine sub = laid->SubLine(v.sub);
-      int end = sub.textStart() + sub.textLength();
-      // A wrapped line ends before the space it wrapped at.
-      if (v.sub + 1 < laid->SubLineCount() && end > sub.textStart() &&
-          layout.text().at(end - 1).isSpace())
-        --end;
-      return inLine(end);
-    }
-    case TMove::StartOfBlock:
-      return laid->Start();
-    case TMove::EndOfBlock:
-      return laid->End();
-    case TMove::StartOfDocument:
-      return 0;
-    case TMove::EndOfDocument:
-      return text_.Size();
-  }
-  return caret_;
+  return control_.VerticalTarget(v);
 }
 
 void TMemo::keyPressEvent(QKeyEvent* event) {
@@ -578,9 +441,12 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
     Copy();
     return;
   }
+  // Pages are the view's own; every other move is the control's.
+  enum class TPage { None, Down, Up };
   struct TKey {
     QKeySequence::StandardKey move, select;
     TMove what;
+    TPage page = TPage::None;
   };
   static constexpr TKey keys[] = {
       {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, TMove::NextChar},
@@ -596,23 +462,25 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
       {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
        TMove::StartOfDocument},
       {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, TMove::EndOfDocument},
-      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextPage},
-      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousPage},
+      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextLine, TPage::Down},
+      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousLine,
+       TPage::Up},
   };
   for (const TKey& key : keys) {
     const bool select = event == key.select;
     if (!select && event != key.move) continue;
     const TMove move = key.what;
-    const bool vertical = move == TMove::NextLine || move == TMove::PreviousLine ||
-                          move == TMove::NextPage || move == TMove::PreviousPage;
-    if (!vertical) caretX_ = -1;
+    const bool vertical = move == TMove::NextLine || move == TMove::PreviousLine;
+    if (!vertical) control_.ForgetColumn();
     std::size_t target;
-    if (!select && HasSelection() && move == TMove::NextChar) {
+    if (key.page != TPage::None) {
+      target = PageMoved(key.page == TPage::Down);
+    } else if (!select && HasSelection() && move == TMove::NextChar) {
       target = SelectionEnd();  // a selection collapses to its end
     } else if (!select && HasSelection() && move == TMove::PreviousChar) {
       target = SelectionStart();
     } else {
-      target = Moved(move);
+      target = control_.Moved(move);
     }
     MoveCaret(target, select);
     if (select) OfferPrimarySelection();
@@ -635,41 +503,10 @@ bool TMemo::event(QEvent* event) {
 
 // ---------------------------------------------------------------- mouse
 
-TMemo::TRange TMemo::UnitAt(std::size_t position, TUnit unit) {
-  const std::size_t line = text_.LineOf(position);
-  if (unit == TUnit::Line) {
-    return {text_.LineStart(line),
-            line + 1 < text_.LineCount() ? text_.LineStart(line + 1) : text_.Size()};
-  }
-  if (unit == TUnit::Character) return {position, position};
-  const auto laid = Laid(line);
-  const QString& text = laid->Layout().text();
-  int at = laid->Utf16Of(position - laid->Start());
-  if (text.isEmpty()) return {position, position};
-  if (at >= text.size()) at = static_cast<int>(text.size()) - 1;
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
-  finder.setPosition(at);
-  qsizetype end = finder.toNextBoundary();
-  if (end < 0) end = text.size();
-  finder.setPosition(at);
-  const qsizetype begin =
-      finder.isAtBoundary() ? at : std::max<qsizetype>(0, finder.toPreviousBoundary());
-  return {laid->Start() + laid->OffsetOf(static_cast<int>(begin)),
-          laid->Start() + laid->OffsetOf(static_cast<int>(end))};
-}
-
 // Extends the selection to a position, by the unit the first click chose.
 void TMemo::SelectTo(std::size_t position) {
-  if (selectBy_ == TUnit::Character) {
-    MoveCaret(position, true);
-    return;
-  }
-  const TRange unit = UnitAt(position, selectBy_);
-  if (unit.from < firstUnit_.from) {
-    Select(firstUnit_.to, unit.from, true);
-  } else {
-    Select(firstUnit_.from, std::max(unit.to, firstUnit_.to), true);
-  }
+  const TSelectionOfText selection = control_.ExtendedSelection(position);
+  Select(selection.anchor, selection.caret, true);
 }
 
 void TMemo::mousePressEvent(QMouseEvent* event) {
@@ -678,19 +515,19 @@ void TMemo::mousePressEvent(QMouseEvent* event) {
     return;
   }
   const QPoint point = event->position().toPoint();
-  caretX_ = -1;
+  control_.ForgetColumn();
   lastMouse_ = point;
   selecting_ = true;
   if (tripleClick_.isActive() &&
       (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
     tripleClick_.stop();
-    selectBy_ = TUnit::Line;
-    firstUnit_ = UnitAt(PositionAt(point), TUnit::Line);
-    Select(firstUnit_.from, firstUnit_.to, true);
+    const TRangeOfText line = control_.BeginSelection(PositionAt(point), TUnit::Line);
+    Select(line.from, line.to, true);
     return;
   }
-  selectBy_ = TUnit::Character;
-  MoveCaret(PositionAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
+  const std::size_t position = PositionAt(point);
+  control_.BeginSelection(position, TUnit::Character);
+  MoveCaret(position, (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -700,9 +537,8 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   const QPoint point = event->position().toPoint();
   selecting_ = true;
-  selectBy_ = TUnit::Word;
-  firstUnit_ = UnitAt(PositionAt(point, true), TUnit::Word);
-  Select(firstUnit_.from, firstUnit_.to, true);
+  const TRangeOfText word = control_.BeginSelection(PositionAt(point, true), TUnit::Word);
+  Select(word.from, word.to, true);
   tripleClick_.start(QApplication::doubleClickInterval(), this);
   tripleClickPoint_ = point;
 }
@@ -763,7 +599,7 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event) {
   selectAllAction_->setEnabled(!text_.Empty());
   QPoint at = event->globalPos();
   if (event->reason() == QContextMenuEvent::Keyboard) {
-    const QRect caret = CharacterRect(caret_);
+    const QRect caret = CharacterRect(CaretPosition());
     if (!caret.isEmpty()) at = viewport()->mapToGlobal(caret.bottomLeft());
   }
   menu_->popup(at);
@@ -796,7 +632,7 @@ void TMemo::focusOutEvent(QFocusEvent* event) {
 void TMemo::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blink_.timerId()) {
     caretShown_ = !caretShown_;
-    const QRect caret = CharacterRect(caret_);
+    const QRect caret = CharacterRect(CaretPosition());
     if (!caret.isEmpty()) viewport()->update(caret.adjusted(-2, 0, 2, 0));
   } else if (event->timerId() == autoScroll_.timerId()) {
     SelectTo(PositionAt(lastMouse_));
@@ -833,6 +669,7 @@ void TMemo::paintEvent(QPaintEvent* event) {
   const bool drawCaret = caretShown_ && hasFocus();
   const std::size_t from = SelectionStart();
   const std::size_t to = SelectionEnd();
+  const std::size_t caret = CaretPosition();
   const qreal height = viewport()->height();
 
   qreal y = TopY();
@@ -852,9 +689,8 @@ void TMemo::paintEvent(QPaintEvent* event) {
       if (end > begin) selections.append({begin, end - begin, selected});
     }
     laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
-    if (drawCaret && caret_ >= laid->Start() && caret_ <= laid->End())
-      laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret_ - laid->Start()),
-                                1);
+    if (drawCaret && caret >= laid->Start() && caret <= laid->End())
+      laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret - laid->Start()), 1);
   }
 }
 

@@ -119,6 +119,36 @@ std::shared_ptr<const TLaidOutLine> TMemoLayouts::Line(std::size_t line) {
   return laidOut;
 }
 
+bool TMemoLayouts::Next(TVisualLine& v) {
+  if (v.sub + 1 < Line(v.line)->SubLineCount()) {
+    ++v.sub;
+    return true;
+  }
+  if (v.line + 1 >= text_.LineCount()) return false;
+  v = {v.line + 1, 0};
+  return true;
+}
+
+bool TMemoLayouts::Previous(TVisualLine& v) {
+  if (v.sub > 0) {
+    --v.sub;
+    return true;
+  }
+  if (v.line == 0) return false;
+  v = {v.line - 1, Line(v.line - 1)->SubLineCount() - 1};
+  return true;
+}
+
+TVisualLine TMemoLayouts::VisualOf(std::size_t position) {
+  const std::size_t line = text_.LineOf(position);
+  const auto laid = Line(line);
+  return {line, laid->SubLineOf(position - laid->Start())};
+}
+
+qreal TMemoLayouts::HeightOf(TVisualLine v) {
+  return Line(v.line)->SubLine(v.sub).height();
+}
+
 void TMemoLayouts::Trim() {
   if (lines_.size() <= kKeptLines && units_ <= kKeptUnits) return;
   // Keep the most recently used half.

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QString>
 #include <QTextLayout>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,13 @@ class TLaidOutLine {
   qreal height_ = 0;
 };
 
+// A line as drawn: a line of the text and one of the lines it wraps into.
+struct TVisualLine {
+  std::size_t line = 0;
+  int sub = 0;
+  auto operator<=>(const TVisualLine&) const = default;
+};
+
 class TMemoLayouts {
  public:
   explicit TMemoLayouts(const TMemoText& text) : text_(text) {}
@@ -64,6 +72,14 @@ class TMemoLayouts {
   // The laid-out line. A few screens' worth of layouts are kept; the least
   // recently used go first.
   std::shared_ptr<const TLaidOutLine> Line(std::size_t line);
+
+  // Steps to the next or previous line as drawn; false at the text's end
+  // or start, with `v` unchanged.
+  bool Next(TVisualLine& v);
+  bool Previous(TVisualLine& v);
+  // The line as drawn that shows a position.
+  TVisualLine VisualOf(std::size_t position);
+  qreal HeightOf(TVisualLine v);
 
  private:
   struct TKept {

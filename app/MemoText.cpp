@@ -238,4 +238,41 @@ std::size_t TMemoText::PositionOfShown(std::size_t shown) const {
   return position;
 }
 
+QString ShownText(QString text) {
+  const qsizetype first = text.indexOf(QLatin1Char('\r'));
+  if (first < 0) return text;
+  QChar* const begin = text.data();
+  const QChar* const end = begin + text.size();
+  const QChar* in = begin + first;
+  QChar* out = begin + first;
+  for (; in != end; ++in) {
+    if (*in == QLatin1Char('\r')) {
+      *out++ = QLatin1Char('\n');
+      if (in + 1 != end && in[1] == QLatin1Char('\n')) ++in;
+    } else {
+      *out++ = *in;
+    }
+  }
+  text.truncate(out - begin);
+  return text;
+}
+
+QString TMemoText::ShownString(std::size_t from, std::size_t to) const {
+  from = Snap(from);
+  to = std::max(from, Snap(to));
+  return ShownText(QString::fromUtf8(text_.data() + from, static_cast<qsizetype>(to - from)));
+}
+
+QString TMemoText::CopiedText(std::size_t from, std::size_t to) const {
+  QString text = ShownString(from, to);
+  for (QChar& c : text) {
+    const char16_t u = c.unicode();
+    if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1)
+      c = QLatin1Char('\n');
+    else if (u == QChar::Nbsp)
+      c = QLatin1Char(' ');
+  }
+  return text;
+}
+
 }  // namespace kestrava

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Memo.h"
 #include "app/MemoText.h"
 
 namespace kestrava {
@@ -46,7 +45,7 @@ void CheckAgainstPlainReading(const TMemoText& memo, const std::string& text) {
     ASSERT_EQ(memo.LineStart(n), lines[n].start) << "line " << n;
     ASSERT_EQ(memo.LineEnd(n), lines[n].end) << "line " << n;
   }
-  const QString shown = TMemo::ShownText(QString::fromStdString(text));
+  const QString shown = ShownText(QString::fromStdString(text));
   ASSERT_EQ(memo.ShownSize(), static_cast<std::size_t>(shown.size()));
   std::size_t line = 0;
   for (std::size_t p = 0; p <= text.size(); ++p) {
@@ -55,8 +54,8 @@ void CheckAgainstPlainReading(const TMemoText& memo, const std::string& text) {
     ASSERT_EQ(memo.Snap(p) == p, position) << "offset " << p;
     if (!position) continue;
     ASSERT_EQ(memo.LineOf(p), line) << "offset " << p;
-    const std::size_t shownOffset = static_cast<std::size_t>(
-        TMemo::ShownText(QString::fromStdString(text.substr(0, p))).size());
+    const std::size_t shownOffset =
+        static_cast<std::size_t>(ShownText(QString::fromStdString(text.substr(0, p))).size());
     ASSERT_EQ(memo.ShownOffset(p), shownOffset) << "offset " << p;
     ASSERT_EQ(memo.PositionOfShown(shownOffset), p) << "offset " << p;
     std::size_t next = p + 1;

@@ -125,7 +125,7 @@ TEST_F(ReadTest, AccountsShowAsDisplayTextAndATokenFollowsOnANewLine) {
   Login(TokenReply("tok-2"));
   EXPECT_EQ(form->Memo1.Text(), display + "\r\ntok-2");
   EXPECT_EQ(form->Memo1.ShownString(0, form->Memo1.Utf8Text().size()),
-            TMemo::ShownText(display) + "\ntok-2");
+            ShownText(display) + "\ntok-2");
 }
 
 TEST_F(ReadTest, TransactionsOfEveryPageShowAsOneArray) {
