@@ -216,29 +216,39 @@ void TMemo::Relayout() {
   // of the text; a page is the lines on the last screen.
   const qreal visible = viewport()->height() - MemoMargin - 1;
   const std::size_t last = text_.LineCount() - 1;
+  const TVisualLine end = layouts_.LastPieceOf(last);
   maxTop_ = {};
   pageLines_ = 0;
   qreal y = 0;
-  for (std::size_t line = last + 1; line-- > 0;) {
-    const auto laid = Laid(line);
-    y += laid->Height() + (line == last ? MemoMargin : 0);
-    ++pageLines_;
-    if (y <= visible) continue;
-    int sub = 0;
-    while (sub < laid->SubLineCount() && y > visible) y -= laid->SubLine(sub++).height();
-    if (sub < laid->SubLineCount()) {
-      maxTop_ = {line, sub};
-    } else if (line < last) {
-      maxTop_ = {line + 1, 0};
-      --pageLines_;
-    } else {
-      maxTop_ = {line, sub - 1};
+  std::size_t counted = last + 1;  // the line last counted in pageLines_
+  for (TVisualLine piece = end;;) {
+    const auto laid = layouts_.Of(piece);
+    y += laid->Height() + (piece == end ? MemoMargin : 0);
+    if (piece.line != counted) {
+      ++pageLines_;
+      counted = piece.line;
     }
-    break;
+    if (y > visible) {
+      int sub = 0;
+      while (sub < laid->SubLineCount() && y > visible) y -= laid->SubLine(sub++).height();
+      if (sub < laid->SubLineCount()) {
+        maxTop_ = {piece.line, piece.piece, sub};
+      } else if (piece != end) {
+        maxTop_ = piece;
+        layouts_.NextPiece(maxTop_);
+        if (maxTop_.line != piece.line) --pageLines_;
+      } else {
+        maxTop_ = {piece.line, piece.piece, sub - 1};
+      }
+      break;
+    }
+    if (!layouts_.PreviousPiece(piece)) break;
+    piece.sub = 0;
   }
   pageLines_ = std::max(pageLines_, 1);
   top_.line = std::min(top_.line, last);
-  top_.sub = std::clamp(top_.sub, 0, Laid(top_.line)->SubLineCount() - 1);
+  top_.piece = std::min(top_.piece, layouts_.PieceCount(top_.line) - 1);
+  top_.sub = std::clamp(top_.sub, 0, layouts_.Of(top_)->SubLineCount() - 1);
   top_ = std::min(top_, maxTop_);
   UpdateScrollBar();
 }
@@ -247,7 +257,7 @@ void TMemo::Relayout() {
 // last line's start when the view ends inside a wrapped line.
 void TMemo::UpdateScrollBar() {
   QScrollBar* bar = verticalScrollBar();
-  const bool partial = maxTop_.sub > 0;
+  const bool partial = maxTop_.piece > 0 || maxTop_.sub > 0;
   settingScrollBar_ = true;
   bar->setRange(0, ClampToInt(maxTop_.line + (partial ? 1 : 0)));
   bar->setPageStep(pageLines_);
@@ -259,7 +269,7 @@ void TMemo::UpdateScrollBar() {
 void TMemo::scrollContentsBy(int, int) {
   if (settingScrollBar_) return;
   const auto value = static_cast<std::size_t>(verticalScrollBar()->value());
-  top_ = value > maxTop_.line ? maxTop_ : std::min(TVisualLine{value, 0}, maxTop_);
+  top_ = value > maxTop_.line ? maxTop_ : std::min(TVisualLine{value, 0, 0}, maxTop_);
   viewport()->update();
 }
 
@@ -325,7 +335,7 @@ QRect TMemo::CharacterRect(std::size_t position) {
     if (y >= height || !Next(at)) return {};
   }
   if (y >= height) return {};
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const QTextLine line = laid->SubLine(v.sub);
   const int from = laid->Utf16Of(position - laid->Start());
   const qreal x = line.cursorToX(from);
@@ -340,10 +350,15 @@ QRect TMemo::CharacterRect(std::size_t position) {
 
 TRangeOfText TMemo::DrawnLineAt(std::size_t position) {
   const TVisualLine v = VisualOf(text_.Snap(position));
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const QTextLine line = laid->SubLine(v.sub);
   return {laid->Start() + laid->OffsetOf(line.textStart()),
           laid->Start() + laid->OffsetOf(line.textStart() + line.textLength())};
+}
+
+TRangeOfText TMemo::PieceAt(std::size_t position) {
+  const auto laid = Laid(VisualOf(text_.Snap(position)));
+  return {laid->Start(), laid->End()};
 }
 
 std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
@@ -365,7 +380,7 @@ std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
       v = below;
     }
   }
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const int at = laid->SubLine(v.sub).xToCursor(
       point.x(), onCharacter ? QTextLine::CursorOnCharacter : QTextLine::CursorBetweenCharacters);
   return laid->Start() + laid->OffsetOf(at);
@@ -674,23 +689,26 @@ void TMemo::paintEvent(QPaintEvent* event) {
 
   qreal y = TopY();
   bool first = true;
-  for (std::size_t line = top_.line; line < text_.LineCount() && y < height; ++line) {
-    const auto laid = Laid(line);
+  for (TVisualLine piece = top_; y < height;) {
+    const auto laid = Laid(piece);
     const qreal top = first ? y - laid->SubLine(top_.sub).y() : y;
     first = false;
     y = top + laid->Height();
-    if (y <= clip.top() || top >= clip.bottom()) continue;
-    QList<QTextLayout::FormatRange> selections;
-    if (from < to && from <= laid->End() && to > laid->Start()) {
-      const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
-      // A selected line break shows as the width of a space after the line.
-      const int end =
-          to > laid->End() ? laid->Utf16Length() + 1 : laid->Utf16Of(to - laid->Start());
-      if (end > begin) selections.append({begin, end - begin, selected});
+    if (y > clip.top() && top < clip.bottom()) {
+      QList<QTextLayout::FormatRange> selections;
+      if (from < to && from <= laid->End() && to > laid->Start()) {
+        const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
+        // A selected line break shows as the width of a space after the line.
+        const int end = to > laid->End() ? laid->Utf16Length() + (laid->EndsLine() ? 1 : 0)
+                                         : laid->Utf16Of(to - laid->Start());
+        if (end > begin) selections.append({begin, end - begin, selected});
+      }
+      laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
+      if (drawCaret && laid->Holds(caret))
+        laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret - laid->Start()),
+                                  1);
     }
-    laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
-    if (drawCaret && caret >= laid->Start() && caret <= laid->End())
-      laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret - laid->Start()), 1);
+    if (!layouts_.NextPiece(piece)) break;
   }
 }
 

@@ -93,6 +93,9 @@ class TMemo final : public QAbstractScrollArea {
   // The line as drawn (of the lines a long line wraps into) that holds a
   // position: where it starts and ends.
   TRangeOfText DrawnLineAt(std::size_t position);
+  // The line that holds a position, or the piece of it that is laid out
+  // on its own when the line is long.
+  TRangeOfText PieceAt(std::size_t position);
 
  protected:
   bool event(QEvent* event) override;
@@ -115,7 +118,7 @@ class TMemo final : public QAbstractScrollArea {
   using TMove = TMemoControl::TMove;
   using TUnit = TMemoControl::TUnit;
 
-  std::shared_ptr<const TLaidOutLine> Laid(std::size_t line) { return layouts_.Line(line); }
+  std::shared_ptr<const TLaidOutLine> Laid(TVisualLine v) { return layouts_.Of(v); }
   bool Next(TVisualLine& v) { return layouts_.Next(v); }
   bool Previous(TVisualLine& v) { return layouts_.Previous(v); }
   TVisualLine VisualOf(std::size_t position) { return layouts_.VisualOf(position); }

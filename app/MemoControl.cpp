@@ -13,37 +13,41 @@ void TMemoControl::Reset() noexcept {
 
 qreal TMemoControl::CaretX() {
   const TVisualLine v = layouts_.VisualOf(caret_);
-  const auto laid = layouts_.Line(v.line);
+  const auto laid = layouts_.Of(v);
   return laid->SubLine(v.sub).cursorToX(laid->Utf16Of(caret_ - laid->Start()));
 }
 
 std::size_t TMemoControl::VerticalTarget(TVisualLine target) {
   if (caretX_ < 0) caretX_ = CaretX();
-  const auto laid = layouts_.Line(target.line);
+  const auto laid = layouts_.Of(target);
   return laid->Start() + laid->OffsetOf(laid->SubLine(target.sub).xToCursor(caretX_));
 }
 
 std::size_t TMemoControl::Moved(TMove move) {
-  const std::size_t line = text_.LineOf(caret_);
-  const auto laid = layouts_.Line(line);
+  TVisualLine v = layouts_.VisualOf(caret_);
+  const auto laid = layouts_.Of(v);
   const QTextLayout& layout = laid->Layout();
   const int at = laid->Utf16Of(caret_ - laid->Start());
   const auto inLine = [&](int utf16) { return laid->Start() + laid->OffsetOf(utf16); };
-  TVisualLine v{line, laid->SubLineOf(caret_ - laid->Start())};
+  // Backwards from the start of a piece: from the end of the one before.
+  const auto backwards = [&](QTextLayout::CursorMode mode) {
+    if (caret_ != laid->Start()) return inLine(layout.previousCursorPosition(at, mode));
+    if (v.piece == 0) return text_.PreviousPosition(caret_);
+    const auto before = layouts_.Piece(v.line, v.piece - 1);
+    return before->Start() +
+           before->OffsetOf(before->Layout().previousCursorPosition(before->Utf16Length(), mode));
+  };
   switch (move) {
     case TMove::NextChar:
       return caret_ >= laid->End() ? text_.NextPosition(caret_)
                                    : inLine(layout.nextCursorPosition(at));
     case TMove::PreviousChar:
-      return caret_ == laid->Start() ? text_.PreviousPosition(caret_)
-                                     : inLine(layout.previousCursorPosition(at));
+      return backwards(QTextLayout::SkipCharacters);
     case TMove::NextWord:
       return caret_ >= laid->End() ? text_.NextPosition(caret_)
                                    : inLine(layout.nextCursorPosition(at, QTextLayout::SkipWords));
     case TMove::PreviousWord:
-      return caret_ == laid->Start()
-                 ? text_.PreviousPosition(caret_)
-                 : inLine(layout.previousCursorPosition(at, QTextLayout::SkipWords));
+      return backwards(QTextLayout::SkipWords);
     case TMove::NextLine:
       return layouts_.Next(v) ? VerticalTarget(v) : caret_;
     case TMove::PreviousLine:
@@ -53,16 +57,16 @@ std::size_t TMemoControl::Moved(TMove move) {
     case TMove::EndOfLine: {
       const QTextLine sub = laid->SubLine(v.sub);
       int end = sub.textStart() + sub.textLength();
-      // A wrapped line ends before the space it wrapped at.
-      if (v.sub + 1 < laid->SubLineCount() && end > sub.textStart() &&
-          layout.text().at(end - 1).isSpace())
-        --end;
+      // A wrapped line ends before the space it wrapped at (a piece's last
+      // line too: the line goes on in the next piece).
+      const bool wrapped = v.sub + 1 < laid->SubLineCount() || !laid->EndsLine();
+      if (wrapped && end > sub.textStart() && layout.text().at(end - 1).isSpace()) --end;
       return inLine(end);
     }
     case TMove::StartOfBlock:
-      return laid->Start();
+      return text_.LineStart(v.line);
     case TMove::EndOfBlock:
-      return laid->End();
+      return text_.LineEnd(v.line);
     case TMove::StartOfDocument:
       return 0;
     case TMove::EndOfDocument:
@@ -78,7 +82,7 @@ TRangeOfText TMemoControl::UnitAt(std::size_t position, TUnit unit) {
             line + 1 < text_.LineCount() ? text_.LineStart(line + 1) : text_.Size()};
   }
   if (unit == TUnit::Character) return {position, position};
-  const auto laid = layouts_.Line(line);
+  const auto laid = layouts_.Of(layouts_.VisualOf(position));
   const QString& text = laid->Layout().text();
   int at = laid->Utf16Of(position - laid->Start());
   if (text.isEmpty()) return {position, position};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -12,6 +13,10 @@ namespace {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+// How far FindLineBreak looks a word at a time before it takes longer
+// steps, and how long those are.
+constexpr int kShortLineWords = 16;
+constexpr std::ptrdiff_t kLongLineBlock = 64 << 10;
 
 // Non-zero when a byte of the word is zero.
 constexpr std::uint64_t ZeroByte(std::uint64_t word) {
@@ -42,14 +47,27 @@ const char* PastBreak(const char* at, const char* end) noexcept {
 }  // namespace
 
 const char* FindLineBreak(const char* p, const char* end) noexcept {
-  while (end - p >= 8) {
+  // Most lines are short: eight bytes at a time first.
+  for (int words = 0; words < kShortLineWords && end - p >= 8; ++words) {
     std::uint64_t word;
     std::memcpy(&word, p, 8);
-    if (ZeroByte(word ^ (kOnes * '\n')) | ZeroByte(word ^ (kOnes * '\r'))) break;
+    if (ZeroByte(word ^ (kOnes * '\n')) | ZeroByte(word ^ (kOnes * '\r'))) {
+      while (*p != '\n' && *p != '\r') ++p;
+      return p;
+    }
     p += 8;
   }
-  while (p != end && *p != '\n' && *p != '\r') ++p;
-  return p;
+  // A long line: the C library's search, a block at a time so that the
+  // search for one byte does not run far past the other.
+  while (p != end) {
+    const char* const blockEnd = p + std::min<std::ptrdiff_t>(end - p, kLongLineBlock);
+    const auto* lf = static_cast<const char*>(std::memchr(p, '\n', blockEnd - p));
+    const auto* cr = static_cast<const char*>(std::memchr(p, '\r', (lf ? lf : blockEnd) - p));
+    if (cr != nullptr) return cr;
+    if (lf != nullptr) return lf;
+    p = blockEnd;
+  }
+  return end;
 }
 
 TMemoText::TMemoText() : starts_{0} {}

@@ -115,6 +115,32 @@ TEST(MemoText, BreaksAtEveryAlignmentOfAWord) {
   }
 }
 
+// A long line is searched in longer steps than a word: its break is found
+// wherever it lies, at every alignment to those steps.
+TEST(MemoText, TheBreakOfALongLineIsFoundWhereverItLies) {
+  constexpr std::size_t kBlock = 64 << 10;
+  for (const std::size_t length :
+       {std::size_t{127}, std::size_t{128}, std::size_t{129}, std::size_t{4000}, kBlock - 1, kBlock,
+        kBlock + 127, kBlock + 128, kBlock + 129, 3 * kBlock + 5}) {
+    for (const char* form : {"\r\n", "\r", "\n", "\n\r"}) {
+      SCOPED_TRACE(::testing::Message()
+                   << "line of " << length << " then " << ::testing::PrintToString(form));
+      const std::string text = std::string(length, 'x') + form + "next\r\nlast";
+      EXPECT_EQ(FindLineBreak(text.data(), text.data() + text.size()) - text.data(),
+                static_cast<std::ptrdiff_t>(length));
+      TMemoText memo;
+      memo.Assign(text);
+      EXPECT_EQ(memo.LineEnd(0), length);
+      EXPECT_EQ(memo.LineOf(length - 1), 0u);
+      EXPECT_EQ(memo.LineText(1), form == std::string("\n\r") ? "" : "next");
+    }
+  }
+  // No break at all: the end.
+  const std::string unbroken(3 * kBlock + 11, 'y');
+  EXPECT_EQ(FindLineBreak(unbroken.data(), unbroken.data() + unbroken.size()),
+            unbroken.data() + unbroken.size());
+}
+
 TEST(MemoText, AppendingReadsTheJoinedTextAsAWhole) {
   std::string start;
   for (int i = 0; i < 129; ++i) start += "x\r\n";  // the last line opens a new kept chunk
