@@ -118,19 +118,81 @@ class TForm2::THandlerRun {
   bool outermost_;
 };
 
-// The wait cursor while a handler talks to the service. Paint events that
-// are due are delivered first, so the window does not look stuck half-drawn;
-// input waits until the handler has returned.
-class TForm2::TBusyCursor {
+// Drops every input event of the program while the window waits on the
+// service, so that nothing clicked, typed or scrolled meanwhile acts, then
+// or afterwards. Escape asks for the wait to be broken off.
+class TForm2::TInputDrop final : public QObject {
  public:
-  explicit TBusyCursor(TForm2& window) {
+  explicit TInputDrop(TForm2& window) : window_(window) { qApp->installEventFilter(this); }
+  ~TInputDrop() override { qApp->removeEventFilter(this); }
+  TInputDrop(const TInputDrop&) = delete;
+  TInputDrop& operator=(const TInputDrop&) = delete;
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (!IsInput(event->type())) return false;
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && window_.cancel_ == TCancel::None)
+      window_.cancel_ = TCancel::Operator;
+    return true;
+  }
+
+ private:
+  static bool IsInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::InputMethod:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::TabletMove:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TouchCancel:
+      case QEvent::NativeGesture:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  TForm2& window_;
+};
+
+// A handler waiting on the service: the wait cursor, input dropped, and
+// the paint events that are due delivered first, so the window does not
+// look stuck half-drawn. Whatever input came in while the handler worked
+// is dropped before the handler returns.
+class TForm2::TServiceWait {
+ public:
+  explicit TServiceWait(TForm2& window) : window_(window), drop_(window) {
+    window.cancel_ = TCancel::None;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     window.sinceRepaint_.invalidate();
     window.RepaintWhileBusy();
   }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
+  ~TServiceWait() {
+    window_.Memo1.ClearProgress();
+    QCoreApplication::processEvents();
+    QApplication::restoreOverrideCursor();
+  }
+  TServiceWait(const TServiceWait&) = delete;
+  TServiceWait& operator=(const TServiceWait&) = delete;
+
+ private:
+  TForm2& window_;
+  TInputDrop drop_;
 };
 
 TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
@@ -231,7 +293,9 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm2::closeEvent(QCloseEvent* event) {
   if (handlerRunning_) {
+    // The wait in progress ends at once; the window closes after it.
     closeRequested_ = true;
+    cancel_ = TCancel::Close;
     event->ignore();
     return;
   }
@@ -264,7 +328,7 @@ void TForm2::FormCreate() {
 
 void TForm2::btn1Click() {
   {
-    const TBusyCursor busy(*this);
+    const TServiceWait wait(*this);
     if (SA != nullptr) {
       std::unique_ptr<TKestrava_2> previous = std::move(SA);  // SA is none from here on
       previous.reset();
@@ -273,8 +337,8 @@ void TForm2::btn1Click() {
     const int environment = GMediu.ItemIndex() + 1;
     const std::string id = edID.text().toStdString();
     try {
-      SA = std::make_unique<TKestrava_2>(
-          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, RepaintInterval});
+      SA = std::make_unique<TKestrava_2>(id, secret, environment,
+                                         TWaitHook{[this] { return GoOn(); }, RepaintInterval});
     } catch (...) {
       // No client is left to read with.
       BAccounts.setEnabled(false);
@@ -284,8 +348,10 @@ void TForm2::btn1Click() {
   }
   if (SA->LogatLaServer) {
     Memo1.LinesAdd(QString::fromStdString(SA->Token));
-  } else {
+  } else if (cancel_ == TCancel::None) {
     ShowMessage(SA->MesajEroare());
+  } else if (cancel_ == TCancel::Operator) {
+    ShowMessage(kCancelledText);
   }
   BAccounts.setEnabled(SA->LogatLaServer);
   BTranz.setEnabled(SA->LogatLaServer);
@@ -293,7 +359,7 @@ void TForm2::btn1Click() {
 
 void TForm2::BAccountsClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy(*this);
+  const TServiceWait wait(*this);
   auto accounts = std::make_unique<TJSONArray>();
   const bool read = SA->Accounts(*accounts);
   ShowReadResult(read, std::move(accounts));
@@ -301,18 +367,27 @@ void TForm2::BAccountsClick() {
 
 void TForm2::BTranzClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy(*this);
+  const TServiceWait wait(*this);
   auto transactions = std::make_unique<TJSONArray>();
   XDStart.SetTimeOfDayFrom(XTStart.DateTime());
   XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
   const TDateTime start = XDStart.DateTime();
   const TDateTime end = XDEnd.DateTime();
   // Between pages the window repaints too, so a long export does not
-  // leave it looking dead.
-  SA->OnPage = [this](int, int) { RepaintWhileBusy(); };
+  // leave it looking dead, and shows how far it got.
+  SA->OnPage = [this](int pagesRead, int totalPages) {
+    Memo1.SetProgress(pagesRead, totalPages);
+    RepaintWhileBusy();
+  };
+  // A break-off asked for between two pages ends the export there.
+  const TKestrava_2::TRecordSink keep = [this, &transactions](const TJSONArray& page) {
+    const std::size_t count = page.Count();
+    for (std::size_t i = 0; i < count; ++i) transactions->AddElement(page.Get(i)->Clone());
+    return cancel_ == TCancel::None;
+  };
   bool read = false;
   try {
-    read = SA->GetTranzactii(start, end, 0, *transactions);
+    read = SA->GetTranzactii(start, end, 0, keep);
   } catch (...) {
     SA->OnPage = nullptr;
     throw;
@@ -324,17 +399,25 @@ void TForm2::BTranzClick() {
 void TForm2::ShowReadResult(bool read, std::unique_ptr<TJSONArray> records) {
   if (!read) {
     records.reset();
-    Memo1.SetUtf8Text(SA->MesajEroare());
+    Memo1.ClearProgress();
+    Memo1.SetUtf8Text(cancel_ == TCancel::None ? SA->MesajEroare() : kCancelledText);
     return;
   }
   std::string compact = records->ToString();
   records.reset();
-  Memo1.SetUtf8Text(FormatJson(std::move(compact), 1));
+  std::string text = FormatJson(std::move(compact), 1);
+  Memo1.ClearProgress();
+  Memo1.SetUtf8Text(std::move(text));
+}
+
+bool TForm2::GoOn() {
+  RepaintWhileBusy();
+  return cancel_ == TCancel::None;
 }
 
 void TForm2::RepaintWhileBusy() {
   if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < RepaintInterval.count()) return;
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
   sinceRepaint_.start();
 }
 

@@ -3,6 +3,12 @@
 // The main window TForm2: sign-in with the client id and secret, the
 // environment, and the two reads (accounts, transactions of a range) whose
 // results show as indented JSON in Memo1.
+//
+// While the window waits on the service it stays painted and shows the
+// busy cursor; input to it is dropped, never kept for later. Escape breaks
+// the wait off: a read then fails with kCancelledText in Memo1, a sign-in
+// with it in the message box. Closing the window breaks it off too, and the
+// window closes as soon as the handler has returned.
 
 #include <QElapsedTimer>
 #include <QFrame>
@@ -25,6 +31,9 @@ class TForm2 final : public QWidget {
   Q_OBJECT
 
  public:
+  // What a read or a sign-in that the operator broke off fails with.
+  static constexpr const char* kCancelledText = "Cancelled by the operator";
+
   // Lays out the controls and runs FormCreate; message boxes go to the
   // presenter, which must outlive the window.
   explicit TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent = nullptr);
@@ -71,7 +80,10 @@ class TForm2 final : public QWidget {
 
  private:
   class THandlerRun;
-  class TBusyCursor;
+  class TServiceWait;
+  class TInputDrop;
+  // Why a wait on the service is to end before its time.
+  enum class TCancel { None, Operator, Close };
 
   void LayOut();
   void SetUpTabOrder();
@@ -79,14 +91,17 @@ class TForm2 final : public QWidget {
   // Shows the read records, or the error text, as the whole text of Memo1.
   // Each step's input is freed as soon as the next step has what it needs.
   void ShowReadResult(bool read, std::unique_ptr<TJSONArray> records);
+  // The client's wait hook: repaints, and gives whether to go on.
+  bool GoOn();
   void ShowMessage(const std::string& text);
-  // Delivers the paint events that are due, at most every 50 ms, while a
-  // handler waits on the service; input waits until the handler returns.
+  // Delivers the events that are due, at most every 50 ms, while a handler
+  // waits on the service; input among them is dropped (TInputDrop).
   void RepaintWhileBusy();
 
   TMessageBoxPresenter& messageBoxes_;
   bool handlerRunning_ = false;
   bool closeRequested_ = false;
+  TCancel cancel_ = TCancel::None;
   bool shown_ = false;
   QElapsedTimer sinceRepaint_;
 };

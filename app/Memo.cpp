@@ -28,6 +28,8 @@ constexpr char CrLf[] = "\r\n";
 // Milliseconds between the steps of scrolling while a selection is dragged
 // beyond the top or the bottom of the view.
 constexpr int AutoScrollInterval = 50;
+// Height of the progress bar, in pixels.
+constexpr int ProgressHeight = 3;
 
 bool EndsWithLineBreak(const std::string& text) {
   return !text.empty() && (text.back() == '\n' || text.back() == '\r');
@@ -671,6 +673,20 @@ void TMemo::changeEvent(QEvent* event) {
   }
 }
 
+void TMemo::SetProgress(int done, int total) {
+  done = total > 0 ? std::clamp(done, 0, total) : 0;
+  total = std::max(total, 0);
+  if (done == progressDone_ && total == progressTotal_) return;
+  viewport()->update(ProgressRect());
+  progressDone_ = done;
+  progressTotal_ = total;
+}
+
+QRect TMemo::ProgressRect() const {
+  const QWidget* view = viewport();
+  return {0, view->height() - ProgressHeight, view->width(), ProgressHeight};
+}
+
 void TMemo::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   const QRectF clip = event->rect();
@@ -709,6 +725,13 @@ void TMemo::paintEvent(QPaintEvent* event) {
                                   1);
     }
     if (!layouts_.NextPiece(piece)) break;
+  }
+  if (progressTotal_ > 0) {
+    const QRect bar = ProgressRect();
+    painter.fillRect(bar, palette().brush(QPalette::Mid));
+    const qint64 filled = qint64{bar.width()} * progressDone_ / progressTotal_;
+    painter.fillRect(QRect(bar.left(), bar.top(), static_cast<int>(filled), bar.height()),
+                     palette().brush(QPalette::Active, QPalette::Highlight));
   }
 }
 

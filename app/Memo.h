@@ -97,6 +97,14 @@ class TMemo final : public QAbstractScrollArea {
   // on its own when the line is long.
   TRangeOfText PieceAt(std::size_t position);
 
+  // A thin bar painted along the bottom edge while something is read:
+  // `done` of `total` filled. Never part of the text; none at rest.
+  void SetProgress(int done, int total);
+  void ClearProgress() { SetProgress(0, 0); }
+  bool ShowsProgress() const noexcept { return progressTotal_ > 0; }
+  // Where the bar is drawn, in viewport coordinates.
+  QRect ProgressRect() const;
+
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -162,6 +170,9 @@ class TMemo final : public QAbstractScrollArea {
   QBasicTimer autoScroll_;
   QBasicTimer tripleClick_;
   QPoint tripleClickPoint_;
+
+  int progressDone_ = 0;
+  int progressTotal_ = 0;
 
   std::unique_ptr<QMenu> menu_;
   QAction* copyAction_ = nullptr;

@@ -261,27 +261,6 @@ TEST_F(ReadTest, AZeroDateIsRefusedByTheEventLoopAndNothingIsSent) {
   EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
 }
 
-TEST_F(ReadTest, ACloseAskedForDuringAnExportWaitsForTheHandler) {
-  Login(TokenReply("tok-1"));
-  for (int page = 0; page < 3; ++page) {
-    server->Enqueue(Reply(JsonReply(200, "OK", PageBody(3, {page}))));
-  }
-  bool closeSent = false;
-  form->SA->SetTimeout(5000);
-  // The window repaints between pages; a close that arrives meanwhile waits.
-  QTimer::singleShot(0, form.get(), [&] {
-    closeSent = true;
-    form->close();
-  });
-  Click(form->BTranz);
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(server->Requests().size(), 4u);
-  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
-  QTest::qWait(50);
-  EXPECT_TRUE(closeSent);
-  EXPECT_FALSE(form->isVisible());
-}
-
 // Counts the paints of a widget and notes how many requests the server had
 // received by the first one.
 class TPaintWatch final : public QObject {

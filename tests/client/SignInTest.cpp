@@ -187,7 +187,8 @@ TEST_F(SignIn, TheWaitHookRunsWhileTheSignInAndTheExportsWait) {
   int runs = 0;
   server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(TokenReply()));
   const auto client = std::make_unique<TKestrava_2>(
-      "id-1", "secret-1", 1, TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)});
+      "id-1", "secret-1", 1,
+      TWaitHook{[&runs] { return ++runs > 0; }, std::chrono::milliseconds(20)});
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
   EXPECT_GE(runs, 2);
 
