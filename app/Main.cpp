@@ -245,6 +245,16 @@ TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
   connect(&BAccounts, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BAccountsClick); });
   connect(&BTranz, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BTranzClick); });
   for (QPushButton* button : {&btn1, &BAccounts, &BTranz}) button->installEventFilter(this);
+  findKey_.setKey(QKeySequence::Find);
+  connect(&findKey_, &QShortcut::activated, this, [this] { FindBar().Open(); });
+  findNextKey_.setKey(QKeySequence::FindNext);
+  connect(&findNextKey_, &QShortcut::activated, this, [this] {
+    if (findBar_ != nullptr && findBar_->isVisible()) findBar_->FindNext();
+  });
+  findPreviousKey_.setKey(QKeySequence::FindPrevious);
+  connect(&findPreviousKey_, &QShortcut::activated, this, [this] {
+    if (findBar_ != nullptr && findBar_->isVisible()) findBar_->FindPrevious();
+  });
 
   FormCreate();
   edID.setFocus();
@@ -263,9 +273,22 @@ void TForm2::SetUpTabOrder() {
   setTabOrder(&Memo1, &BTranz);  // and round again
 }
 
+// The find bar, while it is open, takes the bottom of Memo1's place.
 void TForm2::LayOut() {
   Panel1.setGeometry(0, 0, width(), PanelHeight);
-  Memo1.setGeometry(0, PanelHeight, width(), std::max(0, height() - PanelHeight));
+  const bool finding = findBar_ != nullptr && findBar_->isVisibleTo(this);
+  const int below = finding ? std::min(findBar_->sizeHint().height(), height() - PanelHeight) : 0;
+  Memo1.setGeometry(0, PanelHeight, width(), std::max(0, height() - PanelHeight - below));
+  if (finding) findBar_->setGeometry(0, height() - below, width(), below);
+}
+
+TFindBar& TForm2::FindBar() {
+  if (findBar_ == nullptr) {
+    findBar_ = std::make_unique<TFindBar>(Memo1, this);
+    connect(findBar_.get(), &TFindBar::Opened, this, [this] { LayOut(); });
+    connect(findBar_.get(), &TFindBar::Closed, this, [this] { LayOut(); });
+  }
+  return *findBar_;
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {

@@ -15,10 +15,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QWidget>
 #include <memory>
 
 #include "app/DateTimePicker.h"
+#include "app/FindBar.h"
 #include "app/FormatJson.h"
 #include "app/Memo.h"
 #include "app/MessageBox.h"
@@ -71,6 +73,9 @@ class TForm2 final : public QWidget {
   // The current API client, none until the first "Login".
   std::unique_ptr<TKestrava_2> SA;
 
+  // The find bar of Memo1 (Ctrl+F), made the first time it is asked for.
+  TFindBar& FindBar();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -102,6 +107,11 @@ class TForm2 final : public QWidget {
   bool handlerRunning_ = false;
   bool closeRequested_ = false;
   TCancel cancel_ = TCancel::None;
+  QShortcut findKey_{this};
+  QShortcut findNextKey_{this};
+  QShortcut findPreviousKey_{this};
+  // After the controls: it refers to Memo1.
+  std::unique_ptr<TFindBar> findBar_;
   bool shown_ = false;
   QElapsedTimer sinceRepaint_;
 };

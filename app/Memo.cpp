@@ -30,6 +30,8 @@ constexpr char CrLf[] = "\r\n";
 constexpr int AutoScrollInterval = 50;
 // Height of the progress bar, in pixels.
 constexpr int ProgressHeight = 3;
+// Behind the matches of a search.
+constexpr QRgb FoundBackground = 0xFFFFD600;
 
 bool EndsWithLineBreak(const std::string& text) {
   return !text.empty() && (text.back() == '\n' || text.back() == '\r');
@@ -118,6 +120,7 @@ void TMemo::SetUtf8Text(std::string text) {
     QAccessibleTextUpdateEvent event(this, 0, oldShown, ShownString(0, text_.Size()));
     QAccessible::updateAccessibility(&event);
   }
+  emit TextChanged();
 }
 
 void TMemo::LinesAdd(const QString& line) {
@@ -144,6 +147,7 @@ void TMemo::LinesAdd(const QString& line) {
         ShownString(text_.PositionOfShown(oldShownSize), text_.Size()));
     QAccessible::updateAccessibility(&event);
   }
+  emit TextChanged();
 }
 
 // ------------------------------------------------------------ selection
@@ -673,6 +677,27 @@ void TMemo::changeEvent(QEvent* event) {
   }
 }
 
+// The matches of the highlighted search that show in a laid-out piece,
+// those that begin before it and go on into it included.
+void TMemo::AddMatches(const TLaidOutLine& laid, const QTextCharFormat& format,
+                       QList<QTextLayout::FormatRange>& ranges) const {
+  const std::string_view text = text_.Bytes();
+  const std::size_t length = highlight_->Length();
+  const std::size_t from = laid.Start() >= length ? laid.Start() - length + 1 : 0;
+  for (std::size_t at = highlight_->FindForward(text, from, laid.End()); at != TTextSearch::npos;
+       at = highlight_->FindForward(text, at + 1, laid.End())) {
+    const int begin = at <= laid.Start() ? 0 : laid.Utf16Of(at - laid.Start());
+    const int end = laid.Utf16Of(std::min(at + length, laid.End()) - laid.Start());
+    if (end > begin) ranges.append({begin, end - begin, format});
+  }
+}
+
+void TMemo::SetHighlight(std::shared_ptr<const TTextSearch> search) {
+  if (search == highlight_) return;
+  highlight_ = std::move(search);
+  viewport()->update();
+}
+
 void TMemo::SetProgress(int done, int total) {
   done = total > 0 ? std::clamp(done, 0, total) : 0;
   total = std::max(total, 0);
@@ -696,6 +721,9 @@ void TMemo::paintEvent(QPaintEvent* event) {
   QTextCharFormat selected;
   selected.setBackground(palette().brush(group, QPalette::Highlight));
   selected.setForeground(palette().brush(group, QPalette::HighlightedText));
+  QTextCharFormat found;
+  found.setBackground(QColor::fromRgb(FoundBackground));
+  found.setForeground(QColor(Qt::black));
   painter.setPen(palette().text().color());
   const bool drawCaret = caretShown_ && hasFocus();
   const std::size_t from = SelectionStart();
@@ -712,6 +740,7 @@ void TMemo::paintEvent(QPaintEvent* event) {
     y = top + laid->Height();
     if (y > clip.top() && top < clip.bottom()) {
       QList<QTextLayout::FormatRange> selections;
+      if (highlight_ && !highlight_->Empty()) AddMatches(*laid, found, selections);
       if (from < to && from <= laid->End() && to > laid->Start()) {
         const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
         // A selected line break shows as the width of a space after the line.

@@ -29,9 +29,11 @@
 #include "app/MemoControl.h"
 #include "app/MemoLayout.h"
 #include "app/MemoText.h"
+#include "app/TextSearch.h"
 
 class QAction;
 class QMenu;
+class QTextCharFormat;
 
 namespace kestrava {
 
@@ -97,6 +99,10 @@ class TMemo final : public QAbstractScrollArea {
   // on its own when the line is long.
   TRangeOfText PieceAt(std::size_t position);
 
+  // The matches of a search, highlighted wherever they are drawn; none
+  // highlights nothing.
+  void SetHighlight(std::shared_ptr<const TTextSearch> search);
+
   // A thin bar painted along the bottom edge while something is read:
   // `done` of `total` filled. Never part of the text; none at rest.
   void SetProgress(int done, int total);
@@ -104,6 +110,10 @@ class TMemo final : public QAbstractScrollArea {
   bool ShowsProgress() const noexcept { return progressTotal_ > 0; }
   // Where the bar is drawn, in viewport coordinates.
   QRect ProgressRect() const;
+
+ signals:
+  // The text was replaced or added to.
+  void TextChanged();
 
  protected:
   bool event(QEvent* event) override;
@@ -151,6 +161,8 @@ class TMemo final : public QAbstractScrollArea {
   void NotifySelection(std::size_t oldAnchor, std::size_t oldCaret);
   void RestartBlink();
   void OfferPrimarySelection();
+  void AddMatches(const TLaidOutLine& laid, const QTextCharFormat& format,
+                  QList<QTextLayout::FormatRange>& ranges) const;
 
   TMemoText text_;
   TMemoLayouts layouts_{text_};
@@ -171,6 +183,7 @@ class TMemo final : public QAbstractScrollArea {
   QBasicTimer tripleClick_;
   QPoint tripleClickPoint_;
 
+  std::shared_ptr<const TTextSearch> highlight_;
   int progressDone_ = 0;
   int progressTotal_ = 0;
 
