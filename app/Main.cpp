@@ -383,54 +383,59 @@ void TForm2::btn1Click() {
 void TForm2::BAccountsClick() {
   if (SA == nullptr) return;
   const TServiceWait wait(*this);
-  auto accounts = std::make_unique<TJSONArray>();
-  const bool read = SA->Accounts(*accounts);
-  ShowReadResult(read, std::move(accounts));
+  TRecordsText accounts;
+  const bool read = ReadRecords(
+      [this](const TKestrava_2::TRecordSink& keep) { return SA->Accounts(keep); }, accounts);
+  ShowReadResult(read, accounts);
 }
 
 void TForm2::BTranzClick() {
   if (SA == nullptr) return;
   const TServiceWait wait(*this);
-  auto transactions = std::make_unique<TJSONArray>();
   XDStart.SetTimeOfDayFrom(XTStart.DateTime());
   XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
   const TDateTime start = XDStart.DateTime();
   const TDateTime end = XDEnd.DateTime();
+  TRecordsText transactions;
+  const bool read = ReadRecords(
+      [&](const TKestrava_2::TRecordSink& keep) { return SA->GetTranzactii(start, end, 0, keep); },
+      transactions);
+  ShowReadResult(read, transactions);
+}
+
+bool TForm2::ReadRecords(const std::function<bool(const TKestrava_2::TRecordSink&)>& read,
+                         TRecordsText& records) {
   // Between pages the window repaints too, so a long export does not
   // leave it looking dead, and shows how far it got.
-  SA->OnPage = [this](int pagesRead, int totalPages) {
+  SA->OnPage = [this, &records](int pagesRead, int totalPages) {
+    records.ExpectPages(pagesRead, totalPages);
     Memo1.SetProgress(pagesRead, totalPages);
     RepaintWhileBusy();
   };
   // A break-off asked for between two pages ends the export there.
-  const TKestrava_2::TRecordSink keep = [this, &transactions](const TJSONArray& page) {
-    const std::size_t count = page.Count();
-    for (std::size_t i = 0; i < count; ++i) transactions->AddElement(page.Get(i)->Clone());
+  const TKestrava_2::TRecordSink keep = [this, &records](const TJSONArray& page) {
+    records.Add(page);
     return cancel_ == TCancel::None;
   };
-  bool read = false;
+  bool done = false;
   try {
-    read = SA->GetTranzactii(start, end, 0, keep);
+    done = read(keep);
   } catch (...) {
     SA->OnPage = nullptr;
     throw;
   }
   SA->OnPage = nullptr;
-  ShowReadResult(read, std::move(transactions));
+  return done;
 }
 
-void TForm2::ShowReadResult(bool read, std::unique_ptr<TJSONArray> records) {
+void TForm2::ShowReadResult(bool read, TRecordsText& records) {
+  Memo1.ClearProgress();
   if (!read) {
-    records.reset();
-    Memo1.ClearProgress();
+    records = TRecordsText();
     Memo1.SetUtf8Text(cancel_ == TCancel::None ? SA->MesajEroare() : kCancelledText);
     return;
   }
-  std::string compact = records->ToString();
-  records.reset();
-  std::string text = FormatJson(std::move(compact), 1);
-  Memo1.ClearProgress();
-  Memo1.SetUtf8Text(std::move(text));
+  Memo1.SetUtf8Text(records.Finish());
 }
 
 bool TForm2::GoOn() {

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/DateTimePicker.h"
@@ -25,6 +26,7 @@
 #include "app/Memo.h"
 #include "app/MessageBox.h"
 #include "app/RadioGroup.h"
+#include "app/RecordsText.h"
 #include "client/Kestrava2Intf.h"
 
 namespace kestrava {
@@ -93,9 +95,13 @@ class TForm2 final : public QWidget {
   void LayOut();
   void SetUpTabOrder();
   void Dispatch(void (TForm2::*handler)());
-  // Shows the read records, or the error text, as the whole text of Memo1.
-  // Each step's input is freed as soon as the next step has what it needs.
-  void ShowReadResult(bool read, std::unique_ptr<TJSONArray> records);
+  // Reads records into their display text, page by page; the wait can be
+  // broken off between two pages.
+  bool ReadRecords(const std::function<bool(const TKestrava_2::TRecordSink&)>& read,
+                   TRecordsText& records);
+  // Shows the display text of the read records, or the error text, as the
+  // whole text of Memo1.
+  void ShowReadResult(bool read, TRecordsText& records);
   // The client's wait hook: repaints, and gives whether to go on.
   bool GoOn();
   void ShowMessage(const std::string& text);
