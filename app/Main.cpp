@@ -128,9 +128,12 @@ class TForm2::TInputDrop final : public QObject {
   TInputDrop(const TInputDrop&) = delete;
   TInputDrop& operator=(const TInputDrop&) = delete;
 
+  // From here on Escape is dropped as any key: the wait is over.
+  void EndWait() noexcept { waiting_ = false; }
+
   bool eventFilter(QObject*, QEvent* event) override {
     if (!IsInput(event->type())) return false;
-    if (event->type() == QEvent::KeyPress &&
+    if (waiting_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && window_.cancel_ == TCancel::None)
       window_.cancel_ = TCancel::Operator;
     return true;
@@ -168,6 +171,7 @@ class TForm2::TInputDrop final : public QObject {
   }
 
   TForm2& window_;
+  bool waiting_ = true;
 };
 
 // A handler waiting on the service: the wait cursor, input dropped, and
@@ -184,6 +188,7 @@ class TForm2::TServiceWait {
   }
   ~TServiceWait() {
     window_.Memo1.ClearProgress();
+    drop_.EndWait();
     QCoreApplication::processEvents();
     QApplication::restoreOverrideCursor();
   }
@@ -435,7 +440,7 @@ void TForm2::ShowReadResult(bool read, TRecordsText& records) {
     Memo1.SetUtf8Text(cancel_ == TCancel::None ? SA->MesajEroare() : kCancelledText);
     return;
   }
-  Memo1.SetUtf8Text(records.Finish());
+  Memo1.SetContent(records.Finish());
 }
 
 bool TForm2::GoOn() {

@@ -102,10 +102,21 @@ void TMemo::SetUtf8Text(std::string text) {
   if (!IsValidUtf8(text))
     text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
   if (text == text_.Bytes()) return;
+  TMemoText content;
+  content.Assign(std::move(text));
+  Replace(std::move(content));
+}
+
+void TMemo::SetContent(TMemoText content) {
+  if (content.Bytes() == text_.Bytes()) return;
+  Replace(std::move(content));
+}
+
+void TMemo::Replace(TMemoText content) {
   const bool accessible = QAccessible::isActive();
   const QString oldShown = accessible ? ShownString(0, text_.Size()) : QString();
 
-  text_.Assign(std::move(text));
+  text_ = std::move(content);
   ++generation_;
   layouts_.Clear();
   control_.Reset();

@@ -53,6 +53,9 @@ class TMemo final : public QAbstractScrollArea {
   // not UTF-8 are kept as QString::fromUtf8 reads them (U+FFFD).
   void SetText(const QString& text);
   void SetUtf8Text(std::string text);
+  // The same with a text already read into lines (valid UTF-8, as
+  // TMemoText holds it), so that it is not read again.
+  void SetContent(TMemoText content);
   // Appends a line at the very end and leaves the existing text in place:
   // after an empty text or one ending with a line break (CR LF, or a lone CR
   // or LF) the line and CR LF are added; otherwise CR LF and the line. The
@@ -150,6 +153,7 @@ class TMemo final : public QAbstractScrollArea {
   TVisualLine TopShowingAtBottom(TVisualLine v);
   int LinesPerPage();
 
+  void Replace(TMemoText content);
   void Select(std::size_t anchor, std::size_t caret, bool scrollToCaret);
   void MoveCaret(std::size_t position, bool keepAnchor) {
     Select(keepAnchor ? AnchorPosition() : position, position, true);

@@ -26,8 +26,11 @@ class TMemoText {
 
   // Replaces the text; it must be valid UTF-8.
   void Assign(std::string text);
-  // Appends valid UTF-8 at the very end.
+  // Appends valid UTF-8 at the very end; only what it adds is read.
   void Append(std::string_view piece);
+  // Room for a text of `bytes` bytes, so that appending does not copy it.
+  void Reserve(std::size_t bytes) { text_.reserve(bytes); }
+  std::size_t Capacity() const noexcept { return text_.capacity(); }
 
   const std::string& Bytes() const noexcept { return text_; }
   std::size_t Size() const noexcept { return text_.size(); }

@@ -21,31 +21,38 @@ constexpr std::size_t kMostRoom = std::size_t{4} << 30;
 
 }  // namespace
 
+TRecordsText::TRecordsText() {
+  text_.Assign("[");
+}
+
 void TRecordsText::Add(const TJSONArray& records) {
+  page_.clear();
   const std::size_t count = records.Count();
   for (std::size_t i = 0; i < count; ++i) {
-    text_ += count_++ == 0 ? "\r\n    " : ",\r\n    ";
-    AppendDisplayText(text_, *records.Get(i), 1);
+    page_ += count_++ == 0 ? "\r\n    " : ",\r\n    ";
+    AppendDisplayText(page_, *records.Get(i), 1);
   }
+  text_.Append(page_);
 }
 
 void TRecordsText::ExpectPages(int pagesRead, int totalPages) {
   if (pagesRead != 1 || totalPages <= 1) return;
-  const std::size_t expected = text_.size() * static_cast<std::size_t>(totalPages);
+  const std::size_t expected = text_.Size() * static_cast<std::size_t>(totalPages);
   const std::size_t room = std::min(expected / 100 * kRoomPercent + kRoomExtra, kMostRoom);
-  if (room <= text_.capacity()) return;
+  if (room <= text_.Capacity()) return;
   try {
-    text_.reserve(room);
+    text_.Reserve(room);
   } catch (const std::bad_alloc&) {
     // The text grows as it must instead.
   } catch (const std::length_error&) {
   }
 }
 
-std::string TRecordsText::Finish() {
-  text_ += "\r\n]";
-  std::string text = std::move(text_);
-  text_ = "[";
+TMemoText TRecordsText::Finish() {
+  text_.Append("\r\n]");
+  TMemoText text = std::move(text_);
+  text_ = TMemoText();
+  text_.Assign("[");
   count_ = 0;
   return text;
 }

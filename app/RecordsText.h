@@ -4,18 +4,21 @@
 // pages arrive: byte for byte what FormatJson gives for the compact text of
 // an array holding them all, without that array, its compact text or its
 // parsed copy ever existing. Each record is written at depth 1, as an
-// element of the array.
+// element of the array, and each page's text is indexed for the text area
+// as it is appended, while it is fresh, so that the whole text is handed
+// over without being read again.
 
 #include <cstddef>
 #include <string>
 
+#include "app/MemoText.h"
 #include "json/JSON.h"
 
 namespace kestrava {
 
 class TRecordsText {
  public:
-  TRecordsText() : text_("[") {}
+  TRecordsText();
 
   // Appends every element of a page's records.
   void Add(const TJSONArray& records);
@@ -25,12 +28,12 @@ class TRecordsText {
   void ExpectPages(int pagesRead, int totalPages);
 
   std::size_t Count() const noexcept { return count_; }
-  std::size_t Size() const noexcept { return text_.size(); }
   // The whole display text; the builder is empty afterwards.
-  std::string Finish();
+  TMemoText Finish();
 
  private:
-  std::string text_;
+  TMemoText text_;
+  std::string page_;  // the text of the page being added
   std::size_t count_ = 0;
 };
 

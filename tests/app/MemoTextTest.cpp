@@ -141,6 +141,30 @@ TEST(MemoText, TheBreakOfALongLineIsFoundWhereverItLies) {
             unbroken.data() + unbroken.size());
 }
 
+// Longer texts are read sixty-four bytes at a time: breaks at every place
+// around the edges of those blocks, a CR LF split by one, and more than a
+// kept chunk's worth of lines in one block.
+TEST(MemoText, BreaksAtEveryAlignmentOfABlock) {
+  for (const char* form : {"\r\n", "\r", "\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t at = 56; at < 72; ++at) {
+      SCOPED_TRACE(::testing::Message()
+                   << "break " << ::testing::PrintToString(form) << " at " << at);
+      std::string text(200, 'x');
+      text.insert(at, form);
+      text.insert(at + 64, form);
+      text.insert(130, "\r\n");
+      TMemoText memo;
+      memo.Assign(text);
+      CheckAgainstPlainReading(memo, text);
+    }
+  }
+  std::string dense;
+  for (int i = 0; i < 300; ++i) dense += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\r" : "\n";
+  TMemoText memo;
+  memo.Assign(dense + "end");
+  CheckAgainstPlainReading(memo, dense + "end");
+}
+
 TEST(MemoText, AppendingReadsTheJoinedTextAsAWhole) {
   std::string start;
   for (int i = 0; i < 129; ++i) start += "x\r\n";  // the last line opens a new kept chunk

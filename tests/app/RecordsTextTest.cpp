@@ -2,8 +2,8 @@
 // byte for byte what the window made before from the whole collected
 // array (compact text, parsed again, display text): for every JSON text
 // the tests hold, every input kept from fuzzing and the sandbox's own
-// records, in pages of several sizes. Where one way fails, the other
-// fails too.
+// records, in pages of several sizes, and read into the same lines. Where
+// one way fails, the other fails too.
 
 #include <gtest/gtest.h>
 
@@ -34,8 +34,17 @@ const TJSONArray* Records(const TJSONValue& reply) {
 struct TOutcome {
   bool failed = false;
   std::string text;
+  // Where each line of the text starts, as the text area reads it.
+  std::vector<std::size_t> lineStarts;
   bool operator==(const TOutcome&) const = default;
 };
+
+std::vector<std::size_t> LineStarts(const TMemoText& text) {
+  std::vector<std::size_t> starts;
+  for (std::size_t line = 0; line < text.LineCount(); ++line)
+    starts.push_back(text.LineStart(line));
+  return starts;
+}
 
 // As the window read before: every record copied into one array, its
 // compact text, parsed again, displayed.
@@ -48,9 +57,11 @@ TOutcome ThroughTheCollectedArray(const TPages& pages) {
         collected.AddElement(records.Get(i)->Clone());
     }
   } catch (const Exception&) {
-    return {true, {}};
+    return {true, {}, {}};
   }
-  return {false, FormatJson(collected.ToString(), 1)};
+  TMemoText text;
+  text.Assign(FormatJson(collected.ToString(), 1));
+  return {false, text.Bytes(), LineStarts(text)};
 }
 
 // As the window reads now: each page's records, checked as a copy would
@@ -66,9 +77,10 @@ TOutcome PageByPage(const TPages& pages) {
       text.ExpectPages(++read, static_cast<int>(pages.size()));
     }
   } catch (const Exception&) {
-    return {true, {}};
+    return {true, {}, {}};
   }
-  return {false, text.Finish()};
+  const TMemoText shown = text.Finish();
+  return {false, shown.Bytes(), LineStarts(shown)};
 }
 
 // The records a JSON text stands for: an array's elements, or the value
@@ -169,10 +181,11 @@ TEST(RecordsText, RoomForTheAnnouncedPagesIsBounded) {
   text.ExpectPages(1, 2'147'483'647);
   text.Add(*Records(*reply));
   EXPECT_EQ(text.Count(), 4u);
-  const std::string shown = text.Finish();
-  EXPECT_LE(shown.capacity(), std::size_t{5} << 30);
-  EXPECT_EQ(shown, FormatJson("[{\"id\":1},{\"id\":2},{\"id\":1},{\"id\":2}]", 1));
-  EXPECT_EQ(text.Finish(), "[\r\n]");  // and it starts again empty
+  const TMemoText shown = text.Finish();
+  EXPECT_LE(shown.Capacity(), std::size_t{5} << 30);
+  EXPECT_EQ(shown.Bytes(), FormatJson("[{\"id\":1},{\"id\":2},{\"id\":1},{\"id\":2}]", 1));
+  EXPECT_EQ(shown.LineCount(), 14u);
+  EXPECT_EQ(text.Finish().Bytes(), "[\r\n]");  // and it starts again empty
 }
 
 }  // namespace
