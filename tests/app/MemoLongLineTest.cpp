@@ -144,6 +144,19 @@ TEST_F(MemoLongLineTest, SelectionAndCopyAcrossPiecesGiveTheTextUnchanged) {
   }
   memo.SelectAll();
   EXPECT_EQ(memo.SelectedText(), ShownText(QString::fromStdString(text)));
+
+  // A screen reader's character at a piece boundary is the whole cluster.
+  QAccessibleTextInterface* reader = QAccessible::queryAccessibleInterface(&memo)->textInterface();
+  for (const std::size_t k : {std::size_t{4}, std::size_t{5}}) {
+    SCOPED_TRACE(kStraddlers[k - 1].name);
+    const std::size_t boundary = memo.PieceAt(Place(k)).from;
+    int from = 0, to = 0;
+    const QString character =
+        reader->textAtOffset(static_cast<int>(memo.Content().ShownOffset(boundary)),
+                             QAccessible::CharBoundary, &from, &to);
+    EXPECT_EQ(character, QString::fromStdString(kStraddlers[k - 1].bytes));
+    EXPECT_EQ(static_cast<std::size_t>(from), memo.Content().ShownOffset(boundary));
+  }
 }
 
 TEST_F(MemoLongLineTest, ArrowKeysStepThroughEveryCharacterAcrossPieces) {
