@@ -10,9 +10,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
 
 #include "base/Utf8.h"
 
@@ -65,12 +62,10 @@ struct TProbeBytes {
 // Starts looked at together.
 constexpr std::size_t kBlockStarts = 64;
 
-// From `i` on, in steps of kBlockStarts while a whole block of starts is
-// below `to`: the first block with a candidate, its candidates as bits
-// (none when there is no such block; the block where the search stopped
-// is given then).
-using TBlockFinder = std::size_t (*)(const unsigned char* data, std::size_t i, std::size_t to,
-                                     const TProbeBytes& probes, std::uint64_t& hits);
+// The block finders: from `i` on, in steps of kBlockStarts while a whole
+// block of starts is below `to`, the first block with a candidate and its
+// candidates as bits (none when there is no such block; the block where
+// the search stopped is given then).
 
 #if defined(__SSE2__)
 std::size_t NextBlockSse2(const unsigned char* data, std::size_t i, std::size_t to,
@@ -120,56 +115,13 @@ std::size_t NextBlockPlain(const unsigned char* data, std::size_t i, std::size_t
 }
 #endif
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target("avx2"))) std::size_t NextBlockAvx2(const unsigned char* data, std::size_t i,
-                                                          std::size_t to, const TProbeBytes& probes,
-                                                          std::uint64_t& hits) {
-  __m256i valuesA[8], valuesB[8];
-  for (std::size_t k = 0; k < probes.countA; ++k)
-    valuesA[k] = _mm256_set1_epi8(static_cast<char>(probes.valuesA[k]));
-  for (std::size_t k = 0; k < probes.countB; ++k)
-    valuesB[k] = _mm256_set1_epi8(static_cast<char>(probes.valuesB[k]));
-  for (; to - i >= kBlockStarts; i += kBlockStarts) {
-    hits = 0;
-    for (std::size_t part = 0; part < kBlockStarts; part += 32) {
-      const unsigned char* const at = data + i + part;
-      const __m256i bytesA =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + probes.offsetA));
-      const __m256i bytesB =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + probes.offsetB));
-      __m256i sameA = _mm256_cmpeq_epi8(bytesA, valuesA[0]);
-      for (std::size_t k = 1; k < probes.countA; ++k)
-        sameA = _mm256_or_si256(sameA, _mm256_cmpeq_epi8(bytesA, valuesA[k]));
-      __m256i sameB = _mm256_cmpeq_epi8(bytesB, valuesB[0]);
-      for (std::size_t k = 1; k < probes.countB; ++k)
-        sameB = _mm256_or_si256(sameB, _mm256_cmpeq_epi8(bytesB, valuesB[k]));
-      const auto mask =
-          static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(sameA, sameB)));
-      hits |= std::uint64_t{mask} << part;
-    }
-    if (hits != 0) return i;
-  }
-  hits = 0;
-  return i;
-}
-#endif
-
-// The fastest way this processor has, chosen once.
-TBlockFinder ChooseBlockFinder() {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-  if (__builtin_cpu_supports("avx2")) return NextBlockAvx2;
-#endif
-#if defined(__SSE2__)
-  return NextBlockSse2;
-#else
-  return NextBlockPlain;
-#endif
-}
-
 std::size_t NextCandidateBlock(const unsigned char* data, std::size_t i, std::size_t to,
                                const TProbeBytes& probes, std::uint64_t& hits) {
-  static const TBlockFinder finder = ChooseBlockFinder();
-  return finder(data, i, to, probes, hits);
+#if defined(__SSE2__)
+  return NextBlockSse2(data, i, to, probes, hits);
+#else
+  return NextBlockPlain(data, i, to, probes, hits);
+#endif
 }
 
 }  // namespace
