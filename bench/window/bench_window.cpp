@@ -277,17 +277,20 @@ void BM_ClickToText(benchmark::State& state) {
 
 // A line of the last record that no line before it holds, without its
 // indentation and with its ASCII letters in lower case, so that the search
-// ignores case (its slower way) unless another capital is left.
+// ignores case (its slower way); as it is when another capital is left.
 std::string NeedleAtTheEnd(const std::string& text) {
   std::size_t end = text.size();
   for (int lines = 0; lines < 200 && end > 0; ++lines) {
     const std::size_t start = text.rfind('\n', end - 1);
     const std::size_t from = start == std::string::npos ? 0 : start + 1;
-    std::string needle = text.substr(from, end - from);
-    if (!needle.empty() && needle.back() == '\r') needle.pop_back();
-    needle.erase(0, needle.find_first_not_of(' '));
-    for (char& c : needle)
+    std::string line = text.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t indent = line.find_first_not_of(' ');
+    line.erase(0, indent);
+    std::string lower = line;
+    for (char& c : lower)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string& needle = TTextSearch(lower).MatchesAt(text, from + indent) ? lower : line;
     if (needle.size() >= 8 && TTextSearch(needle).FindForward(text, 0, from) == TTextSearch::npos)
       return needle;
     if (start == std::string::npos) break;
