@@ -118,19 +118,86 @@ class TForm2::THandlerRun {
   bool outermost_;
 };
 
-// The wait cursor while a handler talks to the service. Paint events that
-// are due are delivered first, so the window does not look stuck half-drawn;
-// input waits until the handler has returned.
-class TForm2::TBusyCursor {
+// Drops every input event of the program while the window waits on the
+// service, so that nothing clicked, typed or scrolled meanwhile acts, then
+// or afterwards. Escape asks for the wait to be broken off.
+class TForm2::TInputDrop final : public QObject {
  public:
-  explicit TBusyCursor(TForm2& window) {
+  explicit TInputDrop(TForm2& window) : window_(window) { qApp->installEventFilter(this); }
+  ~TInputDrop() override { qApp->removeEventFilter(this); }
+  TInputDrop(const TInputDrop&) = delete;
+  TInputDrop& operator=(const TInputDrop&) = delete;
+
+  // From here on Escape is dropped as any key: the wait is over.
+  void EndWait() noexcept { waiting_ = false; }
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (!IsInput(event->type())) return false;
+    if (waiting_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && window_.cancel_ == TCancel::None)
+      window_.cancel_ = TCancel::Operator;
+    return true;
+  }
+
+ private:
+  static bool IsInput(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::InputMethod:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::TabletMove:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TouchCancel:
+      case QEvent::NativeGesture:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  TForm2& window_;
+  bool waiting_ = true;
+};
+
+// A handler waiting on the service: the wait cursor, input dropped, and
+// the paint events that are due delivered first, so the window does not
+// look stuck half-drawn. Whatever input came in while the handler worked
+// is dropped before the handler returns.
+class TForm2::TServiceWait {
+ public:
+  explicit TServiceWait(TForm2& window) : window_(window), drop_(window) {
+    window.cancel_ = TCancel::None;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     window.sinceRepaint_.invalidate();
     window.RepaintWhileBusy();
   }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
+  ~TServiceWait() {
+    window_.Memo1.ClearProgress();
+    drop_.EndWait();
+    QCoreApplication::processEvents();
+    QApplication::restoreOverrideCursor();
+  }
+  TServiceWait(const TServiceWait&) = delete;
+  TServiceWait& operator=(const TServiceWait&) = delete;
+
+ private:
+  TForm2& window_;
+  TInputDrop drop_;
 };
 
 TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
@@ -183,6 +250,16 @@ TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
   connect(&BAccounts, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BAccountsClick); });
   connect(&BTranz, &QPushButton::clicked, this, [this] { Dispatch(&TForm2::BTranzClick); });
   for (QPushButton* button : {&btn1, &BAccounts, &BTranz}) button->installEventFilter(this);
+  findKey_.setKey(QKeySequence::Find);
+  connect(&findKey_, &QShortcut::activated, this, [this] { FindBar().Open(); });
+  findNextKey_.setKey(QKeySequence::FindNext);
+  connect(&findNextKey_, &QShortcut::activated, this, [this] {
+    if (findBar_ != nullptr && findBar_->isVisible()) findBar_->FindNext();
+  });
+  findPreviousKey_.setKey(QKeySequence::FindPrevious);
+  connect(&findPreviousKey_, &QShortcut::activated, this, [this] {
+    if (findBar_ != nullptr && findBar_->isVisible()) findBar_->FindPrevious();
+  });
 
   FormCreate();
   edID.setFocus();
@@ -201,9 +278,22 @@ void TForm2::SetUpTabOrder() {
   setTabOrder(&Memo1, &BTranz);  // and round again
 }
 
+// The find bar, while it is open, takes the bottom of Memo1's place.
 void TForm2::LayOut() {
   Panel1.setGeometry(0, 0, width(), kPanelHeight);
-  Memo1.setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight));
+  const bool finding = findBar_ != nullptr && findBar_->isVisibleTo(this);
+  const int below = finding ? std::min(findBar_->sizeHint().height(), height() - kPanelHeight) : 0;
+  Memo1.setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight - below));
+  if (finding) findBar_->setGeometry(0, height() - below, width(), below);
+}
+
+TFindBar& TForm2::FindBar() {
+  if (findBar_ == nullptr) {
+    findBar_ = std::make_unique<TFindBar>(Memo1, this);
+    connect(findBar_.get(), &TFindBar::Opened, this, [this] { LayOut(); });
+    connect(findBar_.get(), &TFindBar::Closed, this, [this] { LayOut(); });
+  }
+  return *findBar_;
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -231,7 +321,9 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm2::closeEvent(QCloseEvent* event) {
   if (handlerRunning_) {
+    // The wait in progress ends at once; the window closes after it.
     closeRequested_ = true;
+    cancel_ = TCancel::Close;
     event->ignore();
     return;
   }
@@ -264,7 +356,7 @@ void TForm2::FormCreate() {
 
 void TForm2::btn1Click() {
   {
-    const TBusyCursor busy(*this);
+    const TServiceWait wait(*this);
     if (SA != nullptr) {
       std::unique_ptr<TKestrava_2> previous = std::move(SA);  // SA is none from here on
       previous.reset();
@@ -273,8 +365,8 @@ void TForm2::btn1Click() {
     const int environment = GMediu.ItemIndex() + 1;
     const std::string id = edID.text().toStdString();
     try {
-      SA = std::make_unique<TKestrava_2>(
-          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, kRepaintInterval});
+      SA = std::make_unique<TKestrava_2>(id, secret, environment,
+                                         TWaitHook{[this] { return GoOn(); }, kRepaintInterval});
     } catch (...) {
       // No client is left to read with.
       BAccounts.setEnabled(false);
@@ -284,8 +376,10 @@ void TForm2::btn1Click() {
   }
   if (SA->LogatLaServer) {
     Memo1.LinesAdd(QString::fromStdString(SA->Token));
-  } else {
+  } else if (cancel_ == TCancel::None) {
     ShowMessage(SA->MesajEroare());
+  } else if (cancel_ == TCancel::Operator) {
+    ShowMessage(kCancelledText);
   }
   BAccounts.setEnabled(SA->LogatLaServer);
   BTranz.setEnabled(SA->LogatLaServer);
@@ -293,48 +387,70 @@ void TForm2::btn1Click() {
 
 void TForm2::BAccountsClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy(*this);
-  auto accounts = std::make_unique<TJSONArray>();
-  const bool read = SA->Accounts(*accounts);
-  ShowReadResult(read, std::move(accounts));
+  const TServiceWait wait(*this);
+  TRecordsText accounts;
+  const bool read = ReadRecords(
+      [this](const TKestrava_2::TRecordSink& keep) { return SA->Accounts(keep); }, accounts);
+  ShowReadResult(read, accounts);
 }
 
 void TForm2::BTranzClick() {
   if (SA == nullptr) return;
-  const TBusyCursor busy(*this);
-  auto transactions = std::make_unique<TJSONArray>();
+  const TServiceWait wait(*this);
   XDStart.SetTimeOfDayFrom(XTStart.DateTime());
   XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
   const TDateTime start = XDStart.DateTime();
   const TDateTime end = XDEnd.DateTime();
+  TRecordsText transactions;
+  const bool read = ReadRecords(
+      [&](const TKestrava_2::TRecordSink& keep) { return SA->GetTranzactii(start, end, 0, keep); },
+      transactions);
+  ShowReadResult(read, transactions);
+}
+
+bool TForm2::ReadRecords(const std::function<bool(const TKestrava_2::TRecordSink&)>& read,
+                         TRecordsText& records) {
   // Between pages the window repaints too, so a long export does not
-  // leave it looking dead.
-  SA->Settings().OnPage = [this](int, int) { RepaintWhileBusy(); };
-  bool read = false;
+  // leave it looking dead, and shows how far it got.
+  SA->Settings().OnPage = [this, &records](int pagesRead, int totalPages) {
+    records.ExpectPages(pagesRead, totalPages);
+    Memo1.SetProgress(pagesRead, totalPages);
+    RepaintWhileBusy();
+  };
+  // A break-off asked for between two pages ends the export there.
+  const TKestrava_2::TRecordSink keep = [this, &records](const TJSONArray& page) {
+    records.Add(page);
+    return cancel_ == TCancel::None;
+  };
+  bool done = false;
   try {
-    read = SA->GetTranzactii(start, end, 0, *transactions);
+    done = read(keep);
   } catch (...) {
     SA->Settings().OnPage = nullptr;
     throw;
   }
   SA->Settings().OnPage = nullptr;
-  ShowReadResult(read, std::move(transactions));
+  return done;
 }
 
-void TForm2::ShowReadResult(bool read, std::unique_ptr<TJSONArray> records) {
+void TForm2::ShowReadResult(bool read, TRecordsText& records) {
+  Memo1.ClearProgress();
   if (!read) {
-    records.reset();
-    Memo1.SetUtf8Text(SA->MesajEroare());
+    records = TRecordsText();
+    Memo1.SetUtf8Text(cancel_ == TCancel::None ? SA->MesajEroare() : kCancelledText);
     return;
   }
-  std::string compact = records->ToString();
-  records.reset();
-  Memo1.SetUtf8Text(FormatJson(std::move(compact), 1));
+  Memo1.SetContent(records.Finish());
+}
+
+bool TForm2::GoOn() {
+  RepaintWhileBusy();
+  return cancel_ == TCancel::None;
 }
 
 void TForm2::RepaintWhileBusy() {
   if (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintInterval.count()) return;
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
   sinceRepaint_.start();
 }
 

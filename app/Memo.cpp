@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyleHints>
-#include <QTextBoundaryFinder>
 #include <QTextCharFormat>
 #include <QtMath>
 #include <algorithm>
@@ -29,6 +28,10 @@ constexpr char kCrLf[] = "\r\n";
 // Milliseconds between the steps of scrolling while a selection is dragged
 // beyond the top or the bottom of the view.
 constexpr int kAutoScrollInterval = 50;
+// Height of the progress bar, in pixels.
+constexpr int kProgressHeight = 3;
+// Behind the matches of a search.
+constexpr QRgb kFoundBackground = 0xFFFFD600;
 
 bool EndsWithLineBreak(const std::string& text) {
   return !text.empty() && (text.back() == '\n' || text.back() == '\r');
@@ -91,44 +94,6 @@ QString TMemo::Text() const {
   return QString::fromUtf8(text_.Bytes().data(), static_cast<qsizetype>(text_.Size()));
 }
 
-QString TMemo::ShownText(QString text) {
-  const qsizetype first = text.indexOf(QLatin1Char('\r'));
-  if (first < 0) return text;
-  QChar* const begin = text.data();
-  const QChar* const end = begin + text.size();
-  const QChar* in = begin + first;
-  QChar* out = begin + first;
-  for (; in != end; ++in) {
-    if (*in == QLatin1Char('\r')) {
-      *out++ = QLatin1Char('\n');
-      if (in + 1 != end && in[1] == QLatin1Char('\n')) ++in;
-    } else {
-      *out++ = *in;
-    }
-  }
-  text.truncate(out - begin);
-  return text;
-}
-
-QString TMemo::ShownString(std::size_t from, std::size_t to) const {
-  from = text_.Snap(from);
-  to = std::max(from, text_.Snap(to));
-  return ShownText(
-      QString::fromUtf8(text_.Bytes().data() + from, static_cast<qsizetype>(to - from)));
-}
-
-QString TMemo::CopiedText(std::size_t from, std::size_t to) const {
-  QString text = ShownString(from, to);
-  for (QChar& c : text) {
-    const char16_t u = c.unicode();
-    if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator || u == 0xFDD0 || u == 0xFDD1)
-      c = QLatin1Char('\n');
-    else if (u == QChar::Nbsp)
-      c = QLatin1Char(' ');
-  }
-  return text;
-}
-
 void TMemo::SetText(const QString& text) {
   SetUtf8Text(text.toStdString());
 }
@@ -137,14 +102,24 @@ void TMemo::SetUtf8Text(std::string text) {
   if (!IsValidUtf8(text))
     text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
   if (text == text_.Bytes()) return;
+  TMemoText content;
+  content.Assign(std::move(text));
+  Replace(std::move(content));
+}
+
+void TMemo::SetContent(TMemoText content) {
+  if (content.Bytes() == text_.Bytes()) return;
+  Replace(std::move(content));
+}
+
+void TMemo::Replace(TMemoText content) {
   const bool accessible = QAccessible::isActive();
   const QString oldShown = accessible ? ShownString(0, text_.Size()) : QString();
 
-  text_.Assign(std::move(text));
+  text_ = std::move(content);
   ++generation_;
   layouts_.Clear();
-  caret_ = anchor_ = 0;
-  caretX_ = -1;
+  control_.Reset();
   selecting_ = false;
   autoScroll_.stop();
   top_ = {};
@@ -156,6 +131,7 @@ void TMemo::SetUtf8Text(std::string text) {
     QAccessibleTextUpdateEvent event(this, 0, oldShown, ShownString(0, text_.Size()));
     QAccessible::updateAccessibility(&event);
   }
+  emit TextChanged();
 }
 
 void TMemo::LinesAdd(const QString& line) {
@@ -182,17 +158,18 @@ void TMemo::LinesAdd(const QString& line) {
         ShownString(text_.PositionOfShown(oldShownSize), text_.Size()));
     QAccessible::updateAccessibility(&event);
   }
+  emit TextChanged();
 }
 
 // ------------------------------------------------------------ selection
 
 void TMemo::SetSelection(std::size_t anchor, std::size_t caret) {
-  caretX_ = -1;
+  control_.ForgetColumn();
   Select(text_.Snap(anchor), text_.Snap(caret), true);
 }
 
 void TMemo::SelectAll() {
-  caretX_ = -1;
+  control_.ForgetColumn();
   // As a plain-text widget does, this leaves the view where it is.
   Select(0, text_.Size(), false);
   OfferPrimarySelection();
@@ -207,12 +184,11 @@ void TMemo::Copy() const {
 }
 
 void TMemo::Select(std::size_t anchor, std::size_t caret, bool scrollToCaret) {
-  const std::size_t oldAnchor = anchor_;
-  const std::size_t oldCaret = caret_;
-  anchor_ = anchor;
-  caret_ = caret;
-  if (scrollToCaret) EnsureVisible(caret_);
-  if (anchor_ == oldAnchor && caret_ == oldCaret) return;
+  const std::size_t oldAnchor = AnchorPosition();
+  const std::size_t oldCaret = CaretPosition();
+  control_.Select(anchor, caret);
+  if (scrollToCaret) EnsureVisible(caret);
+  if (anchor == oldAnchor && caret == oldCaret) return;
   RestartBlink();
   viewport()->update();
   NotifySelection(oldAnchor, oldCaret);
@@ -222,13 +198,13 @@ void TMemo::NotifySelection(std::size_t oldAnchor, std::size_t oldCaret) {
   if (!QAccessible::isActive()) return;
   const std::size_t oldFrom = std::min(oldAnchor, oldCaret);
   const std::size_t oldTo = std::max(oldAnchor, oldCaret);
-  const int caret = ClampToInt(text_.ShownOffset(caret_));
+  const int caret = ClampToInt(text_.ShownOffset(CaretPosition()));
   if (oldFrom != SelectionStart() || oldTo != SelectionEnd()) {
     QAccessibleTextSelectionEvent event(this, ClampToInt(text_.ShownOffset(SelectionStart())),
                                         ClampToInt(text_.ShownOffset(SelectionEnd())));
     event.setCursorPosition(caret);
     QAccessible::updateAccessibility(&event);
-  } else if (caret_ != oldCaret) {
+  } else if (CaretPosition() != oldCaret) {
     QAccessibleTextCursorEvent event(this, caret);
     QAccessible::updateAccessibility(&event);
   }
@@ -241,38 +217,6 @@ void TMemo::OfferPrimarySelection() {
   clipboard->setMimeData(
       std::make_unique<TPrimarySelection>(*this, SelectionStart(), SelectionEnd()).release(),
       QClipboard::Selection);
-}
-
-// ------------------------------------------------------- visual lines
-
-bool TMemo::Next(TVisualLine& v) {
-  if (v.sub + 1 < Laid(v.line)->SubLineCount()) {
-    ++v.sub;
-    return true;
-  }
-  if (v.line + 1 >= text_.LineCount()) return false;
-  v = {v.line + 1, 0};
-  return true;
-}
-
-bool TMemo::Previous(TVisualLine& v) {
-  if (v.sub > 0) {
-    --v.sub;
-    return true;
-  }
-  if (v.line == 0) return false;
-  v = {v.line - 1, Laid(v.line - 1)->SubLineCount() - 1};
-  return true;
-}
-
-TMemo::TVisualLine TMemo::VisualOf(std::size_t position) {
-  const std::size_t line = text_.LineOf(position);
-  const auto laid = Laid(line);
-  return {line, laid->SubLineOf(position - laid->Start())};
-}
-
-qreal TMemo::HeightOf(TVisualLine v) {
-  return Laid(v.line)->SubLine(v.sub).height();
 }
 
 // The top margin shows only above the first line.
@@ -289,29 +233,39 @@ void TMemo::Relayout() {
   // of the text; a page is the lines on the last screen.
   const qreal visible = viewport()->height() - kMemoMargin - 1;
   const std::size_t last = text_.LineCount() - 1;
+  const TVisualLine end = layouts_.LastPieceOf(last);
   maxTop_ = {};
   pageLines_ = 0;
   qreal y = 0;
-  for (std::size_t line = last + 1; line-- > 0;) {
-    const auto laid = Laid(line);
-    y += laid->Height() + (line == last ? kMemoMargin : 0);
-    ++pageLines_;
-    if (y <= visible) continue;
-    int sub = 0;
-    while (sub < laid->SubLineCount() && y > visible) y -= laid->SubLine(sub++).height();
-    if (sub < laid->SubLineCount()) {
-      maxTop_ = {line, sub};
-    } else if (line < last) {
-      maxTop_ = {line + 1, 0};
-      --pageLines_;
-    } else {
-      maxTop_ = {line, sub - 1};
+  std::size_t counted = last + 1;  // the line last counted in pageLines_
+  for (TVisualLine piece = end;;) {
+    const auto laid = layouts_.Of(piece);
+    y += laid->Height() + (piece == end ? kMemoMargin : 0);
+    if (piece.line != counted) {
+      ++pageLines_;
+      counted = piece.line;
     }
-    break;
+    if (y > visible) {
+      int sub = 0;
+      while (sub < laid->SubLineCount() && y > visible) y -= laid->SubLine(sub++).height();
+      if (sub < laid->SubLineCount()) {
+        maxTop_ = {piece.line, piece.piece, sub};
+      } else if (piece != end) {
+        maxTop_ = piece;
+        layouts_.NextPiece(maxTop_);
+        if (maxTop_.line != piece.line) --pageLines_;
+      } else {
+        maxTop_ = {piece.line, piece.piece, sub - 1};
+      }
+      break;
+    }
+    if (!layouts_.PreviousPiece(piece)) break;
+    piece.sub = 0;
   }
   pageLines_ = std::max(pageLines_, 1);
   top_.line = std::min(top_.line, last);
-  top_.sub = std::clamp(top_.sub, 0, Laid(top_.line)->SubLineCount() - 1);
+  top_.piece = std::min(top_.piece, layouts_.PieceCount(top_.line) - 1);
+  top_.sub = std::clamp(top_.sub, 0, layouts_.Of(top_)->SubLineCount() - 1);
   top_ = std::min(top_, maxTop_);
   UpdateScrollBar();
 }
@@ -320,7 +274,7 @@ void TMemo::Relayout() {
 // last line's start when the view ends inside a wrapped line.
 void TMemo::UpdateScrollBar() {
   QScrollBar* bar = verticalScrollBar();
-  const bool partial = maxTop_.sub > 0;
+  const bool partial = maxTop_.piece > 0 || maxTop_.sub > 0;
   settingScrollBar_ = true;
   bar->setRange(0, ClampToInt(maxTop_.line + (partial ? 1 : 0)));
   bar->setPageStep(pageLines_);
@@ -332,7 +286,7 @@ void TMemo::UpdateScrollBar() {
 void TMemo::scrollContentsBy(int, int) {
   if (settingScrollBar_) return;
   const auto value = static_cast<std::size_t>(verticalScrollBar()->value());
-  top_ = value > maxTop_.line ? maxTop_ : std::min(TVisualLine{value, 0}, maxTop_);
+  top_ = value > maxTop_.line ? maxTop_ : std::min(TVisualLine{value, 0, 0}, maxTop_);
   viewport()->update();
 }
 
@@ -354,7 +308,7 @@ void TMemo::ScrollByLines(int lines) {
 }
 
 // The top that puts a visual line at the bottom of the view.
-TMemo::TVisualLine TMemo::TopShowingAtBottom(TVisualLine v) {
+TVisualLine TMemo::TopShowingAtBottom(TVisualLine v) {
   const qreal height = viewport()->height();
   qreal y = HeightOf(v);
   TVisualLine top = v;
@@ -398,7 +352,7 @@ QRect TMemo::CharacterRect(std::size_t position) {
     if (y >= height || !Next(at)) return {};
   }
   if (y >= height) return {};
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const QTextLine line = laid->SubLine(v.sub);
   const int from = laid->Utf16Of(position - laid->Start());
   const qreal x = line.cursorToX(from);
@@ -413,10 +367,15 @@ QRect TMemo::CharacterRect(std::size_t position) {
 
 TRangeOfText TMemo::DrawnLineAt(std::size_t position) {
   const TVisualLine v = VisualOf(text_.Snap(position));
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const QTextLine line = laid->SubLine(v.sub);
   return {laid->Start() + laid->OffsetOf(line.textStart()),
           laid->Start() + laid->OffsetOf(line.textStart() + line.textLength())};
+}
+
+TRangeOfText TMemo::PieceAt(std::size_t position) {
+  const auto laid = Laid(VisualOf(text_.Snap(position)));
+  return {laid->Start(), laid->End()};
 }
 
 std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
@@ -438,25 +397,13 @@ std::size_t TMemo::PositionAt(QPoint point, bool onCharacter) {
       v = below;
     }
   }
-  const auto laid = Laid(v.line);
+  const auto laid = Laid(v);
   const int at = laid->SubLine(v.sub).xToCursor(
       point.x(), onCharacter ? QTextLine::CursorOnCharacter : QTextLine::CursorBetweenCharacters);
   return laid->Start() + laid->OffsetOf(at);
 }
 
 // ------------------------------------------------------------ keyboard
-
-qreal TMemo::CaretX() {
-  const TVisualLine v = VisualOf(caret_);
-  const auto laid = Laid(v.line);
-  return laid->SubLine(v.sub).cursorToX(laid->Utf16Of(caret_ - laid->Start()));
-}
-
-std::size_t TMemo::VerticalTarget(TVisualLine target) {
-  if (caretX_ < 0) caretX_ = CaretX();
-  const auto laid = Laid(target.line);
-  return laid->Start() + laid->OffsetOf(laid->SubLine(target.sub).xToCursor(caretX_));
-}
 
 qreal TMemo::RowOf(TVisualLine v) {
   qreal y = TopY();
@@ -474,8 +421,8 @@ qreal TMemo::RowOf(TVisualLine v) {
 // keeps its row on screen; with the text's end or start already in view it
 // goes to the last or the first line.
 std::size_t TMemo::PageMoved(bool down) {
-  EnsureVisible(caret_);
-  TVisualLine v = VisualOf(caret_);
+  EnsureVisible(CaretPosition());
+  TVisualLine v = VisualOf(CaretPosition());
   const qreal height = viewport()->height();
   qreal row = RowOf(v);
   if (down) {
@@ -514,59 +461,7 @@ std::size_t TMemo::PageMoved(bool down) {
       if (!Previous(v)) break;
     } while (RowOf(v) > row);
   }
-  return VerticalTarget(v);
-}
-
-std::size_t TMemo::Moved(TMove move) {
-  const std::size_t line = text_.LineOf(caret_);
-  const auto laid = Laid(line);
-  const QTextLayout& layout = laid->Layout();
-  const int at = laid->Utf16Of(caret_ - laid->Start());
-  const auto inLine = [&](int utf16) { return laid->Start() + laid->OffsetOf(utf16); };
-  TVisualLine v{line, laid->SubLineOf(caret_ - laid->Start())};
-  switch (move) {
-    case TMove::NextChar:
-      return caret_ >= laid->End() ? text_.NextPosition(caret_)
-                                   : inLine(layout.nextCursorPosition(at));
-    case TMove::PreviousChar:
-      return caret_ == laid->Start() ? text_.PreviousPosition(caret_)
-                                     : inLine(layout.previousCursorPosition(at));
-    case TMove::NextWord:
-      return caret_ >= laid->End() ? text_.NextPosition(caret_)
-                                   : inLine(layout.nextCursorPosition(at, QTextLayout::SkipWords));
-    case TMove::PreviousWord:
-      return caret_ == laid->Start()
-                 ? text_.PreviousPosition(caret_)
-                 : inLine(layout.previousCursorPosition(at, QTextLayout::SkipWords));
-    case TMove::NextLine:
-      return Next(v) ? VerticalTarget(v) : caret_;
-    case TMove::PreviousLine:
-      return Previous(v) ? VerticalTarget(v) : caret_;
-    case TMove::NextPage:
-      return PageMoved(true);
-    case TMove::PreviousPage:
-      return PageMoved(false);
-    case TMove::StartOfLine:
-      return inLine(laid->SubLine(v.sub).textStart());
-    case TMove::EndOfLine: {
-      const QTextLine sub = laid->SubLine(v.sub);
-      int end = sub.textStart() + sub.textLength();
-      // A wrapped line ends before the space it wrapped at.
-      if (v.sub + 1 < laid->SubLineCount() && end > sub.textStart() &&
-          layout.text().at(end - 1).isSpace())
-        --end;
-      return inLine(end);
-    }
-    case TMove::StartOfBlock:
-      return laid->Start();
-    case TMove::EndOfBlock:
-      return laid->End();
-    case TMove::StartOfDocument:
-      return 0;
-    case TMove::EndOfDocument:
-      return text_.Size();
-  }
-  return caret_;
+  return control_.VerticalTarget(v);
 }
 
 void TMemo::keyPressEvent(QKeyEvent* event) {
@@ -578,9 +473,12 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
     Copy();
     return;
   }
+  // Pages are the view's own; every other move is the control's.
+  enum class TPage { None, Down, Up };
   struct TKey {
     QKeySequence::StandardKey move, select;
     TMove what;
+    TPage page = TPage::None;
   };
   static constexpr TKey kKeys[] = {
       {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, TMove::NextChar},
@@ -596,23 +494,25 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
       {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
        TMove::StartOfDocument},
       {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, TMove::EndOfDocument},
-      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextPage},
-      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousPage},
+      {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, TMove::NextLine, TPage::Down},
+      {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, TMove::PreviousLine,
+       TPage::Up},
   };
   for (const TKey& key : kKeys) {
     const bool select = event == key.select;
     if (!select && event != key.move) continue;
     const TMove move = key.what;
-    const bool vertical = move == TMove::NextLine || move == TMove::PreviousLine ||
-                          move == TMove::NextPage || move == TMove::PreviousPage;
-    if (!vertical) caretX_ = -1;
+    const bool vertical = move == TMove::NextLine || move == TMove::PreviousLine;
+    if (!vertical) control_.ForgetColumn();
     std::size_t target;
-    if (!select && HasSelection() && move == TMove::NextChar) {
+    if (key.page != TPage::None) {
+      target = PageMoved(key.page == TPage::Down);
+    } else if (!select && HasSelection() && move == TMove::NextChar) {
       target = SelectionEnd();  // a selection collapses to its end
     } else if (!select && HasSelection() && move == TMove::PreviousChar) {
       target = SelectionStart();
     } else {
-      target = Moved(move);
+      target = control_.Moved(move);
     }
     MoveCaret(target, select);
     if (select) OfferPrimarySelection();
@@ -635,41 +535,10 @@ bool TMemo::event(QEvent* event) {
 
 // ---------------------------------------------------------------- mouse
 
-TMemo::TRange TMemo::UnitAt(std::size_t position, TUnit unit) {
-  const std::size_t line = text_.LineOf(position);
-  if (unit == TUnit::Line) {
-    return {text_.LineStart(line),
-            line + 1 < text_.LineCount() ? text_.LineStart(line + 1) : text_.Size()};
-  }
-  if (unit == TUnit::Character) return {position, position};
-  const auto laid = Laid(line);
-  const QString& text = laid->Layout().text();
-  int at = laid->Utf16Of(position - laid->Start());
-  if (text.isEmpty()) return {position, position};
-  if (at >= text.size()) at = static_cast<int>(text.size()) - 1;
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
-  finder.setPosition(at);
-  qsizetype end = finder.toNextBoundary();
-  if (end < 0) end = text.size();
-  finder.setPosition(at);
-  const qsizetype begin =
-      finder.isAtBoundary() ? at : std::max<qsizetype>(0, finder.toPreviousBoundary());
-  return {laid->Start() + laid->OffsetOf(static_cast<int>(begin)),
-          laid->Start() + laid->OffsetOf(static_cast<int>(end))};
-}
-
 // Extends the selection to a position, by the unit the first click chose.
 void TMemo::SelectTo(std::size_t position) {
-  if (selectBy_ == TUnit::Character) {
-    MoveCaret(position, true);
-    return;
-  }
-  const TRange unit = UnitAt(position, selectBy_);
-  if (unit.from < firstUnit_.from) {
-    Select(firstUnit_.to, unit.from, true);
-  } else {
-    Select(firstUnit_.from, std::max(unit.to, firstUnit_.to), true);
-  }
+  const TSelectionOfText selection = control_.ExtendedSelection(position);
+  Select(selection.anchor, selection.caret, true);
 }
 
 void TMemo::mousePressEvent(QMouseEvent* event) {
@@ -678,19 +547,19 @@ void TMemo::mousePressEvent(QMouseEvent* event) {
     return;
   }
   const QPoint point = event->position().toPoint();
-  caretX_ = -1;
+  control_.ForgetColumn();
   lastMouse_ = point;
   selecting_ = true;
   if (tripleClick_.isActive() &&
       (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
     tripleClick_.stop();
-    selectBy_ = TUnit::Line;
-    firstUnit_ = UnitAt(PositionAt(point), TUnit::Line);
-    Select(firstUnit_.from, firstUnit_.to, true);
+    const TRangeOfText line = control_.BeginSelection(PositionAt(point), TUnit::Line);
+    Select(line.from, line.to, true);
     return;
   }
-  selectBy_ = TUnit::Character;
-  MoveCaret(PositionAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
+  const std::size_t position = PositionAt(point);
+  control_.BeginSelection(position, TUnit::Character);
+  MoveCaret(position, (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -700,9 +569,8 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   const QPoint point = event->position().toPoint();
   selecting_ = true;
-  selectBy_ = TUnit::Word;
-  firstUnit_ = UnitAt(PositionAt(point, true), TUnit::Word);
-  Select(firstUnit_.from, firstUnit_.to, true);
+  const TRangeOfText word = control_.BeginSelection(PositionAt(point, true), TUnit::Word);
+  Select(word.from, word.to, true);
   tripleClick_.start(QApplication::doubleClickInterval(), this);
   tripleClickPoint_ = point;
 }
@@ -763,7 +631,7 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event) {
   selectAllAction_->setEnabled(!text_.Empty());
   QPoint at = event->globalPos();
   if (event->reason() == QContextMenuEvent::Keyboard) {
-    const QRect caret = CharacterRect(caret_);
+    const QRect caret = CharacterRect(CaretPosition());
     if (!caret.isEmpty()) at = viewport()->mapToGlobal(caret.bottomLeft());
   }
   menu_->popup(at);
@@ -796,7 +664,7 @@ void TMemo::focusOutEvent(QFocusEvent* event) {
 void TMemo::timerEvent(QTimerEvent* event) {
   if (event->timerId() == blink_.timerId()) {
     caretShown_ = !caretShown_;
-    const QRect caret = CharacterRect(caret_);
+    const QRect caret = CharacterRect(CaretPosition());
     if (!caret.isEmpty()) viewport()->update(caret.adjusted(-2, 0, 2, 0));
   } else if (event->timerId() == autoScroll_.timerId()) {
     SelectTo(PositionAt(lastMouse_));
@@ -820,6 +688,41 @@ void TMemo::changeEvent(QEvent* event) {
   }
 }
 
+// The matches of the highlighted search that show in a laid-out piece,
+// those that begin before it and go on into it included.
+void TMemo::AddMatches(const TLaidOutLine& laid, const QTextCharFormat& format,
+                       QList<QTextLayout::FormatRange>& ranges) const {
+  const std::string_view text = text_.Bytes();
+  const std::size_t length = highlight_->Length();
+  const std::size_t from = laid.Start() >= length ? laid.Start() - length + 1 : 0;
+  for (std::size_t at = highlight_->FindForward(text, from, laid.End()); at != TTextSearch::npos;
+       at = highlight_->FindForward(text, at + 1, laid.End())) {
+    const int begin = at <= laid.Start() ? 0 : laid.Utf16Of(at - laid.Start());
+    const int end = laid.Utf16Of(std::min(at + length, laid.End()) - laid.Start());
+    if (end > begin) ranges.append({begin, end - begin, format});
+  }
+}
+
+void TMemo::SetHighlight(std::shared_ptr<const TTextSearch> search) {
+  if (search == highlight_) return;
+  highlight_ = std::move(search);
+  viewport()->update();
+}
+
+void TMemo::SetProgress(int done, int total) {
+  done = total > 0 ? std::clamp(done, 0, total) : 0;
+  total = std::max(total, 0);
+  if (done == progressDone_ && total == progressTotal_) return;
+  viewport()->update(ProgressRect());
+  progressDone_ = done;
+  progressTotal_ = total;
+}
+
+QRect TMemo::ProgressRect() const {
+  const QWidget* view = viewport();
+  return {0, view->height() - kProgressHeight, view->width(), kProgressHeight};
+}
+
 void TMemo::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   const QRectF clip = event->rect();
@@ -829,32 +732,46 @@ void TMemo::paintEvent(QPaintEvent* event) {
   QTextCharFormat selected;
   selected.setBackground(palette().brush(group, QPalette::Highlight));
   selected.setForeground(palette().brush(group, QPalette::HighlightedText));
+  QTextCharFormat found;
+  found.setBackground(QColor::fromRgb(kFoundBackground));
+  found.setForeground(QColor(Qt::black));
   painter.setPen(palette().text().color());
   const bool drawCaret = caretShown_ && hasFocus();
   const std::size_t from = SelectionStart();
   const std::size_t to = SelectionEnd();
+  const std::size_t caret = CaretPosition();
   const qreal height = viewport()->height();
 
   qreal y = TopY();
   bool first = true;
-  for (std::size_t line = top_.line; line < text_.LineCount() && y < height; ++line) {
-    const auto laid = Laid(line);
+  for (TVisualLine piece = top_; y < height;) {
+    const auto laid = Laid(piece);
     const qreal top = first ? y - laid->SubLine(top_.sub).y() : y;
     first = false;
     y = top + laid->Height();
-    if (y <= clip.top() || top >= clip.bottom()) continue;
-    QList<QTextLayout::FormatRange> selections;
-    if (from < to && from <= laid->End() && to > laid->Start()) {
-      const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
-      // A selected line break shows as the width of a space after the line.
-      const int end =
-          to > laid->End() ? laid->Utf16Length() + 1 : laid->Utf16Of(to - laid->Start());
-      if (end > begin) selections.append({begin, end - begin, selected});
+    if (y > clip.top() && top < clip.bottom()) {
+      QList<QTextLayout::FormatRange> selections;
+      if (highlight_ && !highlight_->Empty()) AddMatches(*laid, found, selections);
+      if (from < to && from <= laid->End() && to > laid->Start()) {
+        const int begin = from <= laid->Start() ? 0 : laid->Utf16Of(from - laid->Start());
+        // A selected line break shows as the width of a space after the line.
+        const int end = to > laid->End() ? laid->Utf16Length() + (laid->EndsLine() ? 1 : 0)
+                                         : laid->Utf16Of(to - laid->Start());
+        if (end > begin) selections.append({begin, end - begin, selected});
+      }
+      laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
+      if (drawCaret && laid->Holds(caret))
+        laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret - laid->Start()),
+                                  1);
     }
-    laid->Layout().draw(&painter, QPointF(0, top), selections, clip);
-    if (drawCaret && caret_ >= laid->Start() && caret_ <= laid->End())
-      laid->Layout().drawCursor(&painter, QPointF(0, top), laid->Utf16Of(caret_ - laid->Start()),
-                                1);
+    if (!layouts_.NextPiece(piece)) break;
+  }
+  if (progressTotal_ > 0) {
+    const QRect bar = ProgressRect();
+    painter.fillRect(bar, palette().brush(QPalette::Mid));
+    const qint64 filled = qint64{bar.width()} * progressDone_ / progressTotal_;
+    painter.fillRect(QRect(bar.left(), bar.top(), static_cast<int>(filled), bar.height()),
+                     palette().brush(QPalette::Active, QPalette::Highlight));
   }
 }
 

@@ -12,6 +12,8 @@
 // scroll bar (in lines of the text), and an accessibility interface that
 // gives the text, the caret and the selection.
 //
+// The widget scrolls, paints and dispatches events; the caret, the
+// selection and where each key or click moves them are TMemoControl's.
 // Positions (caret, selection) are byte offsets into the UTF-8 text, at the
 // start of a character and never inside a CR LF pair (see TMemoText).
 
@@ -19,24 +21,21 @@
 #include <QBasicTimer>
 #include <QPoint>
 #include <QString>
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "app/MemoControl.h"
 #include "app/MemoLayout.h"
 #include "app/MemoText.h"
+#include "app/TextSearch.h"
 
 class QAction;
 class QMenu;
+class QTextCharFormat;
 
 namespace kestrava {
-
-struct TRangeOfText {
-  std::size_t from = 0;
-  std::size_t to = 0;
-};
 
 class TMemo final : public QAbstractScrollArea {
   Q_OBJECT
@@ -54,20 +53,20 @@ class TMemo final : public QAbstractScrollArea {
   // not UTF-8 are kept as QString::fromUtf8 reads them (U+FFFD).
   void SetText(const QString& text);
   void SetUtf8Text(std::string text);
+  // The same with a text already read into lines (valid UTF-8, as
+  // TMemoText holds it), so that it is not read again.
+  void SetContent(TMemoText content);
   // Appends a line at the very end and leaves the existing text in place:
   // after an empty text or one ending with a line break (CR LF, or a lone CR
   // or LF) the line and CR LF are added; otherwise CR LF and the line. The
   // caret goes to the end, which is scrolled into view.
   void LinesAdd(const QString& line);
 
-  // The text as shown: every line break form becomes one '\n'.
-  static QString ShownText(QString text);
-
-  std::size_t CaretPosition() const noexcept { return caret_; }
-  std::size_t AnchorPosition() const noexcept { return anchor_; }
-  bool HasSelection() const noexcept { return caret_ != anchor_; }
-  std::size_t SelectionStart() const noexcept { return std::min(caret_, anchor_); }
-  std::size_t SelectionEnd() const noexcept { return std::max(caret_, anchor_); }
+  std::size_t CaretPosition() const noexcept { return control_.Caret(); }
+  std::size_t AnchorPosition() const noexcept { return control_.Anchor(); }
+  bool HasSelection() const noexcept { return control_.HasSelection(); }
+  std::size_t SelectionStart() const noexcept { return control_.SelectionStart(); }
+  std::size_t SelectionEnd() const noexcept { return control_.SelectionEnd(); }
   // Selects from the anchor to the caret (both moved to the nearest
   // position at or before them) and scrolls the caret into view.
   void SetSelection(std::size_t anchor, std::size_t caret);
@@ -79,14 +78,16 @@ class TMemo final : public QAbstractScrollArea {
   // Puts the selection on the clipboard; nothing without a selection.
   void Copy() const;
   // The text of [from, to) as SelectedText gives a selection.
-  QString CopiedText(std::size_t from, std::size_t to) const;
+  QString CopiedText(std::size_t from, std::size_t to) const { return text_.CopiedText(from, to); }
 
   const TMemoText& Content() const noexcept { return text_; }
   std::size_t LineCount() const noexcept { return text_.LineCount(); }
   // The line at the top of the view (maybe only its lower part shows).
   std::size_t FirstVisibleLine() const noexcept { return top_.line; }
   // The text of [from, to) as shown: every line break as '\n'.
-  QString ShownString(std::size_t from, std::size_t to) const;
+  QString ShownString(std::size_t from, std::size_t to) const {
+    return text_.ShownString(from, to);
+  }
   // Where the character at a position is drawn, in viewport coordinates;
   // empty when it is not in view.
   QRect CharacterRect(std::size_t position);
@@ -97,6 +98,25 @@ class TMemo final : public QAbstractScrollArea {
   // The line as drawn (of the lines a long line wraps into) that holds a
   // position: where it starts and ends.
   TRangeOfText DrawnLineAt(std::size_t position);
+  // The line that holds a position, or the piece of it that is laid out
+  // on its own when the line is long.
+  TRangeOfText PieceAt(std::size_t position);
+
+  // The matches of a search, highlighted wherever they are drawn; none
+  // highlights nothing.
+  void SetHighlight(std::shared_ptr<const TTextSearch> search);
+
+  // A thin bar painted along the bottom edge while something is read:
+  // `done` of `total` filled. Never part of the text; none at rest.
+  void SetProgress(int done, int total);
+  void ClearProgress() { SetProgress(0, 0); }
+  bool ShowsProgress() const noexcept { return progressTotal_ > 0; }
+  // Where the bar is drawn, in viewport coordinates.
+  QRect ProgressRect() const;
+
+ signals:
+  // The text was replaced or added to.
+  void TextChanged();
 
  protected:
   bool event(QEvent* event) override;
@@ -116,36 +136,14 @@ class TMemo final : public QAbstractScrollArea {
   void timerEvent(QTimerEvent* event) override;
 
  private:
-  // A line as drawn: a line of the text and one of the lines it wraps into.
-  struct TVisualLine {
-    std::size_t line = 0;
-    int sub = 0;
-    auto operator<=>(const TVisualLine&) const = default;
-  };
-  enum class TMove {
-    NextChar,
-    PreviousChar,
-    NextWord,
-    PreviousWord,
-    NextLine,
-    PreviousLine,
-    StartOfLine,
-    EndOfLine,
-    StartOfBlock,
-    EndOfBlock,
-    StartOfDocument,
-    EndOfDocument,
-    NextPage,
-    PreviousPage,
-  };
-  enum class TUnit { Character, Word, Line };
-  using TRange = TRangeOfText;
+  using TMove = TMemoControl::TMove;
+  using TUnit = TMemoControl::TUnit;
 
-  std::shared_ptr<const TLaidOutLine> Laid(std::size_t line) { return layouts_.Line(line); }
-  bool Next(TVisualLine& v);
-  bool Previous(TVisualLine& v);
-  TVisualLine VisualOf(std::size_t position);
-  qreal HeightOf(TVisualLine v);
+  std::shared_ptr<const TLaidOutLine> Laid(TVisualLine v) { return layouts_.Of(v); }
+  bool Next(TVisualLine& v) { return layouts_.Next(v); }
+  bool Previous(TVisualLine& v) { return layouts_.Previous(v); }
+  TVisualLine VisualOf(std::size_t position) { return layouts_.VisualOf(position); }
+  qreal HeightOf(TVisualLine v) { return layouts_.HeightOf(v); }
   qreal TopY() const noexcept;
 
   void Relayout();
@@ -155,24 +153,24 @@ class TMemo final : public QAbstractScrollArea {
   TVisualLine TopShowingAtBottom(TVisualLine v);
   int LinesPerPage();
 
+  void Replace(TMemoText content);
   void Select(std::size_t anchor, std::size_t caret, bool scrollToCaret);
   void MoveCaret(std::size_t position, bool keepAnchor) {
-    Select(keepAnchor ? anchor_ : position, position, true);
+    Select(keepAnchor ? AnchorPosition() : position, position, true);
   }
-  std::size_t Moved(TMove move);
   std::size_t PageMoved(bool down);
   // The top of a visual line in the viewport.
   qreal RowOf(TVisualLine v);
-  std::size_t VerticalTarget(TVisualLine target);
-  qreal CaretX();
-  TRange UnitAt(std::size_t position, TUnit unit);
   void SelectTo(std::size_t position);
   void NotifySelection(std::size_t oldAnchor, std::size_t oldCaret);
   void RestartBlink();
   void OfferPrimarySelection();
+  void AddMatches(const TLaidOutLine& laid, const QTextCharFormat& format,
+                  QList<QTextLayout::FormatRange>& ranges) const;
 
   TMemoText text_;
   TMemoLayouts layouts_{text_};
+  TMemoControl control_{text_, layouts_};
   std::uint64_t generation_ = 0;  // of the text, for the primary selection
   TVisualLine top_;
   TVisualLine maxTop_;
@@ -180,19 +178,18 @@ class TMemo final : public QAbstractScrollArea {
   bool settingScrollBar_ = false;
   double wheelSteps_ = 0;
 
-  std::size_t caret_ = 0;
-  std::size_t anchor_ = 0;
-  qreal caretX_ = -1;  // kept while moving up and down; -1: none
   bool caretShown_ = true;
   QBasicTimer blink_;
 
   bool selecting_ = false;  // a mouse button went down in the text
-  TUnit selectBy_ = TUnit::Character;
-  TRange firstUnit_{0, 0};  // the word or line a double or triple click selected
   QPoint lastMouse_;
   QBasicTimer autoScroll_;
   QBasicTimer tripleClick_;
   QPoint tripleClickPoint_;
+
+  std::shared_ptr<const TTextSearch> highlight_;
+  int progressDone_ = 0;
+  int progressTotal_ = 0;
 
   std::unique_ptr<QMenu> menu_;
   QAction* copyAction_ = nullptr;

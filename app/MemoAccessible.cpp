@@ -137,17 +137,20 @@ QString TMemoAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType 
       // At a line break, the break itself; nothing at the end of the text.
       range = {position, content.NextPosition(position)};
     } else {
-      // Boundaries within the line: a line break ends every unit.
-      const QString lineText = memo.ShownString(lineStart, lineEnd);
-      const int at = offset - OffsetOf(lineStart);
+      // Boundaries within the line, or within the piece of a long line
+      // that is laid out on its own: a line break ends every unit.
+      const TRangeOfText piece = memo.PieceAt(position);
+      const QString lineText = memo.ShownString(piece.from, piece.to);
+      const int pieceOffset = OffsetOf(piece.from);
+      const int at = offset - pieceOffset;
       QTextBoundaryFinder finder(FinderType(boundaryType), lineText);
       finder.setPosition(at);
       const qsizetype from = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
       finder.setPosition(at);
       qsizetype to = finder.toNextBoundary();
       if (to < 0) to = lineText.size();
-      *startOffset = OffsetOf(lineStart) + static_cast<int>(std::max<qsizetype>(0, from));
-      *endOffset = OffsetOf(lineStart) + static_cast<int>(to);
+      *startOffset = pieceOffset + static_cast<int>(std::max<qsizetype>(0, from));
+      *endOffset = pieceOffset + static_cast<int>(to);
       return lineText.mid(std::max<qsizetype>(0, from), to - std::max<qsizetype>(0, from));
     }
   }

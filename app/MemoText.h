@@ -12,6 +12,7 @@
 // line separator as one unit: the offsets a plain-text widget and the
 // accessibility interface use.
 
+#include <QString>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,8 +26,11 @@ class TMemoText {
 
   // Replaces the text; it must be valid UTF-8.
   void Assign(std::string text);
-  // Appends valid UTF-8 at the very end.
+  // Appends valid UTF-8 at the very end; only what it adds is read.
   void Append(std::string_view piece);
+  // Room for a text of `bytes` bytes, so that appending does not copy it.
+  void Reserve(std::size_t bytes) { text_.reserve(bytes); }
+  std::size_t Capacity() const noexcept { return text_.capacity(); }
 
   const std::string& Bytes() const noexcept { return text_; }
   std::size_t Size() const noexcept { return text_.size(); }
@@ -52,6 +56,14 @@ class TMemoText {
   std::size_t PositionOfShown(std::size_t shown) const;
   std::size_t ShownSize() const { return ShownOffset(text_.size()); }
 
+  // The text of [from, to) as shown: every line break as '\n'. Both ends
+  // are taken to the nearest position at or before them.
+  QString ShownString(std::size_t from, std::size_t to) const;
+  // The text of [from, to) as a plain-text widget copies it: every line
+  // break, line separator and paragraph separator as '\n', a no-break
+  // space as ' '.
+  QString CopiedText(std::size_t from, std::size_t to) const;
+
  private:
   // Every kStride-th line start is kept.
   static constexpr std::size_t kStride = 64;
@@ -72,5 +84,8 @@ class TMemoText {
 
 // The first CR or LF in [p, end), or end.
 const char* FindLineBreak(const char* p, const char* end) noexcept;
+
+// A text as shown: every line break form becomes one '\n'.
+QString ShownText(QString text);
 
 }  // namespace kestrava

@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "app/Memo.h"
+#include "app/MemoText.h"
 
 namespace kestrava {
 
@@ -55,7 +55,7 @@ void TQtMessageBoxPresenter::Show(const TMessageBoxRequest& request) {
   box.setWindowModality(Qt::ApplicationModal);
   box.setWindowTitle(request.title);
   box.setTextFormat(Qt::PlainText);
-  box.setText(TMemo::ShownText(request.text));
+  box.setText(ShownText(request.text));
   box.setIcon(request.icon == TMessageBoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon);
   QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   box.setDefaultButton(ok);

@@ -53,15 +53,15 @@ TEST(Memo, LinesAddFollowsTheLineBreakAtTheEnd) {
     memo.SetText(c.before);
     memo.LinesAdd(c.line);
     EXPECT_EQ(memo.Text(), c.after);
-    EXPECT_EQ(AccessibleText(memo), TMemo::ShownText(c.after));
+    EXPECT_EQ(AccessibleText(memo), ShownText(c.after));
     EXPECT_EQ(memo.CaretPosition(), memo.Utf8Text().size());
     EXPECT_FALSE(memo.HasSelection());
   }
 }
 
 TEST(Memo, EveryLineBreakFormShowsAsOneBreak) {
-  EXPECT_EQ(TMemo::ShownText("a\r\nb\rc\nd\r\r\ne"), "a\nb\nc\nd\n\ne");
-  EXPECT_EQ(TMemo::ShownText("plain"), "plain");
+  EXPECT_EQ(ShownText("a\r\nb\rc\nd\r\r\ne"), "a\nb\nc\nd\n\ne");
+  EXPECT_EQ(ShownText("plain"), "plain");
   TMemo memo;
   memo.SetText("StatusCode: 401 - Unauthorized\r{\"x\":1}");
   EXPECT_EQ(memo.LineCount(), 2u);
@@ -541,7 +541,7 @@ TEST_F(MemoAtScaleTest, SelectAllAndTheContextMenu) {
   menu->hide();
   QApplication::clipboard()->clear();
   copy->trigger();
-  EXPECT_EQ(QApplication::clipboard()->text(), TMemo::ShownText(QString::fromStdString(text)));
+  EXPECT_EQ(QApplication::clipboard()->text(), ShownText(QString::fromStdString(text)));
 
   memo.SetText("");
   QApplication::sendEvent(memo.viewport(), &request);
@@ -573,7 +573,7 @@ TEST(MemoAccessibility, AScreenReaderReadsTheTextTheCaretAndTheSelection) {
   EXPECT_TRUE(accessible->state().multiLine);
   EXPECT_TRUE(accessible->state().selectableText);
   EXPECT_FALSE(accessible->state().editable);
-  const QString shown = TMemo::ShownText(QString::fromStdString(text));
+  const QString shown = ShownText(QString::fromStdString(text));
   EXPECT_EQ(accessible->text(QAccessible::Value), shown);
 
   QAccessibleTextInterface* reader = accessible->textInterface();

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Memo.h"
 #include "app/MemoText.h"
 
 namespace kestrava {
@@ -46,7 +45,7 @@ void CheckAgainstPlainReading(const TMemoText& memo, const std::string& text) {
     ASSERT_EQ(memo.LineStart(n), lines[n].start) << "line " << n;
     ASSERT_EQ(memo.LineEnd(n), lines[n].end) << "line " << n;
   }
-  const QString shown = TMemo::ShownText(QString::fromStdString(text));
+  const QString shown = ShownText(QString::fromStdString(text));
   ASSERT_EQ(memo.ShownSize(), static_cast<std::size_t>(shown.size()));
   std::size_t line = 0;
   for (std::size_t p = 0; p <= text.size(); ++p) {
@@ -55,8 +54,8 @@ void CheckAgainstPlainReading(const TMemoText& memo, const std::string& text) {
     ASSERT_EQ(memo.Snap(p) == p, position) << "offset " << p;
     if (!position) continue;
     ASSERT_EQ(memo.LineOf(p), line) << "offset " << p;
-    const std::size_t shownOffset = static_cast<std::size_t>(
-        TMemo::ShownText(QString::fromStdString(text.substr(0, p))).size());
+    const std::size_t shownOffset =
+        static_cast<std::size_t>(ShownText(QString::fromStdString(text.substr(0, p))).size());
     ASSERT_EQ(memo.ShownOffset(p), shownOffset) << "offset " << p;
     ASSERT_EQ(memo.PositionOfShown(shownOffset), p) << "offset " << p;
     std::size_t next = p + 1;
@@ -114,6 +113,56 @@ TEST(MemoText, BreaksAtEveryAlignmentOfAWord) {
       CheckAgainstPlainReading(memo, text);
     }
   }
+}
+
+// A long line is searched in longer steps than a word: its break is found
+// wherever it lies, at every alignment to those steps.
+TEST(MemoText, TheBreakOfALongLineIsFoundWhereverItLies) {
+  constexpr std::size_t kBlock = 64 << 10;
+  for (const std::size_t length :
+       {std::size_t{127}, std::size_t{128}, std::size_t{129}, std::size_t{4000}, kBlock - 1, kBlock,
+        kBlock + 127, kBlock + 128, kBlock + 129, 3 * kBlock + 5}) {
+    for (const char* form : {"\r\n", "\r", "\n", "\n\r"}) {
+      SCOPED_TRACE(::testing::Message()
+                   << "line of " << length << " then " << ::testing::PrintToString(form));
+      const std::string text = std::string(length, 'x') + form + "next\r\nlast";
+      EXPECT_EQ(FindLineBreak(text.data(), text.data() + text.size()) - text.data(),
+                static_cast<std::ptrdiff_t>(length));
+      TMemoText memo;
+      memo.Assign(text);
+      EXPECT_EQ(memo.LineEnd(0), length);
+      EXPECT_EQ(memo.LineOf(length - 1), 0u);
+      EXPECT_EQ(memo.LineText(1), form == std::string("\n\r") ? "" : "next");
+    }
+  }
+  // No break at all: the end.
+  const std::string unbroken(3 * kBlock + 11, 'y');
+  EXPECT_EQ(FindLineBreak(unbroken.data(), unbroken.data() + unbroken.size()),
+            unbroken.data() + unbroken.size());
+}
+
+// Longer texts are read sixty-four bytes at a time: breaks at every place
+// around the edges of those blocks, a CR LF split by one, and more than a
+// kept chunk's worth of lines in one block.
+TEST(MemoText, BreaksAtEveryAlignmentOfABlock) {
+  for (const char* form : {"\r\n", "\r", "\n", "\r\r\n", "\n\r"}) {
+    for (std::size_t at = 56; at < 72; ++at) {
+      SCOPED_TRACE(::testing::Message()
+                   << "break " << ::testing::PrintToString(form) << " at " << at);
+      std::string text(200, 'x');
+      text.insert(at, form);
+      text.insert(at + 64, form);
+      text.insert(130, "\r\n");
+      TMemoText memo;
+      memo.Assign(text);
+      CheckAgainstPlainReading(memo, text);
+    }
+  }
+  std::string dense;
+  for (int i = 0; i < 300; ++i) dense += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\r" : "\n";
+  TMemoText memo;
+  memo.Assign(dense + "end");
+  CheckAgainstPlainReading(memo, dense + "end");
 }
 
 TEST(MemoText, AppendingReadsTheJoinedTextAsAWhole) {

@@ -125,7 +125,7 @@ TEST_F(ReadTest, AccountsShowAsDisplayTextAndATokenFollowsOnANewLine) {
   Login(TokenReply("tok-2"));
   EXPECT_EQ(form->Memo1.Text(), display + "\r\ntok-2");
   EXPECT_EQ(form->Memo1.ShownString(0, form->Memo1.Utf8Text().size()),
-            TMemo::ShownText(display) + "\ntok-2");
+            ShownText(display) + "\ntok-2");
 }
 
 TEST_F(ReadTest, TransactionsOfEveryPageShowAsOneArray) {
@@ -259,27 +259,6 @@ TEST_F(ReadTest, AZeroDateIsRefusedByTheEventLoopAndNothingIsSent) {
   EXPECT_EQ(server->Requests().size(), 2u);
   EXPECT_NE(Target(1).find("startDate=1899-12-30T06:00:00.000Z"), std::string::npos) << Target(1);
   EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
-}
-
-TEST_F(ReadTest, ACloseAskedForDuringAnExportWaitsForTheHandler) {
-  Login(TokenReply("tok-1"));
-  for (int page = 0; page < 3; ++page) {
-    server->Enqueue(Reply(JsonReply(200, "OK", PageBody(3, {page}))));
-  }
-  bool closeSent = false;
-  form->SA->Settings().Timeout = 5000;
-  // The window repaints between pages; a close that arrives meanwhile waits.
-  QTimer::singleShot(0, form.get(), [&] {
-    closeSent = true;
-    form->close();
-  });
-  Click(form->BTranz);
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(server->Requests().size(), 4u);
-  EXPECT_TRUE(form->Memo1.Text().startsWith("[\r\n"));
-  QTest::qWait(50);
-  EXPECT_TRUE(closeSent);
-  EXPECT_FALSE(form->isVisible());
 }
 
 // Counts the paints of a widget and notes how many requests the server had

@@ -2,6 +2,7 @@
 
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "tests/json/JsonCases.h"
 
 namespace kestrava {
 namespace {
@@ -63,42 +64,8 @@ TEST(Clone, GatheringRecordsIntoABuiltArray) {
   EXPECT_EQ(TJson::Format(*reparsed).substr(0, 8), "[\r\n    {");
 }
 
-struct RangeCase {
-  const char* text;
-  bool fits;
-};
-
 TEST(Clone, NumberRangeOfTheExtendedFormat) {
-  const RangeCase cases[] = {
-      {"0", true},
-      {"-0", true},
-      {"1.50", true},
-      {"1e4931", true},
-      {"9.999e4931", true},
-      {"1e4932", true},
-      {"1.18973e4932", true},
-      {"-1.18973e4932", true},
-      {"1.18974e4932", false},
-      {"-1.18974e4932", false},
-      {"1.19e4932", false},
-      {"11.9e4931", false},
-      {"0.0119e4934", false},
-      {"1e4933", false},
-      {"1e5000", false},
-      {"-1e5000", false},
-      {"1E+5000", false},
-      {"1e99999999999999999999", false},
-      {"1e000000000000000000000000000000000004931", true},
-      {"1e000000000000000000000000000000000004933", false},
-      {"0e99999999999999999999", true},
-      {"0.000e5000", true},
-      {"1e-5000", true},  // too small only reads as zero: no failure
-      {"1e-99999999999999999999", true},
-      {"0.0000000001e4942", true},
-      {"0.0000000001e4943", false},
-      {"12345678901234567890123456789012345678901234567890", true},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : kNumberRangeCases) {
     const TJSONNumber n(c.text);
     if (c.fits) {
       EXPECT_NO_THROW(EXPECT_EQ(n.Clone()->ToString(), c.text)) << c.text;

@@ -4,19 +4,10 @@
 
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "tests/json/JsonCases.h"
 
 namespace kestrava {
 namespace {
-
-struct ParseCase {
-  std::string text;
-  // Compact text of the result, or empty when the parse must give none.
-  std::string compact;
-};
-
-void PrintTo(const ParseCase& c, std::ostream* os) {
-  *os << '"' << c.text << '"';
-}
 
 class ParseOutcome : public ::testing::TestWithParam<ParseCase> {};
 
@@ -48,115 +39,6 @@ TEST_P(ParseOutcome, TextsInPiecesAreTheWholeTexts) {
   EXPECT_EQ(compact, value->ToString());
   EXPECT_EQ(display, TJson::Format(*value));
 }
-
-const ParseCase kParseCases[] = {
-    // Accepted.
-    {"{}", "{}"},
-    {"[]", "[]"},
-    {" \t\r\n{ } \t\r\n", "{}"},
-    {"{\"a\":1}\r\n", "{\"a\":1}"},
-    {"[1] ", "[1]"},
-    {"\xEF\xBB\xBF[true]", "[true]"},
-    {"\xEF\xBB\xBF\"x\"", "\"x\""},
-    {"\"abc\"", "\"abc\""},
-    {"\"\"", "\"\""},
-    {"0", "0"},
-    {"-0", "-0"},
-    {"1.50", "1.50"},
-    {"1E+3", "1E+3"},
-    {"-12.5e-07", "-12.5e-07"},
-    {"  7", "7"},
-    {"true", "true"},
-    {"false", "false"},
-    {"null", "null"},
-    {"[ 1 , \"a\" , null , true , false , { } , [ ] ]", "[1,\"a\",null,true,false,{},[]]"},
-    {"{ \"a\" : { \"b\" : [ 1 , 2 ] } , \"c\" : -0.0 }", "{\"a\":{\"b\":[1,2]},\"c\":-0.0}"},
-    {"[\"tab\there\"]", "[\"tab\\there\"]"},  // raw control characters inside strings
-    {std::string("[\"nul\0x\"]", 9), std::string("[\"nul\0x\"]", 9)},
-    {"[\"\\u0041\\u00e9\\u20AC\"]", "[\"A\xC3\xA9\xE2\x82\xAC\"]"},
-    {"[\"\\ud83d\\ude00\"]", "[\"\xF0\x9F\x98\x80\"]"},
-    {"[\"\\ud83d\"]", "[\"\xEF\xBF\xBD\"]"},    // lone high surrogate
-    {"[\"\\ude00x\"]", "[\"\xEF\xBF\xBDx\"]"},  // lone low surrogate
-    {"[\"\\ud83d\\u0041\"]",
-     "[\"\xEF\xBF\xBD"
-     "A\"]"},  // high, then no low
-    {"[\"\\ud83d\\ud83d\\ude00\"]", "[\"\xEF\xBF\xBD\xF0\x9F\x98\x80\"]"},
-    {"[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]", "[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"]"},
-    {"[\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\"]",
-     "[\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\"]"},
-    {"{\"a\":1,\"a\":2}", "{\"a\":1,\"a\":2}"},
-
-    // Refused.
-    {"", ""},
-    {"   ", ""},
-    {"\xEF\xBB\xBF", ""},
-    {"\xEF\xBB\xBF\xEF\xBB\xBF[]", ""},
-    {"\xEF\xBB[]", ""},  // part of a byte-order mark
-    {"{} x", ""},
-    {"{}x", ""},
-    {"[1,]", ""},
-    {"[1 2]", ""},
-    {"[,1]", ""},
-    {"[", ""},
-    {"]", ""},
-    {"[1", ""},
-    {"{\"a\":1,}", ""},
-    {"{\"a\" 1}", ""},
-    {"{\"a\":1 \"b\":2}", ""},
-    {"{\"a\"}", ""},
-    {"{a:1}", ""},
-    {"{1:1}", ""},
-    {"{\"a\":}", ""},
-    {"[1]]", ""},
-    {"[1][2]", ""},
-    {"01", ""},
-    {"-01", ""},
-    {"[01]", ""},
-    {"1.", ""},
-    {".5", ""},
-    {"-", ""},
-    {"+1", ""},
-    {"1e", ""},
-    {"1e+", ""},
-    {"1.e5", ""},
-    {"0x10", ""},
-    {"1 ", ""},        // nothing at all may follow a top-level number
-    {"\"a\" ", ""},    // ... nor a string
-    {"true\r\n", ""},  // ... nor a word
-    {"\"a\"\"b\"", ""},
-    {"True", ""},
-    {"nul", ""},
-    {"nulls", ""},
-    {"[truex]", ""},
-    {"NaN", ""},
-    {"[\"abc", ""},
-    {"\"\\", ""},
-    {"[\"\\x\"]", ""},
-    {"[\"\\'\"]", ""},
-    {"[\"\\u12\"]", ""},
-    {"[\"\\u12G4\"]", ""},
-    {"[\"\\ud83d\\u12\"]", ""},
-    {"[\v1]", ""},  // vertical tab is no whitespace
-    {"[\f1]", ""},
-    {"\xC2\xA0[]", ""},  // no-break space is no whitespace
-    {"[1]\xC2\xA0", ""},
-    {"[\xC3\xA9]", ""},  // characters above U+007F outside strings
-    {"[\"\x80\"]", ""},  // stray continuation byte
-    {"[\"\xC3\"]", ""},  // truncated sequence
-    {"[\"\xC3(\"]", ""},
-    {"[\"\xC0\xAF\"]", ""},  // overlong solidus
-    {"[\"\xC1\xBF\"]", ""},
-    {"[\"\xE0\x80\xAF\"]", ""},  // overlong three-byte
-    {"[\"\xF0\x80\x80\xAF\"]", ""},
-    {"[\"\xED\xA0\x80\"]", ""},  // surrogate encoded in UTF-8
-    {"[\"\xED\xBF\xBF\"]", ""},
-    {"[\"\xF4\x90\x80\x80\"]", ""},  // above U+10FFFF
-    {"[\"\xF5\x80\x80\x80\"]", ""},
-    {"[\"\xFF\"]", ""},
-    {"[\"\xE2\x82\"]", ""},
-    {"\"\xE2\x82", ""},
-    {"{\"\xFF\":1}", ""},  // malformed UTF-8 in a name
-};
 
 INSTANTIATE_TEST_SUITE_P(Table, ParseOutcome, ::testing::ValuesIn(kParseCases));
 

@@ -5,6 +5,7 @@
 
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
+#include "tests/json/JsonCases.h"
 
 namespace kestrava {
 namespace {
@@ -118,28 +119,7 @@ TEST(DisplayText, WorkedExample) {
 }
 
 TEST(DisplayText, Layouts) {
-  const struct {
-    const char* text;
-    const char* display;
-  } cases[] = {
-      {"[]", "[\r\n]"},
-      {"{}", "{\r\n}"},
-      {"[{}]", "[\r\n    {\r\n    }\r\n]"},
-      {"[[],[]]", "[\r\n    [\r\n    ],\r\n    [\r\n    ]\r\n]"},
-      {"{\"a\":{},\"b\":[1,{\"c\":null}]}",
-       "{\r\n    \"a\": {\r\n    },\r\n    \"b\": [\r\n        1,\r\n        {\r\n            "
-       "\"c\": "
-       "null\r\n        }\r\n    ]\r\n}"},
-      {"\"text\"", "\"text\""},
-      {"12.50", "12.50"},
-      {"true", "true"},
-      {"false", "false"},
-      {"null", "null"},
-      {"[\"} , [\"]", "[\r\n    \"} , [\"\r\n]"},
-      {"[\"line\\nfeed\\ttab a/b\"]", "[\r\n    \"line\\nfeed\\ttab a\\/b\"\r\n]"},
-      {"{\"k\\/\":\"{\\\"x\\\":[1]}\"}", "{\r\n    \"k\\/\": \"{\\\"x\\\":[1]}\"\r\n}"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : kDisplayCases) {
     const auto v = ParseJSONValue(c.text);
     ASSERT_NE(v, nullptr) << c.text;
     const std::string display = TJson::Format(*v);
@@ -169,19 +149,10 @@ namespace {
 // Piece by piece, the texts of an array's elements join to the text of the
 // whole array.
 TEST(AppendedText, ElementsJoinToTheTextOfTheirArray) {
-  const char* const elements[] = {
-      "1",
-      "\"a\\/b\\n\"",
-      "null",
-      "[]",
-      "{}",
-      "[1,[2,{\"x\":[]}]]",
-      "{\"id\":\"A-1\",\"amount\":12.50,\"tags\":[],\"nested\":{\"k\":[true,false,{}]}}",
-  };
   std::string display = "before", compact = "before";
   std::string joined = "[";
   bool first = true;
-  for (const char* text : elements) {
+  for (const char* text : kAppendedElements) {
     SCOPED_TRACE(text);
     const auto element = ParseJSONValue(text);
     ASSERT_NE(element, nullptr);
