@@ -28,7 +28,11 @@ struct CliArguments {
   std::vector<std::string> arguments;  // of the command
   std::optional<TDateTime> from, to;
   std::optional<int> lastHours;
-  int account = 0;  // 0: every account
+  int account = 0;                 // 0: every account
+  std::optional<std::string> db;   // the store's file
+  int overlapHours = 72;           // sync: read again before the covered end
+  bool partial = false;            // history: what the store holds, covered or not
+  std::optional<int> maxAgeHours;  // status
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;

@@ -26,7 +26,10 @@ OptionValue LocalTime(std::optional<TDateTime>& into) {
 }  // namespace
 
 std::vector<Option> CliOptions(CliArguments& into) {
-  const std::vector<std::string_view> transactions = {"transactions"};
+  // The range options: transactions reads a range from the service, sync
+  // from a start up to now, history from the store.
+  const std::vector<std::string_view> ranged = {"transactions", "sync", "history"};
+  const std::vector<std::string_view> closedRange = {"transactions", "history"};
   return {
       {.name = "--test",
        .value = NoValue(into.test),
@@ -71,20 +74,40 @@ std::vector<Option> CliOptions(CliArguments& into) {
       {.name = "--from",
        .value = LocalTime(into.from),
        .help = "the start of the range of transactions",
-       .commands = transactions},
+       .commands = ranged},
       {.name = "--to",
        .value = LocalTime(into.to),
        .help = "the end of the range of transactions",
-       .commands = transactions},
+       .commands = closedRange},
       {.name = "--last",
        .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.lastHours), "hours"),
        .help = "the range of the last HOURS hours up to now, instead\n"
                "of --from and --to",
-       .commands = transactions},
+       .commands = closedRange},
       {.name = "--account",
        .value = WholeNumber("N", 1, std::numeric_limits<int>::max(), Into(into.account)),
        .help = "only the transactions of account N (1 or more)",
-       .commands = transactions},
+       .commands = ranged},
+      {.name = "--overlap",
+       .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.overlapHours), "hours"),
+       .help = "without --from, sync starts HOURS before the end of\n"
+               "what the store covers, to catch late postings\n"
+               "(default 72)",
+       .commands = {"sync"}},
+      {.name = "--partial",
+       .value = NoValue(into.partial),
+       .help = "print what the store holds even where no successful\n"
+               "sync covered the range",
+       .commands = {"history"}},
+      {.name = "--max-age",
+       .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.maxAgeHours), "hours"),
+       .help = "fail (exit 1) when the last successful sync ended\n"
+               "more than HOURS ago, or none did",
+       .commands = {"status"}},
+      {.name = "--db",
+       .value = NonEmptyText("FILE", "a file name", Into(into.db), ValueCompletion::File),
+       .help = "the local store (default: $KESTRAVA_DB, else\n"
+               "$XDG_DATA_HOME/kestrava/kestrava.db)"},
       {.name = "--retry",
        .value = WholeNumber("N", 0, kMaxRetries, Into(into.retries)),
        .help = "try a request that fails in passing up to N times\n"

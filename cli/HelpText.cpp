@@ -68,6 +68,31 @@ Retries:
   counts as one retry. Each retry is shown on standard error as
     kestrava-cli: retry K of N in S s: REASON
 
+Local store:
+  sync, history and status keep what syncs read in one SQLite file: --db
+  FILE, else $KESTRAVA_DB, else $XDG_DATA_HOME/kestrava/kestrava.db (with
+  XDG_DATA_HOME unset, ~/.local/share). A source is the service host as
+  requested (api.test.HOST with --test) and the client id; history and
+  status need no secret and use no network, but --host, --test and the id
+  still pick the source. A sync starts at --from T, or --overlap hours
+  (default 72) before the end of what successful syncs of the source (and
+  of --account N) cover; the first sync of a source needs --from. Each page
+  is stored as it arrives; a record met again under its key
+  ("transactionId") is kept once, and a changed one keeps its earlier text.
+  On success the range joins the covered ones and standard output gets
+    sync: A accounts, R records read: N new, C changed, U unchanged,
+    D repeated; covered FROM to TO
+  on one line; on a failure the pages read stay, the range is not covered
+  and the run is recorded as failed. One sync at a time: another one waits
+  up to 30 s, then fails as busy; history and status never wait.
+  history transactions orders the records by their "bookingDate" text, then
+  in the order first read; with a range, a record belongs to it when its
+  "bookingDate" lies within it. status --format ndjson prints one object a
+  source: host, id, accounts, records, covered (a list of from and to),
+  coveredAccounts (account, covered), lastRun and lastSuccess (run, outcome,
+  started, ended, from, to, account, pages, accounts, read, new, changed,
+  unchanged, repeated, error), null where there is none.
+
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
   KESTRAVA_CLIENT_SECRET
@@ -77,11 +102,16 @@ Environment:
                        system's (SSL_CERT_DIR: a folder of them)
   https_proxy, no_proxy
                        the proxy to reach the service through
+  KESTRAVA_DB          the local store when --db is not given
+  XDG_DATA_HOME        the folder of the default store
+  KESTRAVA_SYNC_WAIT   for tests: the seconds a sync waits for another sync
+                       of the same store (default 30)
 
 Exit status:
   0                    success
-  1                    a failure of the service, the transport or the output;
-                       the error text is on standard error
+  1                    a failure of the service, the transport, the store or
+                       the output (status --max-age: a sync too old); the
+                       error text is on standard error
   2                    bad usage
 
 Examples:
@@ -90,6 +120,16 @@ Examples:
   kestrava-cli --last 24 --format csv --output day.csv --retry 5 transactions
                        the last day's transactions as CSV in day.csv, riding
                        out a busy service
+  kestrava-cli --from 2025-01-01T00:00 sync
+                       the first sync of the local store, from New Year on
+  kestrava-cli --retry 5 sync
+                       the daily sync: from three days before the end of
+                       what the store covers up to now
+  kestrava-cli --format csv --output may.csv --from 2025-05-01T00:00
+    --to 2025-05-31T23:59:59.999 history transactions
+                       May's transactions as CSV, from the store alone
+  kestrava-cli --max-age 26 status
+                       fails when no sync succeeded in the last 26 hours
   kestrava-cli --compact format reply.json
                        the JSON text of reply.json without white space
 )";

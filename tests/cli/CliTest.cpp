@@ -64,9 +64,9 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
       {{"transactions", "--from", from, "--to", to, "--account", "2147483648"},
        "option --account needs a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"accounts", "--account", "7"},
-       "--from, --to, --last and --account belong to the transactions command"},
+       "--from and --account belong to the transactions, sync and history commands"},
       {{"login", "--last", "24"},
-       "--from, --to, --last and --account belong to the transactions command"},
+       "--to and --last belong to the transactions and history commands"},
       // --last: whole hours, instead of --from and --to.
       {{"transactions", "--last", "24", "--from", from},
        "give the range either with --from and --to or with --last, not both"},
