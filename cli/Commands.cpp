@@ -28,8 +28,7 @@ constexpr Command kCommands[] = {
      .synopsis = "sync [--from T] [--overlap HOURS] [--account N]",
      .help = "sign in and read the accounts and every transaction\n"
              "from T (else from the end of what the store covers,\n"
-             "less the overlap) up to now into the local store;\n"
-             "see Local store",
+             "less the overlap) up to now into the local store",
      .run = RunSync},
     {.name = "history",
      .synopsis = "history transactions [--from T --to T|--last HOURS] [--account N] [--partial]",

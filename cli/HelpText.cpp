@@ -68,7 +68,7 @@ Retries:
   counts as one retry. Each retry is shown on standard error as
     kestrava-cli: retry K of N in S s: REASON
 
-Local store:
+Sync, history and status:
   sync, history and status keep what syncs read in one SQLite file: --db
   FILE, else $KESTRAVA_DB, else $XDG_DATA_HOME/kestrava/kestrava.db (with
   XDG_DATA_HOME unset, ~/.local/share). A source is the service host as
@@ -125,9 +125,9 @@ Examples:
   kestrava-cli --retry 5 sync
                        the daily sync: from three days before the end of
                        what the store covers up to now
-  kestrava-cli --format csv --output may.csv --from 2025-05-01T00:00
-    --to 2025-05-31T23:59:59.999 history transactions
-                       May's transactions as CSV, from the store alone
+  kestrava-cli --format csv --last 720 --output month.csv history transactions
+                       the last 30 days' transactions as CSV, from the store
+                       alone
   kestrava-cli --max-age 26 status
                        fails when no sync succeeded in the last 26 hours
   kestrava-cli --compact format reply.json

@@ -69,11 +69,10 @@ class SyncFaultTest : public ::testing::Test {
   }
 
   std::vector<std::string> Environment(std::vector<std::string> more = {}) const {
-    more.insert(more.end(), {"SSL_CERT_FILE=" + caFile_,
-                             std::string("KESTRAVA_CLIENT_ID=") + sandbox::kDefaultClientId,
-                             std::string("KESTRAVA_CLIENT_SECRET=") +
-                                 sandbox::kDefaultClientSecret,
-                             "LC_ALL=C"});
+    more.insert(
+        more.end(),
+        {"SSL_CERT_FILE=" + caFile_, std::string("KESTRAVA_CLIENT_ID=") + sandbox::kDefaultClientId,
+         std::string("KESTRAVA_CLIENT_SECRET=") + sandbox::kDefaultClientSecret, "LC_ALL=C"});
     return more;
   }
   std::vector<std::string> Argv(std::vector<std::string> args) const {
@@ -101,8 +100,8 @@ class SyncFaultTest : public ::testing::Test {
   // The pages the running sync has written.
   int PagesWritten() {
     if (!std::filesystem::exists(db)) return 0;
-    const ProcessResult run = RunProcess(
-        {"/usr/bin/sqlite3", "-readonly", db, "SELECT MAX(pages) FROM sync_runs"}, {});
+    const ProcessResult run =
+        RunProcess({"/usr/bin/sqlite3", "-readonly", db, "SELECT MAX(pages) FROM sync_runs"}, {});
     return run.exitCode == 0 ? std::atoi(run.out.c_str()) : 0;
   }
 
@@ -154,8 +153,8 @@ TEST_F(SyncFaultTest, ASecondSyncWaitsThenFailsAsBusyWhileHistoryAndStatusDoNotW
   const ProcessResult second = Cli({"sync", "--from", from}, {"KESTRAVA_SYNC_WAIT=1"});
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_EQ(second.out, "");
-  EXPECT_EQ(second.err, "kestrava-cli: the store " + db +
-                            " is busy: another sync did not end within 1 s\n");
+  EXPECT_EQ(second.err,
+            "kestrava-cli: the store " + db + " is busy: another sync did not end within 1 s\n");
   // Readers read the pages committed so far, and the run as running.
   const ProcessResult status = Cli({"--format", "ndjson", "status"});
   EXPECT_EQ(status.exitCode, 0) << status.err;
@@ -266,7 +265,8 @@ TEST_F(SyncFaultTest, AStoreOrFolderThatCannotBeWrittenFailsTheSyncAndStaysReada
   using std::filesystem::perms;
   const Case cases[] = {
       {"a read-only store", perms::owner_read, perms::owner_all,
-       "kestrava-cli: cannot write to the store " + db + ": attempt to write a readonly database\n"},
+       "kestrava-cli: cannot write to the store " + db +
+           ": attempt to write a readonly database\n"},
       {"a read-only folder", perms::owner_read | perms::owner_write,
        perms::owner_read | perms::owner_exec,
        "kestrava-cli: cannot lock the store " + db + ": " + db + ".lock: Permission denied\n"},

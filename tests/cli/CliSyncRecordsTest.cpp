@@ -35,13 +35,13 @@ class SyncRecordsTest : public CliTest {
     server.Enqueue(Reply(PageReply(2, kPage1)));
   }
   std::string Sha256(const std::string& text) {
-    const ProcessResult run = RunProcess({"/bin/sh", "-c", "printf %s \"$0\" | sha256sum", text}, {});
+    const ProcessResult run =
+        RunProcess({"/bin/sh", "-c", "printf %s \"$0\" | sha256sum", text}, {});
     return "sha256:" + run.out.substr(0, 64);
   }
   ScratchFolder folder;
   const std::string db = folder.File("kestrava.db");
-  const std::vector<std::string> range = {"--from", "2025-05-14T00:00", "--to",
-                                          "2025-05-15T08:30"};
+  const std::vector<std::string> range = {"--from", "2025-05-14T00:00", "--to", "2025-05-15T08:30"};
 };
 
 TEST_F(SyncRecordsTest, HistoryPrintsEachRecordExactlyAsTransactionsDid) {
@@ -97,11 +97,11 @@ TEST_F(SyncRecordsTest, AReplyThatIsNoJsonObjectFailsTheRunAndKeepsTheFirstPage)
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.out, "");
   EXPECT_EQ(failed.err, "StatusCode: 200 - OK\n");
-  const ProcessResult run = RunProcess(
-      {"/usr/bin/sqlite3", "-readonly", db,
-       "SELECT outcome, pages, records_read, error_text FROM sync_runs; "
-       "SELECT COUNT(*) FROM transactions; SELECT COUNT(*) FROM coverage"},
-      {});
+  const ProcessResult run =
+      RunProcess({"/usr/bin/sqlite3", "-readonly", db,
+                  "SELECT outcome, pages, records_read, error_text FROM sync_runs; "
+                  "SELECT COUNT(*) FROM transactions; SELECT COUNT(*) FROM coverage"},
+                 {});
   EXPECT_EQ(run.out, "failure|1|3|StatusCode: 200 - OK\n3\n0\n");
 }
 
