@@ -1,5 +1,6 @@
 #include "cli/HistoryCommand.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 

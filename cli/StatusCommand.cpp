@@ -54,7 +54,7 @@ std::unique_ptr<TJSONValue> Number(std::int64_t value) {
   return std::make_unique<TJSONNumber>(std::to_string(value));
 }
 
-std::unique_ptr<TJSONValue> Text(std::string_view value) {
+std::unique_ptr<TJSONValue> String(std::string_view value) {
   return std::make_unique<TJSONString>(value);
 }
 
@@ -75,7 +75,7 @@ std::unique_ptr<TJSONValue> Run(const std::optional<TSyncRun>& run) {
   object->AddPair("run", Number(run->Id));
   object->AddPair("outcome", store::OutcomeText(run->Outcome));
   object->AddPair("started", StoreTimeText(run->Started));
-  object->AddPair("ended", run->Ended ? Text(StoreTimeText(*run->Ended)) : nullptr);
+  object->AddPair("ended", run->Ended ? String(StoreTimeText(*run->Ended)) : nullptr);
   object->AddPair("from", StoreTimeText(run->Range.From));
   object->AddPair("to", StoreTimeText(run->Range.To));
   object->AddPair("account", run->Account == store::kAllAccounts ? nullptr : Number(run->Account));
@@ -87,7 +87,7 @@ std::unique_ptr<TJSONValue> Run(const std::optional<TSyncRun>& run) {
   object->AddPair("changed", Number(c.Changed));
   object->AddPair("unchanged", Number(c.Unchanged));
   object->AddPair("repeated", Number(c.Repeated));
-  object->AddPair("error", run->Error.empty() ? nullptr : Text(run->ErrorFirstLine));
+  object->AddPair("error", run->Error.empty() ? nullptr : String(run->ErrorFirstLine));
   return object;
 }
 

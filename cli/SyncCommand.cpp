@@ -30,7 +30,7 @@ std::string Summary(const store::TSyncCounts& counts, const store::TTimeRange& r
 }
 
 // Hands each export's records to the session; a failure of the store ends
-// the export and is kept for the run's error text.
+// the export, its text kept for the run's error text.
 class StoreSink {
  public:
   explicit StoreSink(store::TSyncSession& session) : session_(session) {}
@@ -41,7 +41,7 @@ class StoreSink {
   TKestrava_2::TRecordSink Pages() {
     return [this](const TJSONArray& records) { return Guard([&] { session_.AddPage(records); }); };
   }
-  const std::string& Failure() const noexcept { return failure_; }
+  const std::string& Error() const noexcept { return error_; }
 
  private:
   template <class Work>
@@ -50,14 +50,14 @@ class StoreSink {
       work();
       return true;
     } catch (const store::EStoreError& e) {
-      failure_ = "kestrava-cli: " + e.Message();
+      error_ = "kestrava-cli: " + e.Message();
     } catch (const std::exception& e) {
-      failure_ = std::string("kestrava-cli: ") + e.what();
+      error_ = std::string("kestrava-cli: ") + e.what();
     }
     return false;
   }
   store::TSyncSession& session_;
-  std::string failure_;
+  std::string error_;
 };
 
 // The run failed with `text`: kept in the store, said on standard error.
@@ -114,13 +114,13 @@ int RunSync(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   StoreSink sink(*session);
   if (!client->Accounts(sink.Accounts()))
     return FailRun(env, mask, *session,
-                   sink.Failure().empty() ? client->MesajEroare() : sink.Failure());
+                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
   client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
   const bool read = client->GetTranzactii(range.From, range.To, args.account, sink.Pages());
   progress.EndLine();
   if (!read)
     return FailRun(env, mask, *session,
-                   sink.Failure().empty() ? client->MesajEroare() : sink.Failure());
+                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
   try {
     session->Succeed();
   } catch (const store::EStoreError& e) {
