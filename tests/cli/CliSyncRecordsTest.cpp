@@ -9,6 +9,7 @@
 
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/Process.h"
+#include "tests/support/Workbook.h"
 
 namespace kestrava::testing {
 namespace {
@@ -53,7 +54,15 @@ TEST_F(SyncRecordsTest, HistoryPrintsEachRecordExactlyAsTransactionsDid) {
   EXPECT_EQ(synced.out,
             "sync: 2 accounts, 4 records read: 4 new, 0 changed, 0 unchanged, 0 repeated; covered "
             "2025-05-14T00:00:00.000 to 2025-05-15T08:30:00.000\n");
-  for (const char* format : {"display", "compact", "ndjson", "csv"}) {
+  // A workbook's bytes hold the time it was written: xlsx is compared as a
+  // reader that is not ours sees it, cell by cell (type, value, number
+  // format, boldness), with the sheet, frozen row, filter and widths.
+  const auto shown = [&](const std::string& format, const Outcome& run) {
+    if (format != "xlsx") return run.out;
+    WriteWhole(folder.File("shown.xlsx"), run.out);
+    return ReadWorkbook(folder.File("shown.xlsx"));
+  };
+  for (const std::string format : {"display", "compact", "ndjson", "csv", "csv-excel", "xlsx"}) {
     SCOPED_TRACE(format);
     server.Enqueue(Reply(TokenReply("tok-2")));
     EnqueueExport();
@@ -66,9 +75,17 @@ TEST_F(SyncRecordsTest, HistoryPrintsEachRecordExactlyAsTransactionsDid) {
     args.insert(args.end(), range.begin(), range.end());
     const Outcome stored = Service(args);
     EXPECT_EQ(stored.code, 0) << stored.err;
-    EXPECT_EQ(stored.out, service.out);
+    EXPECT_EQ(shown(format, stored), shown(format, service));
     EXPECT_EQ(server.Requests().size(), requests);  // no network
   }
+  // The workbook holds every record: the 20-digit amount as text, the date
+  // alone and the date-time in UTC as dates.
+  const std::string workbook =
+      shown("xlsx", Service({"--db", db, "--format", "xlsx", "history", "transactions"}));
+  EXPECT_TRUE(workbook.starts_with("sheets transactions\n")) << workbook;
+  EXPECT_NE(workbook.find(" s \"12345678901234567890\""), std::string::npos) << workbook;
+  EXPECT_NE(workbook.find(" d \"2025-05-14T00:00:00.000\""), std::string::npos) << workbook;
+  EXPECT_NE(workbook.find(" d \"2025-05-15T08:30:00.000\""), std::string::npos) << workbook;
   // The keys: an id as given, a number's text, else the hash of the
   // record's compact text as stored.
   const auto column = [&](const std::string& sql) {

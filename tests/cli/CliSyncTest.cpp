@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 #include "sandbox/SandboxData.h"
 #include "tests/cli/Process.h"
 #include "tests/cli/StoreFixture.h"
+#include "tests/support/Workbook.h"
 
 namespace kestrava::testing {
 namespace {
@@ -25,7 +27,9 @@ sandbox::ServiceOptions Service() {
   return service;
 }
 
-const char* const kFormats[] = {"display", "compact", "ndjson", "csv"};
+// The formats whose bytes history must repeat; a workbook's bytes hold the
+// time it was written, so xlsx is compared cell by cell (see Workbook).
+const char* const kFormats[] = {"display", "compact", "ndjson", "csv", "csv-excel"};
 
 // The records of ndjson output, by transactionId, with their texts.
 std::map<std::string, std::string> ById(const std::string& ndjson) {
@@ -40,6 +44,18 @@ std::map<std::string, std::string> ById(const std::string& ndjson) {
 
 class SyncTest : public StoreCliTest {
  protected:
+  // What a reader that is not ours sees of the workbook that `args` (and
+  // --format xlsx --output FILE) write: sheets, frozen row, filter, column
+  // widths, and every cell's type, value, number format and boldness.
+  std::string Workbook(std::vector<std::string> args) {
+    const std::string file = folder.File("workbook.xlsx");
+    std::remove(file.c_str());
+    args.insert(args.begin(), {"--format", "xlsx", "--output", file});
+    const Outcome run = Cli(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    return ReadWorkbook(file);
+  }
   // transactions of the range from the service, in `format`, and more.
   Outcome Transactions(TDateTime from, TDateTime to, std::vector<std::string> more = {}) {
     more.insert(more.end(), {"transactions", "--from", TimeArg(from), "--to", TimeArg(to)});
@@ -102,6 +118,15 @@ TEST_F(SyncTest, HistoryPrintsByteForByteWhatTransactionsPrintedInEveryFormat) {
       EXPECT_EQ(written.out, "");
       EXPECT_EQ(ReadWhole(folder.File("history.out")), service.out);
     }
+    std::vector<std::string> range = c.options;
+    range.insert(range.end(), {"--from", TimeArg(from), "--to", TimeArg(now)});
+    std::vector<std::string> service = range, stored = range;
+    service.push_back("transactions");
+    stored.insert(stored.end(), {"history", "transactions"});
+    const std::string workbook = Workbook(service);
+    EXPECT_TRUE(workbook.starts_with("sheets transactions\nfreeze A2\n")) << workbook;
+    EXPECT_NE(workbook.find(" d \"2025-05-"), std::string::npos);  // dates as dates
+    EXPECT_EQ(Workbook(stored), workbook);
   }
   // More than one page each, and the account's alone.
   const Outcome all = History(from, now, {"--format", "ndjson"});
@@ -387,6 +412,9 @@ TEST_F(SyncTest, HistoryAccountsPrintsTheAccountsOfTheLatestSuccessfulSync) {
     EXPECT_EQ(stored.code, 0) << stored.err;
     EXPECT_EQ(stored.out, Cli({"--format", format, "accounts"}).out);
   }
+  const std::string workbook = Workbook({"accounts"});
+  EXPECT_TRUE(workbook.starts_with("sheets accounts\n")) << workbook;
+  EXPECT_EQ(Workbook({"history", "accounts"}), workbook);
   // The other environment has had no successful sync.
   const Outcome test = Cli({"--test", "history", "accounts"});
   EXPECT_EQ(test.code, 1);
