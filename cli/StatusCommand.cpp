@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "cli/CommandOutput.h"
+#include "cli/JsonText.h"
 #include "cli/Messages.h"
 #include "cli/StoreAccess.h"
-#include "json/JSON.h"
 
 namespace kestrava::cli {
 namespace {
@@ -50,65 +50,67 @@ std::string Text(const TSourceStatus& status) {
   return text;
 }
 
-std::unique_ptr<TJSONValue> Number(std::int64_t value) {
-  return std::make_unique<TJSONNumber>(std::to_string(value));
-}
-
-std::unique_ptr<TJSONValue> String(std::string_view value) {
-  return std::make_unique<TJSONString>(value);
-}
-
-std::unique_ptr<TJSONValue> Ranges(const std::vector<store::TTimeRange>& ranges) {
-  auto array = std::make_unique<TJSONArray>();
+std::string Ranges(const std::vector<store::TTimeRange>& ranges) {
+  JsonArray array;
   for (const store::TTimeRange& range : ranges) {
-    auto object = std::make_unique<TJSONObject>();
-    object->AddPair("from", StoreTimeText(range.From));
-    object->AddPair("to", StoreTimeText(range.To));
-    array->AddElement(std::move(object));
+    array.Json(JsonObject()
+                   .String("from", StoreTimeText(range.From))
+                   .String("to", StoreTimeText(range.To))
+                   .Text());
   }
-  return array;
+  return array.Text();
 }
 
-std::unique_ptr<TJSONValue> Run(const std::optional<TSyncRun>& run) {
-  if (!run) return std::make_unique<TJSONNull>();
-  auto object = std::make_unique<TJSONObject>();
-  object->AddPair("run", Number(run->Id));
-  object->AddPair("outcome", store::OutcomeText(run->Outcome));
-  object->AddPair("started", StoreTimeText(run->Started));
-  object->AddPair("ended", run->Ended ? String(StoreTimeText(*run->Ended)) : nullptr);
-  object->AddPair("from", StoreTimeText(run->Range.From));
-  object->AddPair("to", StoreTimeText(run->Range.To));
-  object->AddPair("account", run->Account == store::kAllAccounts ? nullptr : Number(run->Account));
+std::string Run(const std::optional<TSyncRun>& run) {
+  if (!run) return "null";
+  JsonObject object;
+  object.Number("run", run->Id)
+      .String("outcome", store::OutcomeText(run->Outcome))
+      .String("started", StoreTimeText(run->Started));
+  if (run->Ended) {
+    object.String("ended", StoreTimeText(*run->Ended));
+  } else {
+    object.Null("ended");
+  }
+  object.String("from", StoreTimeText(run->Range.From)).String("to", StoreTimeText(run->Range.To));
+  if (run->Account == store::kAllAccounts) {
+    object.Null("account");
+  } else {
+    object.Number("account", run->Account);
+  }
   const store::TSyncCounts& c = run->Counts;
-  object->AddPair("pages", Number(c.Pages));
-  object->AddPair("accounts", Number(c.Accounts));
-  object->AddPair("read", Number(c.Read));
-  object->AddPair("new", Number(c.New));
-  object->AddPair("changed", Number(c.Changed));
-  object->AddPair("unchanged", Number(c.Unchanged));
-  object->AddPair("repeated", Number(c.Repeated));
-  object->AddPair("error", run->Error.empty() ? nullptr : String(run->ErrorFirstLine));
-  return object;
+  object.Number("pages", c.Pages)
+      .Number("accounts", c.Accounts)
+      .Number("read", c.Read)
+      .Number("new", c.New)
+      .Number("changed", c.Changed)
+      .Number("unchanged", c.Unchanged)
+      .Number("repeated", c.Repeated);
+  if (run->Error.empty()) {
+    object.Null("error");
+  } else {
+    object.String("error", run->ErrorFirstLine);
+  }
+  return object.Text();
 }
 
+// One line of JSON a source, for programs: plain JSON text (see JsonText.h),
+// not the compact text of records.
 std::string Ndjson(const TSourceStatus& status) {
-  TJSONObject object;
-  object.AddPair("host", status.Source.Host);
-  object.AddPair("id", status.Source.ClientId);
-  object.AddPair("accounts", Number(status.Accounts));
-  object.AddPair("records", Number(status.Records));
-  object.AddPair("covered", Ranges(status.CoveredAll));
-  auto accounts = std::make_unique<TJSONArray>();
-  for (const auto& [account, ranges] : status.CoveredAccount) {
-    auto one = std::make_unique<TJSONObject>();
-    one->AddPair("account", Number(account));
-    one->AddPair("covered", Ranges(ranges));
-    accounts->AddElement(std::move(one));
-  }
-  object.AddPair("coveredAccounts", std::move(accounts));
-  object.AddPair("lastRun", Run(status.LastRun));
-  object.AddPair("lastSuccess", Run(status.LastSuccess));
-  return object.ToString() + "\n";
+  JsonArray accounts;
+  for (const auto& [account, ranges] : status.CoveredAccount)
+    accounts.Json(JsonObject().Number("account", account).Json("covered", Ranges(ranges)).Text());
+  return JsonObject()
+             .String("host", status.Source.Host)
+             .String("id", status.Source.ClientId)
+             .Number("accounts", status.Accounts)
+             .Number("records", status.Records)
+             .Json("covered", Ranges(status.CoveredAll))
+             .Json("coveredAccounts", accounts.Text())
+             .Json("lastRun", Run(status.LastRun))
+             .Json("lastSuccess", Run(status.LastSuccess))
+             .Text() +
+         "\n";
 }
 
 // True when the source's last successful sync ended no more than `hours`
