@@ -34,14 +34,13 @@ constexpr Command kCommands[] = {
              "less the overlap) up to now into the local store",
      .run = RunSync},
     {.name = "history",
-     .synopsis = "history transactions [RANGE] [--account N] [--partial]",
-     .help = "print the transactions the store holds, as\n"
-             "transactions prints them, without the network: those\n"
-             "of RANGE (--from T --to T, --day DATE or --last HOURS)\n"
-             "or all; a range that successful syncs did not wholly\n"
-             "cover fails unless --partial is given\n"
-             "history accounts: the accounts of the latest\n"
-             "successful sync",
+     .synopsis = "history (transactions [RANGE] [--account N] [--partial] | accounts)",
+     .help = "print from the store, without the network, what the\n"
+             "commands of those names print: the transactions (of\n"
+             "RANGE: --from T --to T, --day DATE or --last HOURS;\n"
+             "else all of them), or the accounts of the latest\n"
+             "successful sync. A range that successful syncs did\n"
+             "not wholly cover fails unless --partial is given",
      .arguments = 1,
      // history accounts writes on a sheet of its own name (see RunHistory).
      .sheet = "transactions",
