@@ -137,6 +137,54 @@ TEST_F(SyncTest, HistoryPrintsByteForByteWhatTransactionsPrintedInEveryFormat) {
     ASSERT_NE(line.find("\"accountId\":3,"), std::string::npos) << line;
 }
 
+TEST_F(SyncTest, CalendarRangesReadTheStoreAsTheyReadTheService) {
+  StartSandbox(Service());
+  // now is 2025-05-15T08:30: a date alone starts the sync at its midnight.
+  const Outcome synced = Sync(std::nullopt, {"--from", "2025-05-12"});
+  ASSERT_EQ(synced.code, 0) << synced.err;
+  EXPECT_NE(synced.out.find("; covered 2025-05-12T00:00:00.000 to 2025-05-15T08:30:00.000\n"),
+            std::string::npos)
+      << synced.out;
+  struct Case {
+    std::vector<std::string> history, transactions;  // the same records
+  };
+  const Case cases[] = {
+      {{"--day", "2025-05-13"}, {"--day", "2025-05-13"}},
+      {{"--day", "yesterday"}, {"--day", "2025-05-14"}},
+      {{"--from", "2025-05-12", "--to", "2025-05-13"},
+       {"--from", "2025-05-12T00:00", "--to", "2025-05-13T23:59:59.999"}},
+      {{"--from", "2025-05-14T12:00", "--to", "2025-05-15"},
+       {"--from", "2025-05-14T12:00", "--to", "2025-05-15T08:30"}},  // to now at most
+      {{"--last", "30"}, {"--last", "30"}},
+      {{}, {"--from", "2025-05-12", "--to", "2025-05-15T08:30"}},  // the whole history
+  };
+  for (const Case& c : cases) {
+    std::string name;
+    for (const std::string& word : c.history) name += word + " ";
+    SCOPED_TRACE(name);
+    std::vector<std::string> history = {"--format", "csv", "history", "transactions"};
+    history.insert(history.end(), c.history.begin(), c.history.end());
+    std::vector<std::string> service = {"--format", "csv", "transactions"};
+    service.insert(service.end(), c.transactions.begin(), c.transactions.end());
+    const Outcome stored = Cli(history);
+    const Outcome read = Cli(service);
+    ASSERT_EQ(read.code, 0) << read.err;
+    if (c.history.size() == 4 && c.history[3] == "2025-05-15") {
+      // The rest of today is not covered yet: only a partial history.
+      EXPECT_EQ(stored.code, 1);
+      EXPECT_NE(stored.err.find("do not cover 2025-05-14T12:00:00.000 to 2025-05-15T23:59:59.999"),
+                std::string::npos)
+          << stored.err;
+      history.push_back("--partial");
+      EXPECT_EQ(Cli(history).out, read.out);
+      continue;
+    }
+    EXPECT_EQ(stored.code, 0) << stored.err;
+    EXPECT_GT(Lines(stored.out, "\r\n").size(), 30u);
+    EXPECT_EQ(stored.out, read.out);
+  }
+}
+
 TEST_F(SyncTest, TheSummaryLineSaysWhatWasReadAndWhatItCovers) {
   StartSandbox(Service());
   const TDateTime from = EncodeDateTime(2025, 5, 14, 8, 30, 0, 0);
