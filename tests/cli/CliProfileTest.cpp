@@ -248,6 +248,24 @@ TEST_F(CliProfile, TheCommandLineWinsOverTheEnvironmentAndTheEnvironmentOverTheP
   }
 }
 
+TEST_F(CliProfile, AWorkbookThatAProfileAsksForNeverGoesToATerminal) {
+  WriteConfig("[profile acme]\nid = profile-id\nsecret-file = /dev/null\nformat = xlsx\n");
+  outIsTerminal = true;
+  const Outcome run = Call({"--config", config, "--profile", "acme", "accounts"});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, UsageLines("--format xlsx writes a workbook: give --output FILE, or send "
+                                "standard output to a file or a program"));
+  EXPECT_EQ(server.Requests().size(), 0u);
+  // The command line's format wins over the profile's.
+  server.Enqueue(Reply(TokenReply("tok-1")));
+  server.Enqueue(Reply(JsonReply(200, "OK", kAccounts)));
+  const Outcome compact = Call({"--config", config, "--profile", "acme", "--host",
+                                server.HostPort(), "--compact", "--secret", "s", "accounts"});
+  EXPECT_EQ(compact.code, 0) << compact.err;
+  EXPECT_EQ(compact.out, "[{\"accountId\":7}]\n");
+}
+
 TEST_F(CliProfile, EveryMistakeIsBadUsageNamingTheFileAndLine) {
   struct Case {
     std::string text;
