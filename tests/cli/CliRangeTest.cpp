@@ -251,7 +251,8 @@ TEST(RangeOptions, ACommandWhoseRangeIsOptionalTakesNoneOrAWholeOne) {
   EXPECT_EQ(CheckRange(range, "history", true), "");
   EXPECT_EQ(CheckRange(range, "history"), "history needs --from and --to, --day or --last");
   range.to = EncodeDateTime(2026, 12, 1, 0, 0, 0, 0);
-  EXPECT_EQ(CheckRange(range, "history", true), "history needs --from and --to, --day or --last");
+  EXPECT_EQ(CheckRange(range, "history", true),
+            "history needs --from and --to, --day or --last, or none of them");
   range.from = range.to;
   EXPECT_EQ(CheckRange(range, "history", true), "");
   range.lastHours = 24;
