@@ -73,6 +73,12 @@ int FailRun(CliEnvironment& env, const SecretMask& mask, store::TSyncSession& se
 int RunSync(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   // One reading of the clock: the end of the range and the run's start.
   const TDateTime now = env.now();
+  if (args.range.from && DateTimeToMilliseconds(*args.range.from) > DateTimeToMilliseconds(now)) {
+    return Usage(env,
+                 "the range starts after it ends: a sync reads from --from up to now, and "
+                 "--from is " +
+                     StoreTimeText(*args.range.from) + ", now " + StoreTimeText(now));
+  }
   int code = ExitFailure;
   const std::optional<Credentials> credentials = FindCredentials(args, env, code);
   if (!credentials) return code;

@@ -82,6 +82,15 @@ TEST_F(SyncTest, TheFirstSyncOfASourceNeedsFrom) {
   EXPECT_EQ(other.out, "");
   EXPECT_NE(other.err.find("give the start of the first sync with --from T"), std::string::npos)
       << other.err;
+  // A start after now is a reversed range, refused before anything is read.
+  const std::uint64_t runs = std::stoull(Sqlite3(db, "SELECT COUNT(*) FROM sync_runs"));
+  const Outcome ahead = Sync(EncodeDateTime(2025, 5, 15, 8, 30, 0, 1));
+  EXPECT_EQ(ahead.code, 2);
+  EXPECT_EQ(ahead.err,
+            "kestrava-cli: the range starts after it ends: a sync reads from --from up to now, "
+            "and --from is 2025-05-15T08:30:00.001, now 2025-05-15T08:30:00.000\n"
+            "Try 'kestrava-cli --help' for more information.\n");
+  EXPECT_EQ(std::stoull(Sqlite3(db, "SELECT COUNT(*) FROM sync_runs")), runs);
   // The same source with --account covers that account only.
   ASSERT_EQ(Sync(IncHour(now, -24), {"--account", "2"}).code, 0);
   EXPECT_EQ(Sync(std::nullopt).code, 2);
