@@ -31,18 +31,18 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   for (const std::string& secret : parsed.givenSecrets) mask.Add(secret);
   if (env.getenv) mask.Add(env.getenv("KESTRAVA_CLIENT_SECRET").value_or(""));
   if (!parsed.error.empty()) return Usage(env, mask(parsed.error));
-  // A workbook is bytes for a file or a program, never for a terminal.
-  const bool toStandardOutput = !parsed.output || *parsed.output == "-";
-  if (!parsed.help && !parsed.version && parsed.format == OutputFormat::Xlsx && toStandardOutput &&
-      env.outIsTerminal) {
-    return Usage(env,
-                 "--format xlsx writes a workbook: give --output FILE, or send standard "
-                 "output to a file or a program");
-  }
   try {
     if (parsed.help || parsed.version) return HelpOrVersion(parsed, env);
     if (const std::string wrong = ApplyProfile(parsed, env.getenv); !wrong.empty())
       return Usage(env, mask(wrong));
+    // A workbook is bytes for a file or a program, never for a terminal,
+    // whether the command line or a profile asks for it.
+    const bool toStandardOutput = !parsed.output || *parsed.output == "-";
+    if (parsed.format == OutputFormat::Xlsx && toStandardOutput && env.outIsTerminal) {
+      return Usage(env,
+                   "--format xlsx writes a workbook: give --output FILE, or send standard "
+                   "output to a file or a program");
+    }
     return FindCommand(parsed.command)->run(parsed, env, mask);
   } catch (const std::exception& e) {
     return Failure(env, mask, e.what());

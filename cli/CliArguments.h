@@ -11,6 +11,10 @@
 
 namespace kestrava::cli {
 
+// The hours a sync without --from reads again before the end of what the
+// store covers, to catch late postings.
+inline constexpr int kDefaultOverlapHours = 72;
+
 struct CliArguments {
   bool help = false;
   bool version = false;
@@ -31,12 +35,14 @@ struct CliArguments {
   // the end of what is covered (sync --overlap HOURS); a profile's keys db
   // and overlap set them too.
   std::optional<std::string> db;
-  std::optional<int> overlapHours;
+  int overlapHours = kDefaultOverlapHours;
   std::optional<std::string> output;  // "-": standard output
   std::string command;
   std::vector<std::string> arguments;  // of the command
   RangeArguments range;                // --from, --to, --day, --last
   int account = 0;                     // 0: every account
+  bool partial = false;                // history: what the store holds, covered or not
+  std::optional<int> maxAgeHours;      // status
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;

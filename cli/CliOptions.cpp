@@ -13,7 +13,11 @@
 namespace kestrava::cli {
 
 std::vector<Option> CliOptions(CliArguments& into) {
-  const std::vector<std::string_view> transactions = {"transactions"};
+  // The range options: transactions reads a range from the service,
+  // history from the store, sync from a start up to now.
+  const std::vector<std::string_view> closedRange = {"transactions", "history"};
+  const std::vector<std::string_view> startOnly = {"sync"};
+  const std::vector<std::string_view> ranged = {"transactions", "history", "sync"};
   std::vector<Option> options = {
       {.name = "--profile",
        .value = NonEmptyText("NAME", "a profile name", Into(into.profile)),
@@ -79,7 +83,7 @@ std::vector<Option> CliOptions(CliArguments& into) {
                "failure or interruption FILE stays as it was. A new\n"
                "FILE gets mode 0600, a replaced one keeps its mode"},
   };
-  for (Option& option : RangeOptions(into.range, transactions))
+  for (Option& option : RangeOptions(into.range, closedRange, startOnly))
     options.push_back(std::move(option));
   options.insert(
       options.end(),
@@ -87,7 +91,27 @@ std::vector<Option> CliOptions(CliArguments& into) {
           {.name = "--account",
            .value = WholeNumber("N", 1, std::numeric_limits<int>::max(), Into(into.account)),
            .help = "only the transactions of account N (1 or more)",
-           .commands = transactions},
+           .commands = ranged},
+          {.name = "--overlap",
+           .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.overlapHours), "hours"),
+           .help = "without --from, sync starts HOURS before the end of\n"
+                   "what the store covers, to catch late postings\n"
+                   "(default 72)",
+           .commands = startOnly},
+          {.name = "--partial",
+           .value = NoValue(into.partial),
+           .help = "print what the store holds even where no successful\n"
+                   "sync covered the range",
+           .commands = {"history"}},
+          {.name = "--max-age",
+           .value = WholeNumber("HOURS", 0, kMaxLastHours, Into(into.maxAgeHours), "hours"),
+           .help = "fail (exit 1) when the last successful sync ended\n"
+                   "more than HOURS ago, or none did",
+           .commands = {"status"}},
+          {.name = "--db",
+           .value = NonEmptyText("FILE", "a file name", Into(into.db), ValueCompletion::File),
+           .help = "the local store (default: $KESTRAVA_DB, else\n"
+                   "$XDG_DATA_HOME/kestrava/kestrava.db)"},
           {.name = "--retry",
            .value = WholeNumber("N", 0, kMaxRetries, Into(into.retries)),
            .help = "try a request that fails in passing up to N times\n"

@@ -1,8 +1,11 @@
 #include "cli/Commands.h"
 
 #include "cli/FormatCommand.h"
+#include "cli/HistoryCommand.h"
 #include "cli/SecretCommand.h"
 #include "cli/ServiceCommand.h"
+#include "cli/StatusCommand.h"
+#include "cli/SyncCommand.h"
 
 namespace kestrava::cli {
 namespace {
@@ -24,6 +27,31 @@ constexpr Command kCommands[] = {
      .sheet = "transactions",
      .check = CheckTransactions,
      .run = RunTransactions},
+    {.name = "sync",
+     .synopsis = "sync [--from T] [--overlap HOURS] [--account N]",
+     .help = "sign in and read the accounts and every transaction\n"
+             "from T (else from the end of what the store covers,\n"
+             "less the overlap) up to now into the local store",
+     .run = RunSync},
+    {.name = "history",
+     .synopsis = "history (transactions [RANGE] [--account N] [--partial] | accounts)",
+     .help = "print from the store, without the network, what the\n"
+             "commands of those names print: the transactions (of\n"
+             "RANGE: --from T --to T, --day DATE or --last HOURS;\n"
+             "else all of them), or the accounts of the latest\n"
+             "successful sync. A range that successful syncs did\n"
+             "not wholly cover fails unless --partial is given",
+     .arguments = 1,
+     // history accounts writes on a sheet of its own name (see RunHistory).
+     .sheet = "transactions",
+     .check = CheckHistory,
+     .run = RunHistory},
+    {.name = "status",
+     .synopsis = "status [--max-age HOURS]",
+     .help = "print what the store holds of each source and how\n"
+             "its syncs went",
+     .check = CheckStatus,
+     .run = RunStatus},
     {.name = "format",
      .synopsis = "format [FILE]",
      .help = "print the JSON text of FILE in the output format\n"

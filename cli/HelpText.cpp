@@ -108,6 +108,33 @@ Profiles:
   environment, the environment over the profile. A file that other users
   can write, or a mistake anywhere in it, is bad usage.
 
+Sync, history and status:
+  sync, history and status keep what syncs read in one SQLite file: --db
+  FILE, else $KESTRAVA_DB, else $XDG_DATA_HOME/kestrava/kestrava.db (with
+  XDG_DATA_HOME unset, ~/.local/share). A source is the service host as
+  requested (api.test.HOST with --test) and the client id; history and
+  status need no secret and use no network, but --host, --test and the id
+  still pick the source. A sync ends now and starts at --from T (a time or
+  a date, as under Times), or --overlap hours (default 72) before the end
+  of what successful syncs of the source (and of --account N) cover; the
+  first sync of a source needs --from. Each page is stored as it arrives; a
+  record met again under its key ("transactionId") is kept once, and a
+  changed one keeps its earlier text.
+  On success the range joins the covered ones and standard output gets
+    sync: A accounts, R records read: N new, C changed, U unchanged,
+    D repeated; covered FROM to TO
+  on one line; on a failure the pages read stay, the range is not covered
+  and the run is recorded as failed. One sync at a time: another one waits
+  up to 30 s, then fails as busy; history and status never wait.
+  history transactions takes a range as transactions does, or none for the
+  whole history; it orders the records by their "bookingDate" text, then in
+  the order first read, and a record belongs to a range when its
+  "bookingDate" lies within it. status --format ndjson prints one object a
+  source: host, id, accounts, records, covered (a list of from and to),
+  coveredAccounts (account, covered), lastRun and lastSuccess (run, outcome,
+  started, ended, from, to, account, pages, accounts, read, new, changed,
+  unchanged, repeated, error), null where there is none.
+
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
   KESTRAVA_CLIENT_SECRET
@@ -120,11 +147,16 @@ Environment:
                        system's (SSL_CERT_DIR: a folder of them)
   https_proxy, no_proxy
                        the proxy to reach the service through
+  KESTRAVA_DB          the local store when --db is not given
+  XDG_DATA_HOME        the folder of the default store
+  KESTRAVA_SYNC_WAIT   for tests: the seconds a sync waits for another sync
+                       of the same store (default 30)
 
 Exit status:
   0                    success
-  1                    a failure of the service, the transport or the output;
-                       the error text is on standard error
+  1                    a failure of the service, the transport, the store or
+                       the output (status --max-age: a sync too old); the
+                       error text is on standard error
   2                    bad usage
 
 Examples:
@@ -133,6 +165,16 @@ Examples:
   kestrava-cli --day yesterday --output day.csv --retry 5 transactions
                        yesterday's transactions in day.csv, riding out a busy
                        service
+  kestrava-cli --from 2025-01-01 sync
+                       the first sync of the local store, from New Year on
+  kestrava-cli --retry 5 sync
+                       the daily sync: from three days before the end of
+                       what the store covers up to now
+  kestrava-cli --format xlsx --day yesterday history transactions >day.xlsx
+                       yesterday's transactions as a workbook, from the store
+                       alone
+  kestrava-cli --max-age 26 status
+                       fails when no sync succeeded in the last 26 hours
   kestrava-cli --compact format reply.json
                        the JSON text of reply.json without white space
 )";

@@ -60,27 +60,18 @@ const Option* FindOption(std::span<const Option> options, std::string_view name)
   return nullptr;
 }
 
-// The check and field of a key whose option is not in the table (the
-// store's options, where a build has none): the same words an option's
-// value gets.
-OptionValue KeyOwnValue(std::string_view key, CliArguments& into) {
-  if (key == "db") return NonEmptyText("FILE", "a file name", Into(into.db));
-  return WholeNumber("HOURS", 0, kMaxLastHours, Into(into.overlapHours), "hours");
-}
-
-// Stores `value` for `key` in `into` through the option's check; what is
-// wrong otherwise, worded to follow the key's name.
+// Stores `value` for `key` through the check of its option among `options`
+// (which store where that option stores); what is wrong otherwise, worded
+// to follow the key's name. Every key has its option (see ProfileKeys).
 std::optional<std::string> Store(const ProfileKey& key, const std::string& value,
-                                 CliArguments& into, const std::vector<Option>& options) {
+                                 const std::vector<Option>& options) {
   const Option* option = FindOption(options, key.option);
-  const OptionValue own = option == nullptr ? KeyOwnValue(key.name, into) : OptionValue{};
-  const OptionValue& check = option != nullptr ? option->value : own;
   if (key.kind == Kind::Flag) {
     if (value == "false") return std::nullopt;
     if (value != "true") return Needs("true or false", value);
-    return check.store("");
+    return option->value.store("");
   }
-  return check.store(value);
+  return option->value.store(value);
 }
 
 std::string Trimmed(std::string_view text) {
@@ -264,7 +255,7 @@ class Reading {
         return Needs("an absolute path or one that starts with ~/", value);
       stored = *path;
     }
-    return Store(key, stored, scratch, CliOptions(scratch)).value_or("");
+    return Store(key, stored, CliOptions(scratch)).value_or("");
   }
 
   std::string file_;
@@ -319,7 +310,7 @@ std::string ApplyProfile(CliArguments& args, const EnvironmentLookup& getenv) {
     if (!key.variable.empty() && !Variable(getenv, key.variable).empty()) continue;
     const std::string value =
         key.kind == Kind::Path ? reading.Expanded(entry.value).value_or("") : entry.value;
-    Store(key, value, args, options);  // checked as the file was read
+    Store(key, value, options);  // checked as the file was read
   }
   return {};
 }

@@ -118,13 +118,16 @@ std::optional<TDateTime> ParseLocalDate(std::string_view text) {
   return EncodeDateTime(year, month, day, 0, 0, 0, 0);
 }
 
-std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_view> commands) {
+std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_view> commands,
+                                 const std::vector<std::string_view>& startOnly) {
+  std::vector<std::string_view> starting = commands;
+  starting.insert(starting.end(), startOnly.begin(), startOnly.end());
   return {
       {.name = "--from",
        .value = RangeEnd(into.from, false),
        .help = "the start of the range: a local time T, or a date\n"
                "alone for its 00:00:00.000",
-       .commands = commands},
+       .commands = std::move(starting)},
       {.name = "--to",
        .value = RangeEnd(into.to, true),
        .help = "the end of the range: a local time T, or a date\n"
@@ -155,7 +158,8 @@ std::string CheckRange(const RangeArguments& range, std::string_view command, bo
     return "give the range either with --from and --to or with --last, not both";
   if (!range.day && !range.lastHours && (!range.from || !range.to) &&
       (!optional || HasRange(range))) {
-    return std::string(command) + " needs --from and --to, --day or --last";
+    return std::string(command) + " needs --from and --to, --day or --last" +
+           (optional ? ", or none of them" : "");
   }
   if (range.from && range.to &&
       DateTimeToMilliseconds(*range.from) > DateTimeToMilliseconds(*range.to)) {

@@ -6,10 +6,12 @@
 // in the rows that RangeOptions makes, checking them with CheckRange and
 // reading the range with ResolveRange when it runs:
 //
-//   rows:  RangeOptions(into.range, {"transactions", "history"})
+//   rows:  RangeOptions(into.range, {"transactions", "history"}, {"sync"})
 //   check: CheckRange(args.range, "transactions")   // in the command's check
 //          (with `optional` for a command that reads everything without one)
 //   run:   const TimeRange range = ResolveRange(args.range, env.now);
+//
+// A command that takes a start alone reads `range.from` as it is.
 //
 // Every form ends in two local wall-clock times; the service receives them
 // as they are, with "Z" appended.
@@ -38,8 +40,10 @@ struct RangeArguments {
 };
 
 // The rows of --from, --to, --last and --day, storing into `into`, that
-// belong to `commands`.
-std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_view> commands);
+// belong to `commands`. --from belongs to `startOnly` too: the commands
+// that read from a start up to now and take no other range option.
+std::vector<Option> RangeOptions(RangeArguments& into, std::vector<std::string_view> commands,
+                                 const std::vector<std::string_view>& startOnly = {});
 
 // What the range options given allow together, for `command`; "" when they
 // are right. A command whose range is `optional` may be given none.

@@ -22,8 +22,12 @@ void Progress::EndLine() {
 }
 
 std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials& credentials,
-                                    CliEnvironment& env, const SecretMask& mask,
-                                    Progress& progress) {
+                                    CliEnvironment& env, const SecretMask& mask, Progress& progress,
+                                    std::string* failure) {
+  const auto fail = [&](const std::string& text) {
+    if (failure != nullptr) *failure = text;
+    Failure(env, mask, text);
+  };
   TKestrava_2::TSettings settings;
   settings.Timeout = args.timeoutSeconds * 1000;
   if (args.retries > 0) {
@@ -42,11 +46,11 @@ std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials&
     client = std::make_unique<TKestrava_2>(credentials.id, credentials.secret, args.test ? 2 : 1,
                                            std::move(settings));
   } catch (const std::exception& e) {
-    Failure(env, mask, e.what());
+    fail(e.what());
     return nullptr;
   }
   if (!client->LogatLaServer) {
-    Failure(env, mask, client->MesajEroare());
+    fail(client->MesajEroare());
     return nullptr;
   }
   return client;

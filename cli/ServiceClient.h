@@ -5,6 +5,7 @@
 // on a terminal.
 
 #include <memory>
+#include <string>
 
 #include "cli/Cli.h"
 #include "cli/CliArguments.h"
@@ -27,11 +28,11 @@ class Progress {
   bool shown_ = false;
 };
 
-// The client signed in; none after the failure has been reported. Retry
-// lines end the progress line first and are masked by `mask`; both must
-// outlive the client.
+// The client signed in; none after the failure has been reported (its
+// text, unmasked, in `failure` when given). Retry lines end the progress
+// line first and are masked by `mask`; both must outlive the client.
 std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials& credentials,
-                                    CliEnvironment& env, const SecretMask& mask,
-                                    Progress& progress);
+                                    CliEnvironment& env, const SecretMask& mask, Progress& progress,
+                                    std::string* failure = nullptr);
 
 }  // namespace kestrava::cli

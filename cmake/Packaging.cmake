@@ -23,7 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 with the client id and secret it issued, in production or test, and read the
 aggregated bank accounts and every page of the transactions of a date and
 time range. Results show as indented JSON, failures as the exact error texts
-of the service and of the connection. Nothing is stored.
+of the service and of the connection. The window stores nothing; the
+command-line client can keep what it reads in a local SQLite store, synced
+incrementally, for history and status without the network.
 .
 The package holds the window (kestrava), the same client for scripts and
 scheduled exports (kestrava-cli) and a local stand-in for the service to try

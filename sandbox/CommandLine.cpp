@@ -15,6 +15,7 @@ namespace {
 constexpr long long kMaxPage = 1'000'000'000;
 constexpr long long kMaxCount = 1'000'000'000;
 constexpr long long kMaxRetryAfter = 2'147'483'647;
+constexpr long long kMaxHours = 87'600;  // ten years
 constexpr std::size_t kHelpColumn = 28;
 
 std::optional<long long> Number(const std::string& text, long long low, long long high) {
@@ -64,6 +65,22 @@ OptionValue Client(ServiceOptions& into) {
     if (colon == std::string::npos || colon == 0 || colon + 1 == value.size())
       return std::optional(Needs("ID:SECRET", value));
     into.clients.push_back({value.substr(0, colon), value.substr(colon + 1)});
+    return std::optional<std::string>();
+  });
+}
+
+// --late and --amend: PERCENT:HOURS.
+OptionValue Share(std::string_view name, DelayedShare& into) {
+  return OtherValue(name, [&into](const std::string& value) {
+    const std::size_t colon = value.find(':');
+    const auto percent =
+        colon == std::string::npos ? std::nullopt : Number(value.substr(0, colon), 0, 100);
+    const auto hours =
+        colon == std::string::npos ? std::nullopt : Number(value.substr(colon + 1), 0, kMaxHours);
+    if (!percent || !hours)
+      return std::optional(Needs(
+          "PERCENT:HOURS with PERCENT 0-100 and HOURS 0-" + std::to_string(kMaxHours), value));
+    into = {static_cast<int>(*percent), static_cast<int>(*hours)};
     return std::optional<std::string>();
   });
 }
@@ -142,6 +159,26 @@ std::vector<Option> FaultOptions(CommandLine& into) {
   };
 }
 
+std::vector<Option> ChangeOptions(CommandLine& into) {
+  ServiceOptions& service = into.options.service;
+  return {
+      {.name = "--late",
+       .value = Share("PERCENT:HOURS", service.latePostings),
+       .help = "late postings: PERCENT of the transactions show only\n"
+               "HOURS after their booking time, in their place among\n"
+               "the others"},
+      {.name = "--amend",
+       .value = Share("PERCENT:HOURS", service.amendments),
+       .help = "amended records: PERCENT of the transactions get\n"
+               "another description HOURS after their booking time"},
+      {.name = "--repeat-record",
+       .value = WholeNumber(
+           "N", 0, kMaxPage,
+           [&service](long long page) { service.repeatAfterPage = static_cast<int>(page); }),
+       .help = "page N+1 begins with the last record of page N again"},
+  };
+}
+
 bool Given(const OptionsRead& read, std::string_view name) {
   return std::find(read.given.begin(), read.given.end(), name) != read.given.end();
 }
@@ -164,6 +201,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   std::vector<Option> options = GeneralOptions(line);
   for (Option& option : FaultOptions(line)) options.push_back(std::move(option));
+  for (Option& option : ChangeOptions(line)) options.push_back(std::move(option));
   const OptionsRead read = ReadOptions(options, arguments);
   line.error = read.error.empty() ? CheckTogether(line, read) : read.error;
   return line;
@@ -186,7 +224,11 @@ std::string UsageText() {
          "Both fault options are repeatable, for one page or several. The faults of one\n"
          "page hit in the order given, each its COUNT times; a fault without COUNT never\n"
          "ends. Only requests with a valid token and query count, over all connections\n"
-         "of this process.\n";
+         "of this process.\n"
+         "\n"
+         "Records that change over time, as a real bank's do (the same transactions\n"
+         "are picked in every run):\n" +
+         OptionHelp(ChangeOptions(unused), kHelpColumn);
 }
 
 }  // namespace kestrava::sandbox

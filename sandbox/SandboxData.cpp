@@ -312,7 +312,14 @@ std::string AccountJson(const Account& account) {
   return out;
 }
 
-std::string TransactionJson(const DataSet& data, const Transaction& transaction) {
+bool InShare(const Transaction& transaction, int percent, std::uint64_t salt) {
+  if (percent <= 0) return false;
+  Random random(salt ^ (static_cast<std::uint64_t>(transaction.time) * 0x9E3779B97F4A7C15ULL) ^
+                transaction.sequence);
+  return static_cast<int>(random.Below(100)) < percent;
+}
+
+std::string TransactionJson(const DataSet& data, const Transaction& transaction, bool amended) {
   const Account& account = data.accounts[transaction.account];
   const Kind& kind = kKinds[transaction.kind];
   char id[48];
@@ -331,7 +338,9 @@ std::string TransactionJson(const DataSet& data, const Transaction& transaction)
   AppendMember(out, first, "currency", Quoted(account.currency));
   AppendMember(out, first, "creditDebitIndicator",
                Quoted(kind.direction == Direction::Credit ? "CRDT" : "DBIT"));
-  AppendMember(out, first, "description", Quoted(Description(transaction)));
+  AppendMember(
+      out, first, "description",
+      Quoted(amended ? Description(transaction) + kAmendedMark : Description(transaction)));
   const char* counterparty = kind.party == Party::Holder ? account.owner.c_str()
                              : kind.party == Party::Bank
                                  ? account.bank.c_str()

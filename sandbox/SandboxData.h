@@ -61,8 +61,16 @@ struct DataSet {
 // include those later than now (callers cut at the time they read).
 DataSet MakeDataSet(Environment environment, const DataScale& scale, std::int64_t today);
 
-// A transaction as a JSON object.
-std::string TransactionJson(const DataSet& data, const Transaction& transaction);
+// A transaction as a JSON object; an amended one has another description.
+std::string TransactionJson(const DataSet& data, const Transaction& transaction,
+                            bool amended = false);
+
+// Whether the transaction is among `percent` (0-100) of all; `salt` makes
+// each use pick a share of its own.
+bool InShare(const Transaction& transaction, int percent, std::uint64_t salt);
+
+// What an amended transaction's description ends in.
+inline constexpr char kAmendedMark[] = " (rectificat)";
 // An account as a JSON object.
 std::string AccountJson(const Account& account);
 

@@ -153,37 +153,76 @@ struct TransactionPage {
   std::size_t matching = 0;  // transactions of the query on all its pages
 };
 
+constexpr std::uint64_t kLateSalt = 0x1A7E;
+constexpr std::uint64_t kAmendSalt = 0xA3E2D;
+constexpr LocalMillis kMillisPerHour = 3'600'000;
+
+// Whether the share's change has happened to the transaction by `now`.
+bool Happened(const Transaction& transaction, const DelayedShare& share, std::uint64_t salt,
+              LocalMillis now) {
+  return InShare(transaction, share.percent, salt) &&
+         now >= transaction.time + share.hours * kMillisPerHour;
+}
+
 // The query's page among the transactions of one account (or of all when
 // ofAccount is null) up to now. Oldest first, so pages stay put while new
-// transactions of today appear at the end.
+// transactions of today appear at the end. A late posting not yet shown
+// can only be among those booked within its delay before now, so only
+// those are looked at one by one; the pages before stay a matter of
+// halving. `repeatAfterPage` begins the page after it with the last record
+// of that page again.
 TransactionPage SelectPage(const DataSet& data, const std::vector<std::uint32_t>* ofAccount,
-                           const TransactionQuery& query, LocalMillis now) {
+                           const TransactionQuery& query, LocalMillis now,
+                           const ServiceOptions& options) {
   const LocalMillis last = std::min(query.end, now);
-  const auto [first, stop] =
-      ofAccount == nullptr
-          ? TimeRange(
-                data.transactions, [](const Transaction& t) { return t.time; }, query.start, last)
-          : TimeRange(
-                *ofAccount, [&](std::uint32_t i) { return data.transactions[i].time; }, query.start,
-                last);
+  const auto timeAt = [&](std::size_t i) -> const Transaction& {
+    return data.transactions[ofAccount == nullptr ? i : (*ofAccount)[i]];
+  };
+  const auto range = [&](LocalMillis from, LocalMillis to) {
+    return ofAccount == nullptr
+               ? TimeRange(
+                     data.transactions, [](const Transaction& t) { return t.time; }, from, to)
+               : TimeRange(
+                     *ofAccount, [&](std::uint32_t i) { return data.transactions[i].time; }, from,
+                     to);
+  };
+  const auto [first, stop] = range(query.start, last);
+  // [first, shown) all shown; of [shown, stop) those in `later`.
+  std::size_t shown = stop;
+  std::vector<std::size_t> later;
+  const DelayedShare& late = options.latePostings;
+  if (late.percent > 0 && late.hours > 0) {
+    const LocalMillis cut = now - late.hours * kMillisPerHour;
+    shown = std::max(first, std::min(stop, range(query.start, std::min(last, cut)).second));
+    for (std::size_t i = shown; i < stop; ++i)
+      if (!InShare(timeAt(i), late.percent, kLateSalt)) later.push_back(i);
+  }
+  const std::size_t before = shown - first;
+  const auto at = [&](std::size_t position) {
+    return &timeAt(position < before ? first + position : later[position - before]);
+  };
   TransactionPage page;
-  page.matching = stop - first;
+  page.matching = before + later.size();
   const std::size_t size = static_cast<std::size_t>(query.pageSize);
   const std::size_t from =
-      first + std::min(page.matching, static_cast<std::size_t>(query.pageNumber) * size);
-  const std::size_t to = std::min(stop, from + size);
-  for (std::size_t i = from; i < to; ++i)
-    page.records.push_back(&data.transactions[ofAccount == nullptr ? i : (*ofAccount)[i]]);
+      std::min(page.matching, static_cast<std::size_t>(query.pageNumber) * size);
+  const std::size_t to = std::min(page.matching, from + size);
+  if (options.repeatAfterPage && query.pageNumber == *options.repeatAfterPage + 1 && from > 0 &&
+      from <= page.matching)
+    page.records.push_back(at(from - 1));
+  for (std::size_t i = from; i < to; ++i) page.records.push_back(at(i));
   return page;
 }
 
 // The reply body of one page of the export.
 std::string TransactionPageText(const DataSet& data, const TransactionPage& page,
-                                const TransactionQuery& query, LocalMillis now) {
+                                const TransactionQuery& query, LocalMillis now,
+                                const DelayedShare& amendments) {
   std::string result = "[";
   for (const Transaction* transaction : page.records) {
     if (result.size() > 1) result += ',';
-    result += TransactionJson(data, *transaction);
+    result +=
+        TransactionJson(data, *transaction, Happened(*transaction, amendments, kAmendSalt, now));
   }
   result += "]";
 
@@ -515,7 +554,8 @@ ServiceReply SandboxService::Transactions(const std::string& queryText, Environm
   if (fault && fault->status != 0) return InjectedFailure(fault->status, query.pageNumber, now);
 
   ServiceReply reply;
-  reply.body = TransactionPageText(*data, SelectPage(*data, ofAccount, query, now), query, now);
+  reply.body = TransactionPageText(*data, SelectPage(*data, ofAccount, query, now, options_), query,
+                                   now, options_.amendments);
   // A connection lost mid-reply: the page's real head, then half its body.
   if (fault) reply.cutBodyAt = reply.body.size() / 2;
   return reply;

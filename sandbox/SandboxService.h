@@ -55,6 +55,16 @@ struct RetryAfterHint {
   bool operator==(const RetryAfterHint&) const = default;
 };
 
+// A share of the transactions that something happens to some hours after
+// their booking time. Which ones is fixed by the transaction, so every
+// request of a process and every run of the sandbox picks the same.
+struct DelayedShare {
+  int percent = 0;  // 0-100 of the transactions
+  int hours = 0;    // after the booking time
+
+  bool operator==(const DelayedShare&) const = default;
+};
+
 struct ServiceOptions {
   std::vector<ClientCredential> clients{{kDefaultClientId, kDefaultClientSecret}};
   // Transaction page number -> its faults, in the order they hit: each one
@@ -68,6 +78,16 @@ struct ServiceOptions {
   // instead of 401.
   bool softRefusal = false;
   DataScale scale;
+  // Late postings: the export shows these transactions only once their
+  // booking time is `hours` past, in their place by booking time.
+  DelayedShare latePostings;
+  // Amended records: these transactions get another description once their
+  // booking time is `hours` past.
+  DelayedShare amendments;
+  // The transaction page after this one begins with the last record of this
+  // one again (as a service whose pages shift between two requests does);
+  // none: no record is repeated.
+  std::optional<int> repeatAfterPage;
   std::function<LocalMillis()> clock = LocalNow;
 };
 

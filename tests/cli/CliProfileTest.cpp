@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -76,6 +77,7 @@ TEST_F(CliProfile, EachKeyFillsWhatTheCommandLineAndTheEnvironmentLeaveOpen) {
     std::vector<std::string> commandLine = {};  // options that win; none: no option does
     std::string fromCommandLine = {};
     std::string variable = {}, fromVariable = {};  // a variable that wins; "": none does
+    std::string command = "login";                 // one that takes the key's option
   };
   const std::string home = this->home.Path();
   const Case cases[] = {
@@ -120,8 +122,8 @@ TEST_F(CliProfile, EachKeyFillsWhatTheCommandLineAndTheEnvironmentLeaveOpen) {
       {"db = ~/books/acme.db",
        [&](const CliArguments& a) { return text(a.db); },
        home + "/books/acme.db",
-       {},
-       "",
+       {"--db", "/other.db"},
+       "/other.db",
        "KESTRAVA_DB",
        "-"},
       {"format = csv",
@@ -144,12 +146,19 @@ TEST_F(CliProfile, EachKeyFillsWhatTheCommandLineAndTheEnvironmentLeaveOpen) {
        "7",
        {"--timeout", "3"},
        "3"},
-      {"overlap = 24", [&](const CliArguments& a) { return number(a.overlapHours); }, "24"},
+      {"overlap = 24",
+       [&](const CliArguments& a) { return number(a.overlapHours); },
+       "24",
+       {"--overlap", "6"},
+       "6",
+       {},
+       {},
+       "sync"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     WriteConfig("[profile acme]\n" + c.line + "\n[profile other]\nretry = 1\n");
-    std::vector<std::string> args = {"--config", config, "--profile", "acme", "login"};
+    std::vector<std::string> args = {"--config", config, "--profile", "acme", c.command};
     std::string error;
     EXPECT_EQ(c.field(Applied(args, error)), c.fromProfile);
     EXPECT_EQ(error, "");
@@ -168,6 +177,22 @@ TEST_F(CliProfile, EachKeyFillsWhatTheCommandLineAndTheEnvironmentLeaveOpen) {
       EXPECT_EQ(c.field(Applied(args, error)), c.fromProfile);
       environment.erase(c.variable);
     }
+  }
+}
+
+// A key is checked and stored by its option's row, and yields to the options
+// named beside it: each of them must be a row of the table.
+TEST(CliProfileKeys, EachKeyAndWhatWinsOverItAreOptionsOfTheTable) {
+  CliArguments unused;
+  const std::vector<Option> options = cli::CliOptions(unused);
+  const auto isOption = [&](std::string_view name) {
+    return std::any_of(options.begin(), options.end(),
+                       [&](const Option& option) { return option.name == name; });
+  };
+  for (const cli::ProfileKey& key : cli::ProfileKeys()) {
+    SCOPED_TRACE(key.name);
+    EXPECT_TRUE(isOption(key.option)) << key.option;
+    for (const std::string_view winner : key.overriddenBy) EXPECT_TRUE(isOption(winner)) << winner;
   }
 }
 
@@ -221,6 +246,24 @@ TEST_F(CliProfile, TheCommandLineWinsOverTheEnvironmentAndTheEnvironmentOverTheP
               R"({"grant_type":"client_credentials","client_id":")" + c.id +
                   R"(","client_secret":")" + c.secret + R"("})");
   }
+}
+
+TEST_F(CliProfile, AWorkbookThatAProfileAsksForNeverGoesToATerminal) {
+  WriteConfig("[profile acme]\nid = profile-id\nsecret-file = /dev/null\nformat = xlsx\n");
+  outIsTerminal = true;
+  const Outcome run = Call({"--config", config, "--profile", "acme", "accounts"});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, UsageLines("--format xlsx writes a workbook: give --output FILE, or send "
+                                "standard output to a file or a program"));
+  EXPECT_EQ(server.Requests().size(), 0u);
+  // The command line's format wins over the profile's.
+  server.Enqueue(Reply(TokenReply("tok-1")));
+  server.Enqueue(Reply(JsonReply(200, "OK", kAccounts)));
+  const Outcome compact = Call({"--config", config, "--profile", "acme", "--host",
+                                server.HostPort(), "--compact", "--secret", "s", "accounts"});
+  EXPECT_EQ(compact.code, 0) << compact.err;
+  EXPECT_EQ(compact.out, "[{\"accountId\":7}]\n");
 }
 
 TEST_F(CliProfile, EveryMistakeIsBadUsageNamingTheFileAndLine) {

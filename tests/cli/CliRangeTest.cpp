@@ -210,7 +210,29 @@ TEST_F(CliRange, RangesThatAreBadUsageSaySoAndSendNothing) {
        "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]] or a date YYYY-MM-DD, not "
        "\"2026-12-01T\""},
       {{"accounts", "--day", "today"},
-       "--from, --to, --day, --last and --account belong to the transactions command"},
+       "--to, --day and --last belong to the transactions and history commands"},
+      // history transactions takes the same forms, or none for the whole
+      // history; sync takes a start alone.
+      {{"history", "transactions", "--from", "2026-12-02", "--to", "2026-12-01"},
+       "the range starts after it ends: --from is 2026-12-02T00:00:00.000, --to "
+       "2026-12-01T23:59:59.999"},
+      {{"history", "transactions", "--last", "0"},
+       "option --last needs a whole number of hours from 1 to 876000, not \"0\""},
+      {{"history", "transactions", "--day", "yesterday", "--to", "2026-12-01"}, whole},
+      {{"history", "transactions", "--to", "2026-12-01"},
+       "history transactions needs --from and --to, --day or --last, or none of them"},
+      {{"history", "transactions", "--from", "2026-12-1"},
+       "option --from needs a local time YYYY-MM-DDTHH:MM[:SS[.mmm]] or a date YYYY-MM-DD, not "
+       "\"2026-12-1\""},
+      {{"history", "accounts", "--day", "today"},
+       "history accounts takes no range, --account or --partial"},
+      {{"sync", "--from", "2026-02-29"}, "option --from " + noDate + ", not \"2026-02-29\""},
+      {{"sync", "--from", "2026-12-01", "--to", "2026-12-31"},
+       "--to, --day and --last belong to the transactions and history commands"},
+      {{"sync", "--last", "24"},
+       "--to, --day and --last belong to the transactions and history commands"},
+      {{"status", "--from", "2026-12-01"},
+       "--from and --account belong to the transactions, history and sync commands"},
   };
   for (const Case& c : cases) {
     const Outcome run = Call(c.args);
@@ -229,7 +251,8 @@ TEST(RangeOptions, ACommandWhoseRangeIsOptionalTakesNoneOrAWholeOne) {
   EXPECT_EQ(CheckRange(range, "history", true), "");
   EXPECT_EQ(CheckRange(range, "history"), "history needs --from and --to, --day or --last");
   range.to = EncodeDateTime(2026, 12, 1, 0, 0, 0, 0);
-  EXPECT_EQ(CheckRange(range, "history", true), "history needs --from and --to, --day or --last");
+  EXPECT_EQ(CheckRange(range, "history", true),
+            "history needs --from and --to, --day or --last, or none of them");
   range.from = range.to;
   EXPECT_EQ(CheckRange(range, "history", true), "");
   range.lastHours = 24;

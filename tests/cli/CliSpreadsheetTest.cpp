@@ -111,6 +111,9 @@ TEST_F(CliSpreadsheet, AWorkbookNeverGoesToATerminalNorComesFromACommandWithoutR
   const std::string toTerminal =
       "--format xlsx writes a workbook: give --output FILE, or send standard output to a file or "
       "a program";
+  const std::string noRecords =
+      "--format xlsx is for the commands that write records: accounts, transactions, history and "
+      "format";
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -120,8 +123,11 @@ TEST_F(CliSpreadsheet, AWorkbookNeverGoesToATerminalNorComesFromACommandWithoutR
       {{"--format", "xlsx", "--output", "-", "accounts"}, toTerminal},
       {{"--format=xlsx", "transactions", "--day", "today"}, toTerminal},
       {{"--format", "xlsx", "format"}, toTerminal},
-      {{"--format", "xlsx", "login"},
-       "--format xlsx is for the commands that write records: accounts, transactions and format"},
+      {{"--format", "xlsx", "history", "transactions"}, toTerminal},
+      {{"--format", "xlsx", "history", "accounts"}, toTerminal},
+      {{"--format", "xlsx", "login"}, noRecords},
+      {{"--format", "xlsx", "sync", "--from", "2026-12-01"}, noRecords},
+      {{"--format", "xlsx", "status"}, noRecords},
   };
   outIsTerminal = true;
   for (const Case& c : cases) {

@@ -69,9 +69,9 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
       {{"transactions", "--from", from, "--to", to, "--account", "2147483648"},
        "option --account needs a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"accounts", "--account", "7"},
-       "--from, --to, --day, --last and --account belong to the transactions command"},
+       "--from and --account belong to the transactions, history and sync commands"},
       {{"login", "--last", "24"},
-       "--from, --to, --day, --last and --account belong to the transactions command"},
+       "--to, --day and --last belong to the transactions and history commands"},
       // --last: whole hours, instead of --from and --to.
       {{"transactions", "--last", "24", "--from", from},
        "give the range either with --from and --to or with --last, not both"},
@@ -94,7 +94,8 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
        "option --format needs display, compact, ndjson, csv, csv-excel or xlsx, not \"CSV\""},
       {{"--csv-excel=yes", "accounts"}, "option --csv-excel takes no value"},
       {{"--format", "xlsx", "login"},
-       "--format xlsx is for the commands that write records: accounts, transactions and format"},
+       "--format xlsx is for the commands that write records: accounts, transactions, history "
+       "and format"},
       {{"--retry", "-1", "accounts"},
        "option --retry needs a whole number from 0 to 1000000, not \"-1\""},
       {{"--retry", "five", "accounts"},

@@ -794,3 +794,40 @@ TEST(SandboxExecutable, FaultOptionsReachTheService) {
 
 }  // namespace
 }  // namespace kestrava::sandbox
+
+namespace kestrava::sandbox {
+namespace {
+
+TEST(SandboxCommandLine, RecordsThatChangeOverTime) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;  // "" when right
+  };
+  const Case cases[] = {
+      {{"--late", "10:48", "--amend", "5:0", "--repeat-record", "3"}, ""},
+      {{"--late", "100:87600", "--amend=0:1"}, ""},
+      {{"--late", "101:1"},
+       "option --late needs PERCENT:HOURS with PERCENT 0-100 and HOURS 0-87600, not \"101:1\""},
+      {{"--amend", "5"},
+       "option --amend needs PERCENT:HOURS with PERCENT 0-100 and HOURS 0-87600, not \"5\""},
+      {{"--late", "5:-1"},
+       "option --late needs PERCENT:HOURS with PERCENT 0-100 and HOURS 0-87600, not \"5:-1\""},
+      {{"--repeat-record", "-1"},
+       "option --repeat-record needs a whole number from 0 to 1000000000, not \"-1\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+    const CommandLine line = ParseCommandLine(c.arguments);
+    EXPECT_EQ(line.error, c.error);
+  }
+  const CommandLine line = ParseCommandLine(cases[0].arguments);
+  EXPECT_EQ(line.options.service.latePostings, (DelayedShare{10, 48}));
+  EXPECT_EQ(line.options.service.amendments, (DelayedShare{5, 0}));
+  EXPECT_EQ(line.options.service.repeatAfterPage, 3);
+  const std::string help = UsageText();
+  for (const char* option : {"--late PERCENT:HOURS", "--amend PERCENT:HOURS", "--repeat-record N"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace kestrava::sandbox

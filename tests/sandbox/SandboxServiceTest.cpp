@@ -678,5 +678,90 @@ TEST(SandboxCivilTime, ParsesAndFormatsTheQueryForm) {
   EXPECT_FALSE(ParseQueryDateTime(""));
 }
 
+std::string Booked(const std::string& record) {
+  const auto value = ParseJSONValue(record);
+  return value ? value->GetValue("bookingDate", "") : "";
+}
+
+// Every transaction record of a range, page after page, at the service's now.
+std::vector<std::string> AllRecords(SandboxService& service, const std::string& token,
+                                    const std::string& start, const std::string& end) {
+  std::vector<std::string> records;
+  for (int page = 0, pages = 1; page < pages; ++page) {
+    const ServiceReply reply =
+        service.Handle(Request("GET", TransactionsTarget(start, end, page), kProduction,
+                               {"Authorization: Bearer " + token}));
+    EXPECT_EQ(reply.status, 200) << reply.body;
+    const auto json = AsJSONObject(ParseJSONValue(reply.body));
+    if (!json) break;
+    pages = std::stoi(json->GetValue("totalPages", "0"));
+    const TJSONArray* result = json->GetValue<TJSONArray>("result");
+    for (std::size_t i = 0; result != nullptr && i < result->Count(); ++i)
+      records.push_back(result->Get(i)->ToString());
+  }
+  return records;
+}
+
+TEST_F(SandboxServiceTest, LatePostingsShowInTheirPlaceOnceTheirDelayHasPassed) {
+  LocalMillis now = kNow;
+  ServiceOptions options = Options();
+  options.clock = [&now] { return now; };
+  options.latePostings = {30, 6};
+  SandboxService late(options);
+  SandboxService plain(Options());
+  const std::string start = "2025-05-13T12:00:00.000Z", end = "2025-05-15T00:00:00.000Z";
+  const std::vector<std::string> all = AllRecords(plain, SignIn(plain), start, end);
+  const std::vector<std::string> early = AllRecords(late, SignIn(late), start, end);
+  // Missing are only records of the last six hours, about a third of them.
+  ASSERT_LT(early.size(), all.size());
+  std::size_t missing = 0;
+  for (std::size_t i = 0, j = 0; i < all.size(); ++i) {
+    const bool shown = j < early.size() && early[j] == all[i];
+    if (shown) {
+      ++j;
+      continue;
+    }
+    ++missing;
+    EXPECT_GE(Booked(all[i]), "2025-05-14T06:00:00.000Z") << all[i];
+  }
+  EXPECT_EQ(missing, all.size() - early.size());
+  EXPECT_GT(missing, 0u);
+  // Six hours on, each shows in its place by booking time.
+  now = kNow + 6 * 3'600'000;
+  EXPECT_EQ(AllRecords(late, SignIn(late), start, "2025-05-14T12:00:00.000Z"),
+            AllRecords(plain, SignIn(plain), start, "2025-05-14T12:00:00.000Z"));
+}
+
+TEST_F(SandboxServiceTest, AnAmendedRecordChangesItsDescriptionOnlyAndARepeatedOneComesTwice) {
+  LocalMillis now = kNow;
+  ServiceOptions options = Options();
+  options.clock = [&now] { return now; };
+  options.amendments = {50, 2};
+  options.repeatAfterPage = 0;
+  options.scale.transactionsPerDay = 400;
+  SandboxService service(options);
+  const std::string start = "2025-05-14T00:00:00.000Z", end = "2025-05-14T12:00:00.000Z";
+  const std::vector<std::string> before = AllRecords(service, SignIn(service), start, end);
+  now = kNow + 2 * 3'600'000;
+  const std::vector<std::string> after = AllRecords(service, SignIn(service), start, end);
+  ASSERT_EQ(before.size(), after.size());
+  ASSERT_GT(before.size(), 51u);
+  EXPECT_EQ(before[50], before[49]);  // page 1 begins with page 0's last record
+  std::size_t amended = 0;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    ++amended;
+    // Booked within two hours before the first reading, the same but for
+    // the mark at the end of its description.
+    std::string expected = before[i];
+    const std::size_t at = expected.find("\",\"counterpartyName\"");
+    ASSERT_NE(at, std::string::npos);
+    expected.insert(at, kAmendedMark);
+    EXPECT_EQ(after[i], expected);
+    EXPECT_GE(Booked(before[i]), "2025-05-14T10:00:00.000Z") << before[i];
+  }
+  EXPECT_GT(amended, 0u);
+}
+
 }  // namespace
 }  // namespace kestrava::sandbox

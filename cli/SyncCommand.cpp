@@ -1,0 +1,138 @@
+#include "cli/SyncCommand.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/CommandOutput.h"
+#include "cli/Credentials.h"
+#include "cli/Messages.h"
+#include "cli/ServiceClient.h"
+#include "cli/StoreAccess.h"
+#include "client/Kestrava2Intf.h"
+
+namespace kestrava::cli {
+namespace {
+
+// A time as the request sends it, without the "Z" that does not mean UTC.
+std::string WireTime(TDateTime value) {
+  std::string text = DateTimeToNetFormat(value);
+  if (!text.empty() && text.back() == 'Z') text.pop_back();
+  return text;
+}
+
+std::string Summary(const store::TSyncCounts& counts, const store::TTimeRange& range) {
+  return "sync: " + std::to_string(counts.Accounts) + " accounts, " + std::to_string(counts.Read) +
+         " records read: " + std::to_string(counts.New) + " new, " +
+         std::to_string(counts.Changed) + " changed, " + std::to_string(counts.Unchanged) +
+         " unchanged, " + std::to_string(counts.Repeated) + " repeated; covered " +
+         WireTime(range.From) + " to " + WireTime(range.To);
+}
+
+// Hands each export's records to the session; a failure of the store ends
+// the export, its text kept for the run's error text.
+class StoreSink {
+ public:
+  explicit StoreSink(store::TSyncSession& session) : session_(session) {}
+  TKestrava_2::TRecordSink Accounts() {
+    return
+        [this](const TJSONArray& records) { return Guard([&] { session_.AddAccounts(records); }); };
+  }
+  TKestrava_2::TRecordSink Pages() {
+    return [this](const TJSONArray& records) { return Guard([&] { session_.AddPage(records); }); };
+  }
+  const std::string& Error() const noexcept { return error_; }
+
+ private:
+  template <class Work>
+  bool Guard(Work work) {
+    try {
+      work();
+      return true;
+    } catch (const store::EStoreError& e) {
+      error_ = "kestrava-cli: " + e.Message();
+    } catch (const std::exception& e) {
+      error_ = std::string("kestrava-cli: ") + e.what();
+    }
+    return false;
+  }
+  store::TSyncSession& session_;
+  std::string error_;
+};
+
+// The run failed with `text`: kept in the store, said on standard error.
+int FailRun(CliEnvironment& env, const SecretMask& mask, store::TSyncSession& session,
+            const std::string& text) {
+  // The store keeps the text as masked as standard error shows it.
+  session.Fail(mask(text));
+  return Failure(env, mask, text);
+}
+
+}  // namespace
+
+int RunSync(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
+  // One reading of the clock: the end of the range and the run's start.
+  const TDateTime now = env.now();
+  if (args.range.from && DateTimeToMilliseconds(*args.range.from) > DateTimeToMilliseconds(now)) {
+    return Usage(env,
+                 "the range starts after it ends: a sync reads from --from up to now, and "
+                 "--from is " +
+                     StoreTimeText(*args.range.from) + ", now " + StoreTimeText(now));
+  }
+  int code = ExitFailure;
+  const std::optional<Credentials> credentials = FindCredentials(args, env, code);
+  if (!credentials) return code;
+  mask.Add(credentials->secret);
+  const store::TSource source = SelectedSource(args, credentials->id);
+  if (!args.range.from && !StoreExists(args, env))
+    return Usage(env, "there is no store yet: give the start of the first sync with --from T");
+  const std::unique_ptr<store::TStore> store = OpenCliStore(args, env, mask, true, code);
+  if (store == nullptr) return code;
+  // The line's target first, so that one which cannot be written fails
+  // before the run begins.
+  const std::unique_ptr<OutputTarget> target = OpenTarget(env, args.output);
+  if (target == nullptr) return ExitFailure;
+
+  std::unique_ptr<store::TSyncSession> session;
+  store::TTimeRange range{args.range.from.value_or(0), now};
+  try {
+    if (!args.range.from) {
+      const std::optional<TDateTime> end = store->CoverageEnd(source, args.account);
+      if (!end)
+        return Usage(env, "nothing of " + source.Host + " " + source.ClientId +
+                              " is covered in the store " + store->Name() +
+                              " yet: give the start of the first sync with --from T");
+      range.From = IncHour(*end, -args.overlapHours);
+    }
+    session = store->BeginSync(source, range, args.account);
+  } catch (const store::EStoreError& e) {
+    return StoreFailure(env, mask, e.Message());
+  }
+
+  Progress progress(env);
+  std::string failure;
+  const std::unique_ptr<TKestrava_2> client =
+      SignIn(args, *credentials, env, mask, progress, &failure);
+  if (client == nullptr) {
+    session->Fail(mask(failure));
+    return ExitFailure;
+  }
+  StoreSink sink(*session);
+  if (!client->Accounts(sink.Accounts()))
+    return FailRun(env, mask, *session,
+                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
+  client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
+  const bool read = client->GetTranzactii(range.From, range.To, args.account, sink.Pages());
+  progress.EndLine();
+  if (!read)
+    return FailRun(env, mask, *session,
+                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
+  try {
+    session->Succeed();
+  } catch (const store::EStoreError& e) {
+    return FailRun(env, mask, *session, "kestrava-cli: " + e.Message());
+  }
+  return WriteWhole(env, *target, Summary(session->Counts(), range));
+}
+
+}  // namespace kestrava::cli
