@@ -273,8 +273,12 @@ void TForm2::btn1Click() {
     const int environment = GMediu.ItemIndex() + 1;
     const std::string id = edID.text().toStdString();
     try {
-      SA = std::make_unique<TKestrava_2>(
-          id, secret, environment, TWaitHook{[this] { RepaintWhileBusy(); }, kRepaintInterval});
+      SA = std::make_unique<TKestrava_2>(id, secret, environment,
+                                         TWaitHook{[this] {
+                                                     RepaintWhileBusy();
+                                                     return true;
+                                                   },
+                                                   kRepaintInterval});
     } catch (...) {
       // No client is left to read with.
       BAccounts.setEnabled(false);

@@ -66,9 +66,11 @@ std::string_view DefaultServiceHost() noexcept;
 
 // Something to run while an exchange waits on the service (the window
 // repaints from it): once every `interval` for as long as a wait lasts,
-// never more often.
+// never more often. It gives whether to go on: false breaks the exchange
+// in flight off at once, and the operation fails as on any failure of the
+// exchange, with "REST request failed: Cancelled by the operator".
 struct TWaitHook {
-  std::function<void()> run;
+  std::function<bool()> run;
   std::chrono::milliseconds interval{50};
 };
 

@@ -113,7 +113,7 @@ struct TRESTClient::Impl {
 TRESTClient::TRESTClient() : impl_(std::make_unique<Impl>()) {}
 TRESTClient::~TRESTClient() = default;
 
-void TRESTClient::SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval) {
+void TRESTClient::SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval) {
   impl_->transport.SetWaitHook(std::move(hook), interval);
 }
 

@@ -107,8 +107,9 @@ class TRESTClient {
   TRESTRequestParameterList& Params() noexcept;
 
   // Runs `hook` about every `interval` while a request of this client waits
-  // on the network, never more often (see net::Transport::SetWaitHook).
-  void SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval);
+  // on the network, never more often; false from it breaks the request off
+  // (see net::Transport::SetWaitHook).
+  void SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval);
 
  private:
   friend class TRESTRequest;

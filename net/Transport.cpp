@@ -184,21 +184,24 @@ void NoteFinishedPhases(CURL* easy, Attempt& attempt) {
 
 // The caller's hook and when it last ran.
 struct WaitHook {
-  std::function<void()> run;
+  std::function<bool()> run;
   std::chrono::milliseconds interval{0};
   Clock::time_point lastRun;
   // How long a poll may block before the hook is due.
   std::chrono::milliseconds UntilDue() const {
     return std::chrono::ceil<std::chrono::milliseconds>(lastRun + interval - Clock::now());
   }
-  void RunIfDue() {
-    if (!run || Clock::now() - lastRun < interval) return;
-    run();
+  // Whether to go on.
+  bool RunIfDue() {
+    if (!run || Clock::now() - lastRun < interval) return true;
+    const bool goOn = run();
     lastRun = Clock::now();
+    return goOn;
   }
 };
 
 struct Outcome {
+  bool cancelled = false;
   bool timedOut = false;
   int multiFailure = 0;
   CURLcode result = CURLE_OK;
@@ -249,9 +252,12 @@ Outcome RunTransfer(CURLM* multi, CURL* easy, Attempt& attempt, std::chrono::mil
     if (hook.run) left = std::min(left, hook.UntilDue());
     curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, left.count())),
                     nullptr);
-    hook.RunIfDue();
+    if (!hook.RunIfDue()) {
+      outcome.cancelled = true;
+      break;
+    }
   }
-  if (!outcome.timedOut && outcome.multiFailure == 0) {
+  if (!outcome.cancelled && !outcome.timedOut && outcome.multiFailure == 0) {
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
       if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
@@ -398,6 +404,7 @@ TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, cur
     // The list dies with this request; the handle must not keep pointing at it.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
 
+    if (outcome.cancelled) throw ETransferCancelled();
     if (outcome.timedOut) RaiseTransportFailure(CURLE_OPERATION_TIMEDOUT, attempt.progress, host);
     if (outcome.multiFailure != 0)
       Raise(StageOf(CURLE_RECV_ERROR, attempt.progress), outcome.multiFailure,
@@ -446,7 +453,7 @@ Transport::Transport() : impl_(std::make_unique<Impl>()) {
 
 Transport::~Transport() = default;
 
-void Transport::SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval) {
+void Transport::SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval) {
   impl_->waitHook.run = std::move(hook);
   impl_->waitHook.interval = interval;
 }

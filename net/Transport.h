@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Exception.h"
 #include "base/HeaderList.h"
 #include "net/RequestDefaults.h"
 
@@ -30,6 +31,13 @@ struct TransportReply {
   std::string reason;
   HeaderList headers;  // of the final head, in order
   std::string body;
+};
+
+// A transfer broken off because the wait hook said so.
+class ETransferCancelled : public Exception {
+ public:
+  ETransferCancelled() : Exception(kTransferCancelledText) {}
+  static constexpr const char* kTransferCancelledText = "Cancelled by the operator";
 };
 
 // Fixed product token sent as User-Agent on every request.
@@ -53,8 +61,10 @@ class Transport {
   // Runs `hook` while a request waits on the network (name resolution,
   // connecting, sending, each wait for reply data): once every `interval`
   // for as long as the wait lasts, never more often. An empty hook runs
-  // nothing.
-  void SetWaitHook(std::function<void()> hook, std::chrono::milliseconds interval);
+  // nothing. The hook gives whether to go on: false breaks the transfer off
+  // at once (its connection is closed) and Perform throws
+  // ETransferCancelled; the next request starts afresh.
+  void SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval);
 
  private:
   struct Impl;

@@ -187,7 +187,8 @@ TEST_F(SignIn, TheWaitHookRunsWhileTheSignInAndTheExportsWait) {
   int runs = 0;
   server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(TokenReply("tok-1")));
   const auto client = std::make_unique<TKestrava_2>(
-      "id-1", "secret-1", 1, TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)});
+      "id-1", "secret-1", 1,
+      TWaitHook{[&runs] { return ++runs > 0; }, std::chrono::milliseconds(20)});
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
   EXPECT_GE(runs, 2);
 
@@ -208,7 +209,8 @@ TEST_F(SignIn, AWaitHookSetAfterTheSignInServesTheRequestsThatFollow) {
   const auto client = NewClient();
   ASSERT_TRUE(client->LogatLaServer) << client->MesajEroare();
   int runs = 0;
-  client->Settings().OnWait = TWaitHook{[&runs] { ++runs; }, std::chrono::milliseconds(20)};
+  client->Settings().OnWait =
+      TWaitHook{[&runs] { return ++runs > 0; }, std::chrono::milliseconds(20)};
   const std::string slowAccounts = JsonReply(200, "OK", R"({"result":[{"id":1}]})");
   server->Enqueue(Reply().Pause(std::chrono::milliseconds(250)).Send(slowAccounts));
   TJSONArray accounts;

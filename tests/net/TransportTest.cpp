@@ -132,7 +132,12 @@ TEST_F(TransportTest, TheWaitHookRunsWhileARequestWaitsAndNoMoreOftenThanItsInte
   using Clock = std::chrono::steady_clock;
   constexpr auto kInterval = std::chrono::milliseconds(50);
   std::vector<Clock::time_point> runs;
-  client.SetWaitHook([&runs] { runs.push_back(Clock::now()); }, kInterval);
+  client.SetWaitHook(
+      [&runs] {
+        runs.push_back(Clock::now());
+        return true;
+      },
+      kInterval);
   ScriptedServer server;
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
 
@@ -175,6 +180,7 @@ TEST_F(TransportTest, AWaitHookThatThrowsEndsTheRequestAndLeavesTheTransportWhol
   client.SetWaitHook(
       [&stop] {
         if (stop) throw std::runtime_error("stopped by the caller");
+        return true;
       },
       std::chrono::milliseconds(20));
   ScriptedServer server;
@@ -189,6 +195,43 @@ TEST_F(TransportTest, AWaitHookThatThrowsEndsTheRequestAndLeavesTheTransportWhol
   EXPECT_EQ(response.StatusCode(), 200);
   EXPECT_EQ(response.Content(), "body");
   EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+// The hook saying stop breaks the transfer off where it waits, whatever it
+// waits for, and closes its connection; the next request goes as before.
+TEST_F(TransportTest, AWaitHookThatSaysStopBreaksTheTransferOffAtOnce) {
+  constexpr auto interval = std::chrono::milliseconds(20);
+  int runs = 0;
+  int stopAt = 0;
+  client.SetWaitHook([&] { return ++runs < stopAt; }, interval);
+  ScriptedServer server;
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n";
+  struct Case {
+    const char* name;
+    Reply reply;
+  };
+  Case cases[] = {
+      {"waiting for the head", Reply().Pause(std::chrono::seconds(20)).Send(head + "body")},
+      {"waiting inside the body", Reply().Send(head + "bo").Pause(std::chrono::seconds(20))},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Get(server, "/fine", Reply(head + "fine")), "");
+    const int connections = server.ConnectionsAccepted();
+    runs = 0;
+    stopAt = 3;
+    EXPECT_EQ(Get(server, "/slow", std::move(c.reply)),
+              "REST request failed: Cancelled by the operator");
+    EXPECT_EQ(runs, 3);
+    // Nothing of the broken-off reply reaches the response.
+    EXPECT_EQ(response.Content(), "fine");
+
+    stopAt = 1000;
+    ASSERT_EQ(Get(server, "/after", Reply(head + "next")), "");
+    EXPECT_EQ(response.Content(), "next");
+    // On a new connection: the broken-off one was closed.
+    EXPECT_EQ(server.ConnectionsAccepted(), connections + 1);
+  }
 }
 
 }  // namespace
