@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "base/StandardDescriptors.h"
 #include "cli/Cli.h"
 #include "datetime/FormatSettings.h"
 
 int main(int argc, char** argv) {
+  if (!kestrava::OpenStandardDescriptors()) return 1;
   kestrava::InitializeFormatSettings();
   kestrava::DescriptorSink out(STDOUT_FILENO), err(STDERR_FILENO);
   kestrava::cli::CliEnvironment env{

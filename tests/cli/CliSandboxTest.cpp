@@ -400,6 +400,40 @@ TEST_F(CliAgainstSandbox, MixedFaultsGiveByteForByteTheOutputOfACleanRun) {
   }
 }
 
+// Started with standard error closed, the program must not give that
+// number to the export's file: the retry line would go into the export.
+TEST_F(CliAgainstSandbox, AClosedStandardErrorNeverTakesTheRetryLineIntoTheExport) {
+  const Sandbox faulty = StartSandbox({"--fail-page", "0:503:1", "--retry-after", "0"});
+  const PastRange range = DaysBeforeToday(5);
+  const std::vector<std::string> args = {"--format", "csv",  "transactions", "--from",
+                                         range.from, "--to", range.to};
+  const ProcessResult clean = Cli(args);
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  const std::string file = faulty.stateDir + "/f.csv";
+  std::vector<std::string> argv = {"/bin/sh",
+                                   "-c",
+                                   "exec \"$0\" \"$@\" 2>&-",
+                                   KESTRAVA_CLI_PATH,
+                                   "--host",
+                                   faulty.host,
+                                   "--retry",
+                                   "3",
+                                   "--output",
+                                   file};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ProcessResult run = RunProcess(
+      argv,
+      {"SSL_CERT_FILE=" + faulty.caFile,
+       std::string("KESTRAVA_CLIENT_ID=") + sandbox::kDefaultClientId,
+       std::string("KESTRAVA_CLIENT_SECRET=") + sandbox::kDefaultClientSecret, "LC_ALL=C"},
+      "", 60s);
+  EXPECT_EQ(run.exitCode, 0);
+  std::ifstream in(file, std::ios::binary);
+  const std::string written(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(written.substr(0, 80), clean.out.substr(0, 80));
+  EXPECT_TRUE(written == clean.out);
+}
+
 TEST_F(CliAgainstSandbox, WhatCannotPassIsTriedOnceAndTheBudgetEndsTheRest) {
   const PastRange range = DaysBeforeToday(10);
   const std::vector<std::string> args = {"--retry",  "5",    "transactions", "--from",
