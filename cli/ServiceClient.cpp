@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -22,8 +23,9 @@ void Progress::EndLine() {
 }
 
 std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials& credentials,
-                                    CliEnvironment& env, const SecretMask& mask,
-                                    Progress& progress) {
+                                    CliEnvironment& env, SecretMask& mask, Progress& progress) {
+  // The client, once made: its settings are given before it exists.
+  const auto made = std::make_shared<const TKestrava_2*>(nullptr);
   TKestrava_2::TSettings settings;
   settings.Timeout = args.timeoutSeconds * 1000;
   if (args.retries > 0) {
@@ -32,7 +34,10 @@ std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials&
                        progress.EndLine();
                        WriteLine(env, line);
                      },
-                     [&mask](std::string text) { return mask(std::move(text)); }};
+                     [&mask, made](std::string text) {
+                       if (*made != nullptr) mask.Add((*made)->Token);
+                       return mask(std::move(text));
+                     }};
     settings.OnRequestFailed =
         RetryPolicy({args.retries, std::chrono::seconds(args.retryMaxTimeSeconds), env.monotonic()},
                     std::move(world));
@@ -45,10 +50,12 @@ std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials&
     Failure(env, mask, e.what());
     return nullptr;
   }
+  *made = client.get();
   if (!client->LogatLaServer) {
     Failure(env, mask, client->MesajEroare());
     return nullptr;
   }
+  mask.Add(client->Token);
   return client;
 }
 

@@ -29,9 +29,10 @@ class Progress {
 
 // The client signed in; none after the failure has been reported. Retry
 // lines end the progress line first and are masked by `mask`; both must
-// outlive the client.
+// outlive the client. Each access token the client gets, by this sign-in
+// or one in the middle of an export, joins `mask` before the next line
+// is masked.
 std::unique_ptr<TKestrava_2> SignIn(const CliArguments& args, const Credentials& credentials,
-                                    CliEnvironment& env, const SecretMask& mask,
-                                    Progress& progress);
+                                    CliEnvironment& env, SecretMask& mask, Progress& progress);
 
 }  // namespace kestrava::cli

@@ -41,14 +41,16 @@ std::optional<SignedIn> Start(const CliArguments& args, CliEnvironment& env, Sec
 
 // Writes the records of an export as they arrive; the exit code once the
 // export has ended, its failure reported.
-int WriteRecords(const CliArguments& args, CliEnvironment& env, const SecretMask& mask,
-                 SignedIn& start,
+int WriteRecords(const CliArguments& args, CliEnvironment& env, SecretMask& mask, SignedIn& start,
                  const std::function<bool(const TKestrava_2::TRecordSink&)>& exportRecords) {
   const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *start.target);
   if (writer == nullptr) return ExitFailure;
   const bool ok = exportRecords([&](const TJSONArray& records) { return writer->Add(records); });
   if (!ok && writer->Error() != 0) return CannotWrite(env, start.target->Name(), writer->Error());
-  if (!ok) return Failure(env, mask, start.client->MesajEroare());
+  if (!ok) {
+    mask.Add(start.client->Token);  // a sign-in again may have got another
+    return Failure(env, mask, start.client->MesajEroare());
+  }
   return FinishRecords(env, *writer, *start.target);
 }
 

@@ -272,6 +272,56 @@ TEST_F(CliRetry, ASecondRefusalOrAFailedSignInAgainEndTheExport) {
   EXPECT_EQ(once.err, "401/Unauthorized - expired\n");
 }
 
+// The access token is a secret too: the token reply that a transport
+// failure's text ends with, a failing reply that echoes the Authorization
+// header, and the token of a sign-in again in the middle of an export.
+TEST_F(CliRetry, NoTokenTheClientGotShowsInAnyLine) {
+  // A token with a "/" and a "+", written escaped in its reply.
+  const std::string token = "tok/live+1", written = R"(tok\/live\u002b1)";
+  const Reply tokenReply(
+      JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":")" + written + R"("}})"));
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 50\r\n\r\n{";
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;  // after the sign-in
+    std::vector<std::string> options;
+    int code;
+  };
+  const Case cases[] = {
+      {"the first export cut off", {Reply().Send(head).Reset()}, {}, 1},
+      {"echoed in a refusal",
+       {Reply(JsonReply(400, "Bad Request", R"({"got":"Bearer tok/live+1"})"))},
+       {},
+       1},
+      {"echoed in a retry line",
+       {Reply(HttpReply(503, "Service Unavailable", {}, "Bearer tok/live+1")),
+        Reply(JsonReply(429, "Too Many Requests", R"({"got":"Bearer tok\/live+1"})")),
+        Reply(PageReply(1, "[]"))},
+       {"--retry", "2"},
+       0},
+      {"the token of a sign-in again",
+       {Reply(JsonReply(401, "Unauthorized", "expired")), Reply(TokenReply("tok-second-2")),
+        Reply(JsonReply(400, "Bad Request", "Bearer tok-second-2 and tok/live+1"))},
+       {"--retry", "2"},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.Enqueue(tokenReply);
+    for (const Reply& reply : c.replies) server.Enqueue(reply);
+    const Outcome run = Transactions(c.options);
+    EXPECT_EQ(run.code, c.code);
+    for (const std::string& form :
+         {token, written, std::string("tok\\/live+1"), std::string("tok-second-2")})
+      EXPECT_EQ(run.err.find(form), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("********"), std::string::npos) << run.err;
+  }
+  // A result is data: login prints the token as it is.
+  server.Enqueue(tokenReply);
+  EXPECT_EQ(Service({"login"}).out, token + "\n");
+}
+
 TEST_F(CliRetry, RetryLinesAreMaskedCutAndBreakTheProgressLine) {
   const std::string longBody = "s3cret-value " + std::string(300, 'z');
   EnqueueWithFault({Reply(JsonReply(429, "Too Many Requests", longBody, {"Retry-After: 0"}))});
