@@ -13,6 +13,18 @@ void PutVisible(std::string& out, unsigned char value) {
   AppendHexByte(out, value, HexCase::Lower);
 }
 
+// The marks, embeddings, overrides and isolates of bidirectional text.
+bool IsBidiControl(char32_t c) {
+  return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
+void PutVisibleCodePoint(std::string& out, char32_t value) {
+  out += "\\u";
+  AppendHexByte(out, static_cast<unsigned char>(value >> 8), HexCase::Lower);
+  AppendHexByte(out, static_cast<unsigned char>(value & 0xFF), HexCase::Lower);
+}
+
 }  // namespace
 
 std::string ForTerminal(std::string_view text) {
@@ -35,6 +47,9 @@ std::string ForTerminal(std::string_view text) {
     } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       PutVisible(out, static_cast<unsigned char>(text[i + 1]));  // C1: U+0080-U+009F
       i += 2;
+    } else if (const char32_t value = DecodeUtf8(text, i, length); IsBidiControl(value)) {
+      PutVisibleCodePoint(out, value);
+      i += length;
     } else {
       out.append(text.substr(i, length));
       i += length;

@@ -42,11 +42,12 @@ class CliProgram : public ::testing::Test {
 
 TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
   // An error body that would retitle the window, clear the screen and
-  // overwrite its own first line; data with an escape and a C1 CSI.
+  // overwrite its own first line; data with an escape, a C1 CSI and a
+  // right-to-left override that would show "exe.png" as "gnp.exe".
   const std::string hostile =
       "\x1b]0;owned\x07\x1b[2J\rfake prompt $ \xC2\x9B"
       "31m";
-  const std::string records = R"([{"n":"\u001b[31mred\u009b"}])";
+  const std::string records = R"([{"n":"\u001b[31mred\u009b\u202egnp.exe"}])";
   for (const ChildOutput output : {ChildOutput::Pipes, ChildOutput::Terminals}) {
     const bool terminal = output == ChildOutput::Terminals;
     SCOPED_TRACE(terminal ? "terminal" : "pipe");
@@ -64,8 +65,8 @@ TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
     server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + records + "}")));
     const ProcessResult read = Run({"--compact", "accounts"}, output);
     EXPECT_EQ(read.exitCode, 0) << read.err;
-    EXPECT_EQ(read.out, terminal ? "[{\"n\":\"\\x1b[31mred\\x9b\"}]\n"
-                                 : "[{\"n\":\"\x1b[31mred\xC2\x9B\"}]\n");
+    EXPECT_EQ(read.out, terminal ? "[{\"n\":\"\\x1b[31mred\\x9b\\u202egnp.exe\"}]\n"
+                                 : "[{\"n\":\"\x1b[31mred\xC2\x9B\xE2\x80\xAEgnp.exe\"}]\n");
     EXPECT_EQ(read.err, "");
   }
 }
