@@ -11,6 +11,8 @@
 namespace kestrava {
 namespace {
 
+constexpr int kSymbolicLinksFollowed = 40;  // as the kernel follows them
+
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -104,11 +106,21 @@ class ReplacedFile final : public OutputTarget {
 };
 
 // The file a path names, symbolic links followed, as a redirection would
-// write it; a path that leads nowhere yet is taken as written.
-std::string Resolved(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-  return path;
+// write it: a link that leads to no file yet names the file it would lead
+// to; a path that leads nowhere else is taken as written.
+std::string Resolved(std::string path) {
+  for (int links = 0; links < kSymbolicLinksFollowed; ++links) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) return path;
+    const std::string next(target, static_cast<std::size_t>(length));
+    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return path;  // a loop: the system says so when it is used
 }
 
 }  // namespace

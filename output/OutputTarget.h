@@ -34,7 +34,8 @@ class OutputTarget {
   std::string name_;
 };
 
-// The file at `path` (symbolic links followed), replaced as a whole: the
+// The file at `path` (symbolic links followed, a link to no file yet naming
+// the file it leads to), replaced as a whole: the
 // result goes to a temporary file in the same folder, which Commit flushes
 // to disk and renames over the file; any other way out removes it. A new
 // file gets mode 0600, a replaced one keeps its mode (and, where allowed,

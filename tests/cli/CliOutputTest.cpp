@@ -135,7 +135,19 @@ TEST_F(CliOutput, ANewFileGetsMode0600AndAReplacedOneKeepsItsMode) {
   struct stat status {};
   lstat(link.c_str(), &status);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "new.csv", "shared.json"}));
+
+  // A link to no file yet: the file it names is made, as a redirection
+  // makes it, and the link stays a link.
+  const std::string dangling = folder.File("today.json");
+  ASSERT_EQ(symlink("made-today.json", dangling.c_str()), 0);
+  EnqueueTransactions();
+  EXPECT_EQ(Transactions({"--compact", "--output", dangling}).code, 0);
+  EXPECT_EQ(ReadWhole(folder.File("made-today.json")), Expected("compact"));
+  EXPECT_EQ(ModeOf(folder.File("made-today.json")), 0600u);
+  lstat(dangling.c_str(), &status);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "made-today.json", "new.csv",
+                                                      "shared.json", "today.json"}));
 }
 
 TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {

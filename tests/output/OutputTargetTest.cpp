@@ -144,6 +144,53 @@ TEST(ReplacedFile, AReplacedFileKeepsItsModeAndALinkStays) {
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "shared.json"}));
 }
 
+// A link that leads to no file yet is written through, as a shell's
+// redirection writes it: the file it names is made, and the link stays.
+TEST(ReplacedFile, ALinkToNoFileYetMakesTheFileItLeadsTo) {
+  Folder folder;
+  fs::create_directory(folder.File("exports"));
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> links;  // name, what it holds
+    std::string written;                                     // the file the result lands in
+  };
+  const Case cases[] = {
+      {{{"latest.csv", "exports/today.csv"}}, "exports/today.csv"},
+      {{{"latest.csv", folder.File("exports/absolute.csv")}}, "exports/absolute.csv"},
+      // A chain of links, the last one relative to its own folder.
+      {{{"latest.csv", "exports/step"}, {"exports/step", "chained.csv"}}, "exports/chained.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    for (const auto& [name, target] : c.links)
+      ASSERT_EQ(symlink(target.c_str(), folder.File(name).c_str()), 0);
+    auto target = Open(folder.File("latest.csv"), nullptr);
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(target->Sink().Write("rows"));
+    int error = 0;
+    EXPECT_TRUE(target->Commit(error)) << ErrorDescription(error);
+    EXPECT_EQ(ReadWhole(folder.File(c.written)), "rows");
+    EXPECT_EQ(ModeOf(folder.File(c.written)), 0600u);
+    for (const auto& [name, unused] : c.links) {
+      EXPECT_TRUE(fs::is_symlink(folder.File(name))) << name;
+      fs::remove(folder.File(name));
+    }
+    fs::remove(folder.File(c.written));
+  }
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"exports"});
+  EXPECT_TRUE(fs::is_empty(folder.File("exports")));
+
+  // A link into a folder that does not exist, and a loop of links, are
+  // refused as the system refuses them.
+  ASSERT_EQ(symlink("missing/today.csv", folder.File("nowhere").c_str()), 0);
+  ASSERT_EQ(symlink("loop-b", folder.File("loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", folder.File("loop-b").c_str()), 0);
+  for (const auto& [name, expected] : {std::pair{"nowhere", ENOENT}, std::pair{"loop-a", ELOOP}}) {
+    int error = 0;
+    EXPECT_EQ(OpenReplacedFile(folder.File(name), error), nullptr) << name;
+    EXPECT_EQ(error, expected) << name << ": " << ErrorDescription(error);
+  }
+}
+
 TEST(ReplacedFile, WithoutACommitTheFileStaysAsItWasAndNothingIsLeft) {
   Folder folder;
   const std::string kept = folder.File("kept.json");
