@@ -11,6 +11,9 @@
 namespace kestrava {
 namespace {
 
+// The name of a temporary file: short, whatever the length of the file's
+// own name (which may be the longest a folder allows), and hidden.
+constexpr char kTemporaryPrefix[] = "/.kestrava-";
 constexpr int kSymbolicLinksFollowed = 40;  // as the kernel follows them
 
 std::string FolderOf(const std::string& path) {
@@ -40,7 +43,7 @@ class ReplacedFile final : public OutputTarget {
   // Makes the temporary file: mode 0600 for a new file, the mode (and, where
   // allowed, the owner) of the file it replaces otherwise.
   int Open(const struct stat* replaced) {
-    std::string name = FolderOf(path_) + "/." + path_.substr(path_.rfind('/') + 1) + ".XXXXXX";
+    std::string name = FolderOf(path_) + kTemporaryPrefix + "XXXXXX";
     {
       const HeldBy held(*watch_);
       fd_ = mkostemp(name.data(), O_CLOEXEC);

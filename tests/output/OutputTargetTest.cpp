@@ -106,7 +106,7 @@ TEST(ReplacedFile, ANewFileAppearsWholeAtCommitWithMode0600) {
   // Until the commit only the temporary file exists, hidden, in the same folder.
   const std::vector<std::string> before = folder.Names();
   ASSERT_EQ(before.size(), 1u);
-  EXPECT_EQ(before[0].rfind(".new.csv.", 0), 0u) << before[0];
+  EXPECT_EQ(before[0].rfind(".kestrava-", 0), 0u) << before[0];
   ASSERT_EQ(heard.size(), 3u);
   EXPECT_EQ(heard[1], "made " + folder.File(before[0]));
 
@@ -142,6 +142,27 @@ TEST(ReplacedFile, AReplacedFileKeepsItsModeAndALinkStays) {
   ASSERT_EQ(lstat(link.c_str(), &status), 0);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "shared.json"}));
+}
+
+// A name as long as a folder allows: the temporary file's own name is
+// short, whatever the file's.
+TEST(ReplacedFile, TheLongestFileNamesWork) {
+  Folder folder;
+  for (const std::size_t length : {248u, 250u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::string name(length, 'n');
+    for (const bool exists : {false, true}) {
+      if (exists) WriteWhole(folder.File(name), "old");
+      auto target = Open(folder.File(name), nullptr);
+      ASSERT_NE(target, nullptr);
+      ASSERT_TRUE(target->Sink().Write("new"));
+      int error = 0;
+      EXPECT_TRUE(target->Commit(error)) << ErrorDescription(error);
+      EXPECT_EQ(ReadWhole(folder.File(name)), "new");
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{name});
+    fs::remove(folder.File(name));
+  }
 }
 
 // A link that leads to no file yet is written through, as a shell's
