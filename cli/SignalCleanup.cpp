@@ -20,7 +20,7 @@ volatile sig_atomic_t armed = 0;
 struct sigaction previous[std::size(Signals)];
 
 extern "C" void RemoveAndExit(int) {
-  if (armed != 0) unlink(path);
+  if (armed != 0 && path[0] != '\0') unlink(path);
   [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, messageLength);
   _exit(1);
 }

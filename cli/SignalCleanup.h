@@ -24,8 +24,10 @@ class SignalsHeldBack {
   sigset_t previous_;
 };
 
-// One file at a time. Arm and Disarm are called while the signals are held
-// back; Disarm puts the previous handlers back.
+// One file at a time; an empty `path` is a file without a name, which goes
+// with the process by itself (the line is still written). Arm and Disarm
+// are called while the signals are held back; Disarm puts the previous
+// handlers back.
 void ArmSignalCleanup(const std::string& path, const std::string& message);
 void DisarmSignalCleanup() noexcept;
 

@@ -148,5 +148,37 @@ TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
   EXPECT_EQ(ReadWhole(file.string()), "last night's export\r\n");
 }
 
+// Killed where no handler can run (SIGKILL, the OOM killer): the export's
+// temporary file has no name, so the folder is left exactly as it was.
+TEST_F(CliProgram, AnExportKilledOutrightLeavesTheFolderAsItWas) {
+  struct Case {
+    const char* format;
+    bool fileExists;
+  };
+  const Case cases[] = {{"display", true}, {"csv", true}, {"ndjson", false}, {"csv", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + (c.fileExists ? ", replacing a file" : ", a new file"));
+    const std::filesystem::path file = folder / "export.out";
+    std::filesystem::remove(file);
+    if (c.fileExists) std::ofstream(file, std::ios::binary) << "last night's export\n";
+    const std::size_t before = server.Requests().size();
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(3, R"([{"id":1,"text":"the first page is written"}])")));
+    server.Enqueue(Reply().Pause(60s));
+    ChildProcess child(Argv({"--format", c.format, "--output", file.string(), "transactions",
+                             "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"}),
+                       Environment());
+    ASSERT_TRUE(server.WaitForRequests(before + 3, 20s));
+    child.Signal(SIGKILL);
+    child.Wait(20s);
+    if (c.fileExists) {
+      EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.out"});
+      EXPECT_EQ(ReadWhole(file), "last night's export\n");
+    } else {
+      EXPECT_TRUE(scratch.Names().empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrava::testing
