@@ -51,6 +51,7 @@ int RunFormat(const CliArguments& args, CliEnvironment& env, SecretMask& /*mask*
   const bool added = value->Kind() == TJSONKind::Array
                          ? writer->Add(static_cast<const TJSONArray&>(*value))
                          : writer->Add(*value);
+  if (!added && writer->Refused()) return RefusedRecords(env);
   if (!added) return CannotWrite(env, target->Name(), writer->Error());
   return FinishRecords(env, *writer, *target);
 }

@@ -2,6 +2,7 @@
 
 #include "cli/TerminalText.h"
 #include "output/ByteSink.h"
+#include "output/CsvWriter.h"
 
 namespace kestrava::cli {
 
@@ -24,6 +25,13 @@ int CannotRead(CliEnvironment& env, const std::string& name, int error) {
 
 int CannotWrite(CliEnvironment& env, const std::string& name, int error) {
   WriteLine(env, "kestrava-cli: cannot write " + name + ": " + ErrorDescription(error));
+  return ExitFailure;
+}
+
+int RefusedRecords(CliEnvironment& env) {
+  WriteLine(env, "kestrava-cli: more than " + std::to_string(CsvWriter::kMaxColumns) +
+                     " columns: the records have too many distinct member names for csv; use "
+                     "--format ndjson");
   return ExitFailure;
 }
 

@@ -24,6 +24,10 @@ int Usage(CliEnvironment& env, const std::string& message);
 int CannotRead(CliEnvironment& env, const std::string& name, int error);
 int CannotWrite(CliEnvironment& env, const std::string& name, int error);
 
+// Records that the output format cannot hold (csv: too many columns),
+// with the way out; the exit code of a failure.
+int RefusedRecords(CliEnvironment& env);
+
 // A failure of the service, the transport or the client: its text with the
 // secret masked; the exit code of a failure.
 int Failure(CliEnvironment& env, const SecretMask& mask, const std::string& text);

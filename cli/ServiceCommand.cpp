@@ -46,6 +46,7 @@ int WriteRecords(const CliArguments& args, CliEnvironment& env, SecretMask& mask
   const std::unique_ptr<RecordWriter> writer = NewWriter(env, args.format, *start.target);
   if (writer == nullptr) return ExitFailure;
   const bool ok = exportRecords([&](const TJSONArray& records) { return writer->Add(records); });
+  if (!ok && writer->Refused()) return RefusedRecords(env);
   if (!ok && writer->Error() != 0) return CannotWrite(env, start.target->Name(), writer->Error());
   if (!ok) {
     mask.Add(start.client->Token);  // a sign-in again may have got another

@@ -26,6 +26,9 @@ class RecordWriter {
   virtual bool Finish() = 0;
   // The errno of the write that failed; 0 while none failed.
   virtual int Error() const noexcept { return sink_.Error(); }
+  // The records cannot be written in this format at all (csv: too many
+  // columns); Add gave false, and nothing was written.
+  virtual bool Refused() const noexcept { return false; }
 
  protected:
   // Hands the text gathered so far to the sink when it has grown to a

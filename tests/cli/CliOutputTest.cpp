@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -228,6 +229,46 @@ TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
   const Outcome full = Service({"--output", "/dev/full", "accounts"});
   EXPECT_EQ(full.code, 1);
   EXPECT_EQ(full.err, "kestrava-cli: cannot write /dev/full: No space left on device\n");
+}
+
+// Records whose member names all differ would make a column each, and
+// every row a cell of every column: csv refuses past a thousand columns,
+// before anything is written, and says what does write them.
+TEST_F(CliOutput, CsvRefusesMoreThanAThousandColumnsAndNamesTheWayOut) {
+  std::string records = "[";
+  for (int i = 0; i <= 1000; ++i)
+    records += (i > 0 ? ",{\"name" : "{\"name") + std::to_string(i) + "\":\"x\"}";
+  records += "]";
+  const std::string refusal =
+      "kestrava-cli: more than 1000 columns: the records have too many distinct member names "
+      "for csv; use --format ndjson\n";
+  const std::string kept = folder.File("kept.csv");
+  WriteWhole(kept, "yesterday's export\r\n");
+  for (const std::vector<std::string>& output :
+       {std::vector<std::string>{}, std::vector<std::string>{"--output", kept}}) {
+    SCOPED_TRACE(output.empty() ? "standard output" : "a file");
+    std::vector<std::string> options = {"--format", "csv"};
+    options.insert(options.end(), output.begin(), output.end());
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(2, "[{\"first\":1}]")));
+    server.Enqueue(Reply(PageReply(2, records)));
+    const Outcome run = Transactions(options);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, refusal);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"kept.csv"});
+    EXPECT_EQ(ReadWhole(kept), "yesterday's export\r\n");
+
+    options.push_back("format");
+    const Outcome formatted = Call(options, records);
+    EXPECT_EQ(formatted.code, 1);
+    EXPECT_EQ(formatted.out, "");
+    EXPECT_EQ(formatted.err, refusal);
+  }
+  // ndjson writes them.
+  const Outcome ndjson = Call({"--format", "ndjson", "format"}, records);
+  EXPECT_EQ(ndjson.code, 0) << ndjson.err;
+  EXPECT_EQ(std::count(ndjson.out.begin(), ndjson.out.end(), '\n'), 1001);
 }
 
 TEST_F(CliOutput, TheTokenAndFormatGoToTheFileToo) {
