@@ -34,7 +34,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (parsed.help || parsed.version) return HelpOrVersion(parsed, env);
     return FindCommand(parsed.command)->run(parsed, env, mask);
   } catch (const std::exception& e) {
-    return Failure(env, mask, e.what());
+    return Failure(env, mask, {e.what()}, parsed.exactErrors);
   }
 }
 

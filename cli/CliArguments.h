@@ -32,6 +32,9 @@ struct CliArguments {
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;
+  // A failure's whole error text as the client gives it, not the lines for
+  // a log.
+  bool exactErrors = false;
   // Bad usage: what is wrong, never repeating the value of --secret; empty
   // when the arguments are right.
   std::string error;

@@ -97,6 +97,11 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
        .help = "the longest wait within a request: for the connection,\n"
                "the sending, each piece of the reply (default 120)"},
+      {.name = "--exact-errors",
+       .value = NoValue(into.exactErrors),
+       .help = "on a failure, write the client's whole error text as\n"
+               "the window shows it, instead of the lines for a log;\n"
+               "see Failures"},
       {.name = "--help",
        .value = NoValue(into.help),
        .help = "print this help and exit",

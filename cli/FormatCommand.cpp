@@ -26,7 +26,7 @@ int RunFormat(const CliArguments& args, CliEnvironment& env, SecretMask& /*mask*
     value = ParseJSONValue(text);
   }
   if (value == nullptr) {
-    WriteLine(env, "Not a valid JSON text");
+    WriteLine(env, "kestrava-cli: not a valid JSON text");
     return ExitFailure;
   }
   // From here on only the writing can fail, so the text goes out as it is

@@ -68,6 +68,20 @@ Retries:
   counts as one retry. Each retry is shown on standard error as
     kestrava-cli: retry K of N in S s: REASON
 
+Failures:
+  A failure of the service, the connection or the client is one line on
+  standard error, fit for a log:
+    kestrava-cli: REASON
+  REASON is the client's error text up to its first line break, at most 1000
+  characters. When the failing reply has a body that this line does not
+  hold (a refused sign-in, a server error, a reply that cannot be read), a
+  second line shows its first 300 characters:
+    kestrava-cli: reply: BODY
+  Control characters and line breaks in them show as \xHH. The text of an
+  earlier reply (a page before, the sign-in's reply) is never shown. With
+  --exact-errors the client's whole error text is written instead, as the
+  window shows it. The client secret and the access token never show.
+
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
   KESTRAVA_CLIENT_SECRET

@@ -14,7 +14,7 @@ void WriteLine(CliEnvironment& env, std::string_view text) {
 
 int Usage(CliEnvironment& env, const std::string& message) {
   WriteLine(env, "kestrava-cli: " + message);
-  WriteLine(env, "Try 'kestrava-cli --help' for more information.");
+  WriteLine(env, "kestrava-cli: try 'kestrava-cli --help' for more information");
   return ExitUsage;
 }
 
@@ -35,8 +35,13 @@ int RefusedRecords(CliEnvironment& env) {
   return ExitFailure;
 }
 
-int Failure(CliEnvironment& env, const SecretMask& mask, const std::string& text) {
-  WriteLine(env, mask(text));
+int Failure(CliEnvironment& env, const SecretMask& mask, const FailureDetail& failure, bool exact) {
+  if (exact) {
+    WriteLine(env, mask(failure.text));
+    return ExitFailure;
+  }
+  const FailureDetail masked{mask(failure.text), mask(failure.reply)};
+  for (const std::string& line : LogLines(masked)) WriteLine(env, line);
   return ExitFailure;
 }
 

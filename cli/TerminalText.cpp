@@ -25,14 +25,16 @@ void PutVisibleCodePoint(std::string& out, char32_t value) {
   AppendHexByte(out, static_cast<unsigned char>(value & 0xFF), HexCase::Lower);
 }
 
-}  // namespace
-
-std::string ForTerminal(std::string_view text) {
+// ForTerminal, or OnOneLine without `lineBreaks`.
+std::string Visible(std::string_view text, bool lineBreaks) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '\r') {
+    if (!lineBreaks && (c == '\r' || c == '\n' || c == '\t')) {
+      PutVisible(out, c);
+      ++i;
+    } else if (c == '\r') {
       out += "\r\n";
       i += i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
     } else if (c == '\n' || c == '\t' || (c >= 0x20 && c < 0x7F)) {
@@ -56,6 +58,16 @@ std::string ForTerminal(std::string_view text) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string ForTerminal(std::string_view text) {
+  return Visible(text, true);
+}
+
+std::string OnOneLine(std::string_view text) {
+  return Visible(text, false);
 }
 
 }  // namespace kestrava::cli

@@ -20,4 +20,8 @@ namespace kestrava::cli {
 // is kept as it is.
 std::string ForTerminal(std::string_view text);
 
+// The same, with CR, LF and tab shown as \xHH too: one line, whatever the
+// text.
+std::string OnOneLine(std::string_view text);
+
 }  // namespace kestrava::cli

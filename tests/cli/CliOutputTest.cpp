@@ -158,14 +158,16 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     std::string error;
   };
   const Case cases[] = {
-      {"first page", {HttpReply(404, "Not Found", {}, "gone")}, "404/Not Found - gone\n"},
+      {"first page",
+       {HttpReply(404, "Not Found", {}, "gone")},
+       "kestrava-cli: 404/Not Found - gone\n"},
       {"later page",
        {PageReply(3, kPage0), PageReply(3, kPage1),
         HttpReply(500, "Internal Server Error", {}, "boom")},
-       "HTTP/1.1 500 Internal Server Error\rboom\n"},
+       "kestrava-cli: HTTP/1.1 500 Internal Server Error\nkestrava-cli: reply: boom\n"},
       {"unreadable page",
        {PageReply(2, kPage0), JsonReply(200, "OK", "[1]")},
-       "StatusCode: 200 - OK\n"},
+       "kestrava-cli: StatusCode: 200 - OK\nkestrava-cli: reply: [1]\n"},
   };
   const std::string kept = folder.File("kept.csv");
   const std::string absent = folder.File("absent.csv");
@@ -346,7 +348,8 @@ TEST_F(CliOutput, TheSecretFromAFileOrStandardInput) {
   server.Enqueue(Reply(JsonReply(400, "Bad Request", "echo from-file")));
   const Outcome refused =
       Call({"--host", server.HostPort(), "--id", "id-1", "--secret-file", file, "login"});
-  EXPECT_EQ(refused.err, "StatusCode: 400 - Bad Request\recho ********\n");
+  EXPECT_EQ(refused.err,
+            "kestrava-cli: StatusCode: 400 - Bad Request\nkestrava-cli: reply: echo ********\n");
 
   // A file that cannot be read is a failure, before any request.
   const std::size_t requests = server.Requests().size();
@@ -395,7 +398,8 @@ TEST_F(CliOutput, TimeoutBoundsEveryWaitTheSignInIncluded) {
   const Outcome run = Service({"--timeout", "1", "login"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err.rfind("REST request failed: Error receiving data: (28) ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("kestrava-cli: REST request failed: Error receiving data: (28) ", 0), 0u)
+      << run.err;
 }
 
 }  // namespace

@@ -57,15 +57,23 @@ TEST_F(CliProgram, ServerTextCannotActOnATerminalAndStaysExactInAPipe) {
   for (const ChildOutput output : {ChildOutput::Pipes, ChildOutput::Terminals}) {
     const bool terminal = output == ChildOutput::Terminals;
     SCOPED_TRACE(terminal ? "terminal" : "pipe");
+    // The lines for a log, whatever standard error is.
     server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(400, "Bad Request", hostile)));
     const ProcessResult failed = Run({"accounts"}, output);
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, terminal
-                              ? "400/Bad Request - \\x1b]0;owned\\x07\\x1b[2J\r\nfake prompt $ "
-                                "\\x9b31m\n"
-                              : "400/Bad Request - " + hostile + "\n");
+    EXPECT_EQ(failed.err,
+              "kestrava-cli: 400/Bad Request - \\x1b]0;owned\\x07\\x1b[2J\n"
+              "kestrava-cli: reply: \\x1b]0;owned\\x07\\x1b[2J\\x0dfake prompt $ \\x9b31m\n");
+    // The exact text: made harmless on a terminal only.
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(JsonReply(400, "Bad Request", hostile)));
+    const ProcessResult exact = Run({"--exact-errors", "accounts"}, output);
+    EXPECT_EQ(exact.exitCode, 1);
+    EXPECT_EQ(exact.err, terminal ? "400/Bad Request - \\x1b]0;owned\\x07\\x1b[2J\r\nfake prompt $ "
+                                    "\\x9b31m\n"
+                                  : "400/Bad Request - " + hostile + "\n");
 
     server.Enqueue(Reply(TokenReply("tok-9")));
     server.Enqueue(Reply(JsonReply(200, "OK", "{\"result\":" + records + "}")));

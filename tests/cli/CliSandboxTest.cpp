@@ -125,8 +125,8 @@ TEST_F(CliAgainstSandbox, RefusedCredentialsGiveTheServicesTextAndExitOne) {
   const ProcessResult run = Cli(*sandbox_, {"login"}, secret);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("StatusCode: 401 - ", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find('\r'), std::string::npos);
+  EXPECT_EQ(run.err.rfind("kestrava-cli: StatusCode: 401 - ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("\nkestrava-cli: reply: {"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.back(), '\n');
   EXPECT_EQ(run.err.find(secret), std::string::npos);
 }
@@ -179,7 +179,7 @@ TEST_F(CliAgainstSandbox, AFailingLaterPageFailsTheExport) {
           {"transactions", "--from", LocalTime(IncHour(now, -24 * 60)), "--to", LocalTime(now)});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("HTTP/1.1 503 ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("kestrava-cli: HTTP/1.1 503 ", 0), 0u) << run.err;
 }
 
 TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
@@ -189,7 +189,7 @@ TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
   EXPECT_EQ(run.out, TJson::Format(*ParseJSONValue("{\"a\":[1,{\"b\":null}]}")) + "\n");
   const ProcessResult bad = RunProcess({KESTRAVA_CLI_PATH, "format"}, {}, "{\"a\":");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(bad.err, "Not a valid JSON text\n");
+  EXPECT_EQ(bad.err, "kestrava-cli: not a valid JSON text\n");
   const ProcessResult usage = RunProcess({KESTRAVA_CLI_PATH}, {});
   EXPECT_EQ(usage.exitCode, 2);
   const ProcessResult folder = RunProcess({KESTRAVA_CLI_PATH, "format", "/"}, {"LC_ALL=C"});
@@ -289,7 +289,7 @@ TEST_F(CliAgainstSandbox, AnExpiringTokenMidExportSignsInAgainAndChangesNothing)
   const ProcessResult once = Cli(expiring, args);
   EXPECT_EQ(once.exitCode, 1);
   EXPECT_EQ(once.out, "");
-  EXPECT_EQ(once.err.rfind("401/Unauthorized - {", 0), 0u) << once.err;
+  EXPECT_EQ(once.err.rfind("kestrava-cli: 401/Unauthorized - {", 0), 0u) << once.err;
 }
 
 TEST_F(CliAgainstSandbox, APageThatKeepsFailingIsTriedNMoreTimesAndOnlyWhenItMayPass) {
@@ -300,15 +300,16 @@ TEST_F(CliAgainstSandbox, APageThatKeepsFailingIsTriedNMoreTimesAndOnlyWhenItMay
   EXPECT_EQ(busy.exitCode, 1);
   EXPECT_EQ(busy.out, "");
   const auto lines = Lines(busy.err, "\n");
-  ASSERT_EQ(lines.size(), 2u) << busy.err;
+  ASSERT_EQ(lines.size(), 3u) << busy.err;
   EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 1 in 1 s: HTTP/1.1 503 Service Unavailable");
-  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[1], "kestrava-cli: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[2].rfind("kestrava-cli: reply: {", 0), 0u) << lines[2];
 
   const Sandbox missing = StartSandbox({"--fail-page", "1:404"});
   const ProcessResult gone =
       Cli(missing, {"--retry", "3", "transactions", "--from", range.from, "--to", range.to});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_EQ(gone.err.rfind("404/Not Found - {", 0), 0u) << gone.err;
+  EXPECT_EQ(gone.err.rfind("kestrava-cli: 404/Not Found - {", 0), 0u) << gone.err;
   EXPECT_EQ(gone.err.find("retry"), std::string::npos) << gone.err;
 }
 
@@ -451,9 +452,10 @@ TEST_F(CliAgainstSandbox, WhatCannotPassIsTriedOnceAndTheBudgetEndsTheRest) {
   const ProcessResult run = Cli(busy, budget);
   EXPECT_EQ(run.exitCode, 1);
   const auto lines = Lines(run.err, "\n");
-  ASSERT_EQ(lines.size(), 2u) << run.err;
+  ASSERT_EQ(lines.size(), 3u) << run.err;
   EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 5 in 1 s: HTTP/1.1 503 Service Unavailable");
-  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u);
+  EXPECT_EQ(lines[1], "kestrava-cli: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[2].rfind("kestrava-cli: reply: {", 0), 0u);
 }
 
 }  // namespace
