@@ -23,6 +23,7 @@ std::vector<std::string> LogLines(const FailureDetail& failure) {
     first += OnOneLine(shown);
     if (shown.size() < reason.size()) first += "\u2026";
   }
+  if (!failure.certificate.empty()) first += ": " + failure.certificate;
   std::vector<std::string> lines = {first};
   if (!failure.reply.empty() && reason.find(failure.reply) == std::string_view::npos)
     lines.push_back("kestrava-cli: reply: " +

@@ -19,6 +19,8 @@ struct FailureDetail {
   // The failing reply's body, when the failing request got a reply; empty
   // otherwise.
   std::string reply = {};
+  // Why the server's certificate was refused, when that is what failed.
+  std::string certificate = {};
 };
 
 inline constexpr std::size_t kReasonCharacters = 1000;
@@ -27,7 +29,7 @@ inline constexpr std::size_t kReplyCharacters = 300;
 // The lines, without their line ends, of a failure whose texts are masked
 // already:
 //   "kestrava-cli: " + the text up to its first CR or LF, at most 1,000
-//   characters (then "…")
+//   characters (then "…"), and ": " + the certificate's problem when given
 //   "kestrava-cli: reply: " + the reply's first 300 characters, when the
 //   reply is not empty and the text up to its first CR or LF does not hold
 //   it

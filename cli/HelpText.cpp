@@ -77,6 +77,9 @@ Failures:
   hold (a refused sign-in, a server error, a reply that cannot be read), a
   second line shows its first 300 characters:
     kestrava-cli: reply: BODY
+  A server certificate that is refused gets its reason after REASON, when
+  the TLS library tells it: expired, not yet valid, for another host name,
+  from an untrusted issuer, self-signed, not for a server.
   Control characters and line breaks in them show as \xHH. The text of an
   earlier reply (a page before, the sign-in's reply) is never shown. With
   --exact-errors the client's whole error text is written instead, as the

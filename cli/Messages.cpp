@@ -40,7 +40,7 @@ int Failure(CliEnvironment& env, const SecretMask& mask, const FailureDetail& fa
     WriteLine(env, mask(failure.text));
     return ExitFailure;
   }
-  const FailureDetail masked{mask(failure.text), mask(failure.reply)};
+  const FailureDetail masked{mask(failure.text), mask(failure.reply), failure.certificate};
   for (const std::string& line : LogLines(masked)) WriteLine(env, line);
   return ExitFailure;
 }

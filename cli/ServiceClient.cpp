@@ -80,7 +80,10 @@ const SecretMask& ServiceSession::Mask() {
 int ServiceSession::ReportFailure() {
   FailureDetail failure{client_->MesajEroare()};
   // Only when that request's failure is the one the operation ended with.
-  if (ending_ && ending_->ErrorText == failure.text) failure.reply = ending_->Reply;
+  if (ending_ && ending_->ErrorText == failure.text) {
+    failure.reply = ending_->Reply;
+    failure.certificate = ending_->Certificate;
+  }
   return Failure(env_, Mask(), failure, args_.exactErrors);
 }
 

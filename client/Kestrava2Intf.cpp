@@ -176,6 +176,8 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
   }
   failure.ErrorText = FMesajEroare;
   if (FReplyTaken) failure.Reply = FRestResponse->Content();
+  if (FFailureCause == TFailureCause::Transport)
+    failure.Certificate = FRestClient->CertificateProblem();
   switch (FSettings.OnRequestFailed(failure)) {
     case TAfterFailure::Fail:
       return false;

@@ -50,6 +50,9 @@ struct TRequestFailure {
   // not read); empty when none came. After a transport failure the error
   // text ends with an earlier reply instead, which this never holds.
   std::string Reply;
+  // Transport: why the server's certificate was refused, when that is what
+  // failed ("certificate has expired"); empty otherwise.
+  std::string Certificate;
 };
 
 // What the operation does after a failed request.

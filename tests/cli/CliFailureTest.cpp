@@ -131,5 +131,34 @@ TEST_F(CliFailure, EachKindOfFailureGivesItsLinesForALogOrItsExactText) {
   }
 }
 
+// A refused server certificate: the reason after the first line, from
+// certificates made by the test's own CA; the exact text as ever.
+TEST_F(CliFailure, ARefusedCertificateSaysWhy) {
+  const std::string refused =
+      "REST request failed: Error sending data: (60) SSL peer certificate or SSH remote key was "
+      "not OK";
+  const std::pair<ServerCertificate, std::string> cases[] = {
+      {ServerCertificate::Expired, "certificate has expired"},
+      {ServerCertificate::NotYetValid, "certificate is not yet valid"},
+      {ServerCertificate::WrongHost, "certificate is for another host name"},
+      {ServerCertificate::UnknownIssuer, "certificate from an untrusted issuer"},
+      {ServerCertificate::SelfSigned, "self-signed certificate"},
+  };
+  for (const auto& [certificate, reason] : cases) {
+    SCOPED_TRACE(reason);
+    ScriptedServer refusing({.certificate = certificate});
+    const std::vector<std::string> args = {"--host",   refusing.HostPort(), "--id", "id-1",
+                                           "--secret", "s3cret-value",      "login"};
+    const Outcome run = Call(args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "kestrava-cli: " + refused + ": " + reason + "\n");
+    std::vector<std::string> exact = {"--exact-errors"};
+    exact.insert(exact.end(), args.begin(), args.end());
+    EXPECT_EQ(Call(exact).err, refused + "\r\n");
+    EXPECT_TRUE(refusing.Requests().empty());
+  }
+}
+
 }  // namespace
 }  // namespace kestrava::testing
