@@ -100,6 +100,8 @@ Exit status:
   1                    a failure of the service, the transport or the output;
                        the error text is on standard error
   2                    bad usage
+  128+N                ended by signal N: 129 SIGHUP, 130 SIGINT, 141
+                       SIGPIPE, 143 SIGTERM; FILE of --output stays as it was
 
 Examples:
   kestrava-cli --secret-file ~/.kestrava/secret accounts

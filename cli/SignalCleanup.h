@@ -2,9 +2,11 @@
 
 // A temporary file must not outlive the process, whatever ends it: while one
 // is armed, SIGHUP, SIGINT, SIGPIPE and SIGTERM remove it, write a line on
-// standard error and end the process with exit status 1, by async-signal-
-// safe calls only (the handler waits for nothing, so a signal during a long
-// wait of a request ends the process at once).
+// standard error and end the process with exit status 128 + the signal's
+// number (129, 130, 141, 143), as shells and GNU tools report a process
+// that a signal ended, by async-signal-safe calls only (the handler waits
+// for nothing, so a signal during a long wait of a request ends the process
+// at once).
 
 #include <csignal>
 #include <string>

@@ -183,7 +183,7 @@ TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
         "(default: kestrava.example)", "with \"Z\" appended: it is not converted",
         "indented JSON with CR LF line ends", "\n  0  ", "\n  1  ", "\n  2  ", "(default 120)",
         "(default 600)", "mode 0600", "kestrava-cli: retry K of N in S s: REASON", "\nFailures:\n",
-        "    kestrava-cli: REASON\n", "    kestrava-cli: reply: BODY\n"}) {
+        "    kestrava-cli: REASON\n", "    kestrava-cli: reply: BODY\n", "\n  128+N  "}) {
     EXPECT_NE(text.find(fact), std::string::npos) << fact;
   }
   std::size_t start = 0;
