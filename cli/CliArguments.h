@@ -32,6 +32,8 @@ struct CliArguments {
   int retries = 0;
   int retryMaxTimeSeconds = 600;
   int timeoutSeconds = 120;
+  // The bound of the whole command; none: no bound.
+  std::optional<int> maxTimeSeconds;
   // A failure's whole error text as the client gives it, not the lines for
   // a log.
   bool exactErrors = false;

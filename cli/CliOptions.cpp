@@ -97,6 +97,11 @@ std::vector<Option> CliOptions(CliArguments& into) {
        .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
        .help = "the longest wait within a request: for the connection,\n"
                "the sending, each piece of the reply (default 120)"},
+      {.name = "--max-time",
+       .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.maxTimeSeconds), "seconds"),
+       .help = "end the command SECONDS after it began, whatever it\n"
+               "waits for (a reply, a retry): a failure that writes\n"
+               "nothing (default: no bound)"},
       {.name = "--exact-errors",
        .value = NoValue(into.exactErrors),
        .help = "on a failure, write the client's whole error text as\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "base/Exception.h"
 #include "cli/Messages.h"
 
 namespace kestrava::cli {
@@ -21,9 +22,22 @@ void Progress::EndLine() {
   shown_ = false;
 }
 
+namespace {
+
+// How often a request that waits looks at the deadline of --max-time.
+constexpr std::chrono::milliseconds kDeadlineLook{100};
+
+}  // namespace
+
 ServiceSession::ServiceSession(const CliArguments& args, CliEnvironment& env, SecretMask& mask,
                                Progress& progress)
-    : args_(args), env_(env), mask_(mask), progress_(progress) {
+    : args_(args), env_(env), mask_(mask), progress_(progress), began_(env.monotonic()) {
+  std::chrono::seconds retryBudget(args.retryMaxTimeSeconds);
+  if (args.maxTimeSeconds) {
+    deadline_ = began_ + std::chrono::seconds(*args.maxTimeSeconds);
+    // A retry whose wait would end past the deadline never starts.
+    retryBudget = std::min(retryBudget, std::chrono::seconds(*args.maxTimeSeconds));
+  }
   if (args.retries <= 0) return;
   RetryWorld world{env.monotonic, env.utc, env.wait,
                    [this](const std::string& line) {
@@ -31,9 +45,7 @@ ServiceSession::ServiceSession(const CliArguments& args, CliEnvironment& env, Se
                      WriteLine(env_, line);
                    },
                    [this](std::string text) { return Mask()(std::move(text)); }};
-  retry_.emplace(
-      RetryLimits{args.retries, std::chrono::seconds(args.retryMaxTimeSeconds), env.monotonic()},
-      std::move(world));
+  retry_.emplace(RetryLimits{args.retries, retryBudget, began_}, std::move(world));
 }
 
 std::unique_ptr<ServiceSession> ServiceSession::SignIn(const CliArguments& args,
@@ -44,9 +56,17 @@ std::unique_ptr<ServiceSession> ServiceSession::SignIn(const CliArguments& args,
   TKestrava_2::TSettings settings;
   settings.Timeout = args.timeoutSeconds * 1000;
   // The session owns the client, so the client never calls it after its end.
-  settings.OnRequestFailed = [self = session.get()](const TRequestFailure& failure) {
+  ServiceSession* const self = session.get();
+  settings.OnRequestFailed = [self](const TRequestFailure& failure) {
     return self->OnRequestFailed(failure);
   };
+  settings.OnPage = [self](int read, int total) {
+    // A failure of the page hook ends the export; the deadline says why.
+    if (self->PastDeadline()) throw Exception("--max-time");
+    self->progress_.Page(read, total);
+  };
+  if (session->deadline_)
+    settings.OnWait = {[self] { return !self->PastDeadline(); }, kDeadlineLook};
   try {
     session->client_ = std::make_unique<TKestrava_2>(credentials.id, credentials.secret,
                                                      args.test ? 2 : 1, std::move(settings));
@@ -72,12 +92,24 @@ TAfterFailure ServiceSession::OnRequestFailed(const TRequestFailure& failure) {
   return after;
 }
 
+bool ServiceSession::PastDeadline() {
+  deadlinePassed_ = deadlinePassed_ || (deadline_ && env_.monotonic() >= *deadline_);
+  return deadlinePassed_;
+}
+
 const SecretMask& ServiceSession::Mask() {
   if (client_ != nullptr) mask_.Add(client_->Token);
   return mask_;
 }
 
 int ServiceSession::ReportFailure() {
+  if (deadlinePassed_) {
+    // The client's text would only say the request was broken off.
+    progress_.EndLine();
+    WriteLine(env_, "kestrava-cli: the command did not end within --max-time " +
+                        std::to_string(*args_.maxTimeSeconds) + " s");
+    return ExitFailure;
+  }
   FailureDetail failure{client_->MesajEroare()};
   // Only when that request's failure is the one the operation ended with.
   if (ending_ && ending_->ErrorText == failure.text) {

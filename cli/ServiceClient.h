@@ -5,6 +5,7 @@
 // terminal, the secrets it learns, and what it knows of the request whose
 // failure ends an operation.
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -33,8 +34,12 @@ class Progress {
 // One signed-in client of a command. Its retry lines end the progress line
 // first and are masked by `mask`, to which each access token the client
 // gets (by the sign-in or one in the middle of an export) is added before
-// the next line is masked; the arguments, the environment, the mask and the
-// progress must outlive it.
+// the next line is masked; an export's pages are shown on `progress`. With
+// --max-time, every request and every wait between two tries ends by the
+// deadline, which the client's wait hook watches while a request waits and
+// its page hook between two pages; no retry starts whose wait would pass
+// it. The arguments, the environment, the mask and the progress must
+// outlive it.
 class ServiceSession {
  public:
   // Signs in; none after the failure has been reported.
@@ -56,11 +61,16 @@ class ServiceSession {
   TAfterFailure OnRequestFailed(const TRequestFailure& failure);
   // The mask, with the client's current token in it.
   const SecretMask& Mask();
+  // Whether the deadline of --max-time has come; it stays come.
+  bool PastDeadline();
 
   const CliArguments& args_;
   CliEnvironment& env_;
   SecretMask& mask_;
   Progress& progress_;
+  std::chrono::steady_clock::time_point began_;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
+  bool deadlinePassed_ = false;
   std::optional<RetryPolicy> retry_;
   std::unique_ptr<TKestrava_2> client_;
   // The failed request that an operation ended with, as the last answer

@@ -83,7 +83,6 @@ int RunTransactions(const CliArguments& args, CliEnvironment& env, SecretMask& m
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
   TKestrava_2& client = start->session->Client();
-  client.Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
   return WriteRecords(args, env, *start, [&](const TKestrava_2::TRecordSink& receive) {
     const bool ok = client.GetTranzactii(from, to, args.account, receive);
     progress.EndLine();

@@ -171,6 +171,44 @@ TEST_F(CliProgram, AFileThatFillsUpMidExportIsLeftAsItWas) {
   }
 }
 
+// --max-time bounds the whole command, whatever the service does to keep
+// it going: a reply that trickles in a byte at a time (no single wait is
+// long), or a service that claims ever more pages. It ends with a failure
+// that says so, writes nothing and leaves FILE as it was.
+TEST_F(CliProgram, MaxTimeEndsACommandThatTheServiceKeepsGoing) {
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n";
+  Reply trickle = Reply().Send(head + "{");
+  for (int i = 0; i < 600; ++i) trickle.Send("\"").Pause(100ms);
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;  // after the sign-in
+  };
+  std::vector<Case> cases = {{"a reply a byte at a time", {trickle}}, {"endless pages", {}}};
+  // Each page a little late, so that the pages last far longer than the
+  // command may.
+  for (int page = 0; page < 20000; ++page)
+    cases[1].replies.push_back(Reply().Pause(2ms).Send(PageReply(2'147'483'647, R"([{"id":1}])")));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer service;
+    service.Enqueue(Reply(TokenReply("tok-9")));
+    for (const Reply& reply : c.replies) service.Enqueue(reply);
+    const std::filesystem::path file = folder / "export.json";
+    std::ofstream(file, std::ios::binary) << "last night's export\n";
+    const ProcessResult run =
+        RunProcess(Argv({"--max-time", "2", "--timeout", "30", "--output", file.string(),
+                         "transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"},
+                        &service),
+                   Environment(), "", 60s);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "kestrava-cli: the command did not end within --max-time 2 s\n");
+    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.json"});
+    EXPECT_EQ(ReadWhole(file), "last night's export\n");
+  }
+}
+
 // Killed where no handler can run (SIGKILL, the OOM killer): the export's
 // temporary file has no name, so the folder is left exactly as it was.
 TEST_F(CliProgram, AnExportKilledOutrightLeavesTheFolderAsItWas) {

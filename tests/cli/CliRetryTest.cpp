@@ -217,6 +217,21 @@ TEST_F(CliRetry, RetriesOfARequestEndAtNAndAtTheTimeBudget) {
             "kestrava-cli: HTTP/1.1 503 Service Unavailable\nkestrava-cli: reply: later\n");
   EXPECT_TRUE(waits.empty());
 
+  // Nor does one start whose wait would pass --max-time.
+  waits.clear();
+  EnqueueWithFault({Reply(HttpReply(503, "Service Unavailable", {"Retry-After: 30"}, "later"))},
+                   false);
+  const Outcome bounded = Transactions({"--retry", "3", "--max-time", "20"});
+  EXPECT_EQ(bounded.code, 1);
+  EXPECT_EQ(bounded.err,
+            "kestrava-cli: HTTP/1.1 503 Service Unavailable\nkestrava-cli: reply: later\n");
+  EXPECT_TRUE(waits.empty());
+  waits.clear();
+  EnqueueWithFault({busy, busy});
+  const Outcome inTime = Transactions({"--retry", "3", "--max-time", "20"});
+  EXPECT_EQ(inTime.code, 0) << inTime.err;
+  EXPECT_EQ(waits, (std::vector<std::chrono::seconds>{1s, 2s}));
+
   // The budget counts from the start of the command, for every request.
   waits.clear();
   EnqueueWithFault({busy});

@@ -97,6 +97,10 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
        "option --timeout needs a whole number of seconds from 1 to 2147483, not \"0\""},
       {{"--timeout", "2147484", "accounts"},
        "option --timeout needs a whole number of seconds from 1 to 2147483, not \"2147484\""},
+      {{"--max-time", "0", "accounts"},
+       "option --max-time needs a whole number of seconds from 1 to 2147483, not \"0\""},
+      {{"--max-time", "1.5", "accounts"},
+       "option --max-time needs a whole number of seconds from 1 to 2147483, not \"1.5\""},
       {{"login", "--host"}, "option --host needs a value"},
       {{"login", "--host="}, "option --host needs a host name"},
       {{"login", "--test=yes"}, "option --test takes no value"},
@@ -172,7 +176,7 @@ TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
        {"--test", "--host HOST[:PORT]", "--id ID", "--secret SECRET", "--secret-file FILE",
         "--format FORMAT", "--compact", "--output FILE", "--from T", "--to T", "--last HOURS",
         "--account N", "--retry N", "--retry-max-time SECONDS", "--timeout SECONDS",
-        "--exact-errors", "--help", "--version"}) {
+        "--max-time SECONDS", "--exact-errors", "--help", "--version"}) {
     const std::size_t at = text.find("\n  " + std::string(option));
     ASSERT_NE(at, std::string::npos) << option;
     const char after = text[at + 3 + std::string_view(option).size()];
