@@ -64,10 +64,12 @@ std::vector<Option> CliOptions(CliArguments& into) {
       {.name = "--output",
        .value = NonEmptyText("FILE", "a file name", Into(into.output), ValueCompletion::File),
        .help = "write the result to FILE instead of standard output,\n"
-               "page by page into a temporary file in FILE's folder\n"
-               "that replaces FILE when the command succeeds; on any\n"
-               "failure or interruption FILE stays as it was. A new\n"
-               "FILE gets mode 0600, a replaced one keeps its mode"},
+               "page by page into a file without a name in FILE's\n"
+               "folder that replaces FILE when the command succeeds;\n"
+               "on any failure or interruption FILE stays as it was.\n"
+               "A new FILE gets mode 0600, a replaced one keeps its\n"
+               "mode. A symbolic link is written through, as a\n"
+               "shell's > FILE writes it"},
       {.name = "--from",
        .value = LocalTime(into.from),
        .help = "the start of the range of transactions",
