@@ -209,6 +209,52 @@ TEST_F(CliProgram, MaxTimeEndsACommandThatTheServiceKeepsGoing) {
   }
 }
 
+// Where a file cannot be without a name (here: no /proc to name it from at
+// the end, in a mount namespace of the test's own), a named temporary file
+// serves: a signal in the middle removes it, and a finished export renames
+// it over FILE.
+TEST_F(CliProgram, WithoutNamelessFilesANamedTemporaryFileServesAndGoes) {
+  const std::vector<std::string> hiddenProc = {
+      "/usr/bin/unshare", "--mount", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"};
+  std::vector<std::string> probe = hiddenProc;
+  probe.push_back("true");
+  if (!std::filesystem::exists(hiddenProc[0]) || RunProcess(probe, {}, "", 20s).exitCode != 0)
+    GTEST_SKIP() << "no mount namespace of our own here";
+  const std::filesystem::path file = folder / "export.json";
+  std::ofstream(file, std::ios::binary) << "last night's export\n";
+  const auto argv = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> all = hiddenProc;
+    for (const std::string& arg : Argv(args)) all.push_back(arg);
+    return all;
+  };
+  const std::vector<std::string> exportArgs = {
+      "--output",         file.string(), "transactions",    "--from",
+      "2025-05-14T08:30", "--to",        "2025-05-15T08:30"};
+
+  server.Enqueue(Reply(TokenReply("tok-9")));
+  server.Enqueue(Reply(PageReply(2, R"([{"id":1}])")));
+  server.Enqueue(Reply().Pause(60s));
+  ChildProcess child(argv(exportArgs), Environment());
+  ASSERT_TRUE(server.WaitForRequests(3, 20s));
+  const std::vector<std::string> during = scratch.Names();
+  ASSERT_EQ(during.size(), 2u);
+  EXPECT_EQ(during[0].rfind(".kestrava-", 0), 0u) << during[0];
+  child.Signal(SIGTERM);
+  const ProcessResult stopped = child.Wait(20s);
+  EXPECT_EQ(stopped.exitCode, 143);
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.json"});
+  EXPECT_EQ(ReadWhole(file), "last night's export\n");
+
+  server.Enqueue(Reply(TokenReply("tok-9")));
+  server.Enqueue(Reply(PageReply(1, R"([{"id":1}])")));
+  std::vector<std::string> compact = {"--compact"};
+  compact.insert(compact.end(), exportArgs.begin(), exportArgs.end());
+  const ProcessResult done = RunProcess(argv(compact), Environment(), "", 60s);
+  EXPECT_EQ(done.exitCode, 0) << done.err;
+  EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.json"});
+  EXPECT_EQ(ReadWhole(file), "[{\"id\":1}]\n");
+}
+
 // Killed where no handler can run (SIGKILL, the OOM killer): the export's
 // temporary file has no name, so the folder is left exactly as it was.
 TEST_F(CliProgram, AnExportKilledOutrightLeavesTheFolderAsItWas) {
