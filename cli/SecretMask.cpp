@@ -68,10 +68,11 @@ std::optional<Escape> EscapeAt(std::string_view text, std::size_t at) {
 // characters as written or escaped; the longest such occurrence, or none.
 // The ends reachable after each character are kept together, so that a
 // backslash of the secret may stand as itself or as "\\" without trying
-// every mix one by one.
-std::optional<std::size_t> MatchEnd(std::string_view text, std::size_t at,
-                                    std::string_view secret) {
-  std::vector<std::size_t> ends{at}, next;
+// every mix one by one. `ends` and `next` are the caller's room for them.
+std::optional<std::size_t> MatchEnd(std::string_view text, std::size_t at, std::string_view secret,
+                                    std::vector<std::size_t>& ends,
+                                    std::vector<std::size_t>& next) {
+  ends.assign(1, at);
   for (std::size_t s = 0; s < secret.size();) {
     const std::size_t length = Utf8SequenceLength(secret, s);
     // A byte that is no UTF-8 can only stand as written.
@@ -110,12 +111,13 @@ std::string SecretMask::operator()(std::string text) const {
   if (secrets_.empty()) return text;
   std::string masked;
   masked.reserve(text.size());
+  std::vector<std::size_t> ends, next;
   for (std::size_t at = 0; at < text.size();) {
     std::optional<std::size_t> end;
     // Only a secret's first byte or a backslash can start an occurrence.
     for (const std::string& secret : secrets_) {
       if (text[at] != secret[0] && text[at] != '\\') continue;
-      if ((end = MatchEnd(text, at, secret))) break;
+      if ((end = MatchEnd(text, at, secret, ends, next))) break;
     }
     if (end) {
       masked += kMask;
