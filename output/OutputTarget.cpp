@@ -25,6 +25,19 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The link to an open file that /proc gives, through which a file without
+// a name gets one.
+std::string ProcLink(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+bool Nameable(int fd) {
+  struct stat direct {
+  }, linked{};
+  return fstat(fd, &direct) == 0 && stat(ProcLink(fd).c_str(), &linked) == 0 &&
+         direct.st_dev == linked.st_dev && direct.st_ino == linked.st_ino;
+}
+
 // Six letters or digits that no other run is likely to pick.
 std::string RandomSuffix() {
   constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -67,8 +80,9 @@ class ReplacedFile final : public OutputTarget {
     {
       const HeldBy held(*watch_);
       fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-      // Naming it at the end needs /proc; without it, a named file.
-      if (fd_ >= 0 && access("/proc/self/fd", X_OK) != 0) {
+      // It is named at the end through /proc; where that does not lead to
+      // it, a named file.
+      if (fd_ >= 0 && !Nameable(fd_)) {
         close(fd_);
         fd_ = -1;
         errno = EOPNOTSUPP;
@@ -137,7 +151,7 @@ class ReplacedFile final : public OutputTarget {
   // Links the nameless file into its folder under a short name of its own;
   // 0, or the errno.
   int GiveName() {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string self = ProcLink(fd_);
     for (int tries = 0; tries < 100; ++tries) {
       const std::string name = FolderOf(path_) + kTemporaryPrefix + RandomSuffix();
       const HeldBy held(*watch_);

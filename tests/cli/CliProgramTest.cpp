@@ -209,13 +209,17 @@ TEST_F(CliProgram, MaxTimeEndsACommandThatTheServiceKeepsGoing) {
   }
 }
 
-// Where a file cannot be without a name (here: no /proc to name it from at
-// the end, in a mount namespace of the test's own), a named temporary file
-// serves: a signal in the middle removes it, and a finished export renames
-// it over FILE.
+// Where a file cannot be without a name (here: /proc leads to none of the
+// program's files, whose folder a mount namespace of the test's own hides),
+// a named temporary file serves: a signal in the middle removes it, and a
+// finished export renames it over FILE.
 TEST_F(CliProgram, WithoutNamelessFilesANamedTemporaryFileServesAndGoes) {
-  const std::vector<std::string> hiddenProc = {
-      "/usr/bin/unshare", "--mount", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"};
+  const std::vector<std::string> hiddenProc = {"/usr/bin/unshare",
+                                               "--mount",
+                                               "sh",
+                                               "-c",
+                                               "mount -t tmpfs none /proc/$$/fd && exec \"$@\"",
+                                               "sh"};
   std::vector<std::string> probe = hiddenProc;
   probe.push_back("true");
   if (!std::filesystem::exists(hiddenProc[0]) || RunProcess(probe, {}, "", 20s).exitCode != 0)
@@ -227,6 +231,7 @@ TEST_F(CliProgram, WithoutNamelessFilesANamedTemporaryFileServesAndGoes) {
     for (const std::string& arg : Argv(args)) all.push_back(arg);
     return all;
   };
+  const std::vector<std::string> environment = Environment();
   const std::vector<std::string> exportArgs = {
       "--output",         file.string(), "transactions",    "--from",
       "2025-05-14T08:30", "--to",        "2025-05-15T08:30"};
@@ -234,7 +239,7 @@ TEST_F(CliProgram, WithoutNamelessFilesANamedTemporaryFileServesAndGoes) {
   server.Enqueue(Reply(TokenReply("tok-9")));
   server.Enqueue(Reply(PageReply(2, R"([{"id":1}])")));
   server.Enqueue(Reply().Pause(60s));
-  ChildProcess child(argv(exportArgs), Environment());
+  ChildProcess child(argv(exportArgs), environment);
   ASSERT_TRUE(server.WaitForRequests(3, 20s));
   const std::vector<std::string> during = scratch.Names();
   ASSERT_EQ(during.size(), 2u);
@@ -249,7 +254,7 @@ TEST_F(CliProgram, WithoutNamelessFilesANamedTemporaryFileServesAndGoes) {
   server.Enqueue(Reply(PageReply(1, R"([{"id":1}])")));
   std::vector<std::string> compact = {"--compact"};
   compact.insert(compact.end(), exportArgs.begin(), exportArgs.end());
-  const ProcessResult done = RunProcess(argv(compact), Environment(), "", 60s);
+  const ProcessResult done = RunProcess(argv(compact), environment, "", 60s);
   EXPECT_EQ(done.exitCode, 0) << done.err;
   EXPECT_EQ(scratch.Names(), std::vector<std::string>{"export.json"});
   EXPECT_EQ(ReadWhole(file), "[{\"id\":1}]\n");
