@@ -80,10 +80,11 @@ Failures:
   A server certificate that is refused gets its reason after REASON, when
   the TLS library tells it: expired, not yet valid, for another host name,
   from an untrusted issuer, self-signed, not for a server.
-  Control characters and line breaks in them show as \xHH. The text of an
-  earlier reply (a page before, the sign-in's reply) is never shown. With
-  --exact-errors the client's whole error text is written instead, as the
-  window shows it. The client secret and the access token never show.
+  Control characters and line breaks in them show as \xHH, the controls of
+  bidirectional text as \uHHHH. The text of an earlier reply (a page before,
+  the sign-in's reply) is never shown. With --exact-errors the client's
+  whole error text is written instead, as the window shows it. The client
+  secret and the access token never show.
 
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
