@@ -18,6 +18,7 @@
 #include "app/Startup.h"
 #include "base/HostPort.h"
 #include "base/Options.h"
+#include "base/StandardDescriptors.h"
 #include "client/Kestrava2Intf.h"
 
 namespace {
@@ -97,6 +98,7 @@ int TakeScreenshot(char* program, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!kestrava::OpenStandardDescriptors()) return 1;
   DemoOptions options;
   const std::string problem =
       ReadDemoOptions(std::vector<std::string>(argv + 1, argv + argc), options);

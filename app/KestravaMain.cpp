@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Startup.h"
+#include "base/StandardDescriptors.h"
 #include "client/Kestrava2Intf.h"
 
 namespace {
@@ -41,6 +42,7 @@ int Print(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!kestrava::OpenStandardDescriptors()) return 1;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return Print(HelpText());
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
     return Print(std::string("kestrava ") + KESTRAVA_VERSION + "\n");

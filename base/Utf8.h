@@ -40,6 +40,16 @@ constexpr std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) 
   return length;
 }
 
+// The code point of the well-formed sequence of `length` bytes (as
+// Utf8SequenceLength gives it) at text[at].
+constexpr char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t length) noexcept {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  if (length <= 1) return byte(at);
+  char32_t value = byte(at) & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) value = (value << 6) | (byte(at + i) & 0x3F);
+  return value;
+}
+
 // True when the whole text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text) noexcept;
 

@@ -45,7 +45,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     return FindCommand(parsed.command)->run(parsed, env, mask);
   } catch (const std::exception& e) {
-    return Failure(env, mask, e.what());
+    return Failure(env, mask, {e.what()}, parsed.exactErrors);
   }
 }
 

@@ -48,6 +48,11 @@ struct CliArguments {
   int timeoutSeconds = 120;
   // The options given on the command line, by their rows' names.
   std::vector<std::string_view> givenOptions;
+  // The bound of the whole command; none: no bound.
+  std::optional<int> maxTimeSeconds;
+  // A failure's whole error text as the client gives it, not the lines for
+  // a log.
+  bool exactErrors = false;
   // Bad usage: what is wrong, never repeating the value of --secret; empty
   // when the arguments are right.
   std::string error;

@@ -78,10 +78,12 @@ std::vector<Option> CliOptions(CliArguments& into) {
       {.name = "--output",
        .value = NonEmptyText("FILE", "a file name", Into(into.output), ValueCompletion::File),
        .help = "write the result to FILE instead of standard output,\n"
-               "page by page into a temporary file in FILE's folder\n"
-               "that replaces FILE when the command succeeds; on any\n"
-               "failure or interruption FILE stays as it was. A new\n"
-               "FILE gets mode 0600, a replaced one keeps its mode"},
+               "page by page into a file without a name in FILE's\n"
+               "folder that replaces FILE when the command succeeds;\n"
+               "on any failure or interruption FILE stays as it was.\n"
+               "A new FILE gets mode 0600, a replaced one keeps its\n"
+               "mode. A symbolic link is written through, as a\n"
+               "shell's > FILE writes it"},
   };
   for (Option& option : RangeOptions(into.range, closedRange, startOnly))
     options.push_back(std::move(option));
@@ -125,6 +127,16 @@ std::vector<Option> CliOptions(CliArguments& into) {
            .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.timeoutSeconds), "seconds"),
            .help = "the longest wait within a request: for the connection,\n"
                    "the sending, each piece of the reply (default 120)"},
+          {.name = "--max-time",
+           .value = WholeNumber("SECONDS", 1, kMaxSeconds, Into(into.maxTimeSeconds), "seconds"),
+           .help = "end the command SECONDS after it began, whatever it\n"
+                   "waits for (a reply, a retry): a failure that writes\n"
+                   "nothing (default: no bound)"},
+          {.name = "--exact-errors",
+           .value = NoValue(into.exactErrors),
+           .help = "on a failure, write the client's whole error text as\n"
+                   "the window shows it, instead of the lines for a log;\n"
+                   "see Failures"},
           {.name = "--help",
            .value = NoValue(into.help),
            .help = "print this help and exit",

@@ -27,7 +27,7 @@ int RunFormat(const CliArguments& args, CliEnvironment& env, SecretMask& /*mask*
     value = ParseJSONValue(text);
   }
   if (value == nullptr) {
-    WriteLine(env, "Not a valid JSON text");
+    WriteLine(env, "kestrava-cli: not a valid JSON text");
     return ExitFailure;
   }
   // From here on only the writing can fail, so the text goes out as it is
@@ -53,6 +53,7 @@ int RunFormat(const CliArguments& args, CliEnvironment& env, SecretMask& /*mask*
   const bool added = value->Kind() == TJSONKind::Array
                          ? writer->Add(static_cast<const TJSONArray&>(*value))
                          : writer->Add(*value);
+  if (!added && writer->Refused()) return RefusedRecords(env);
   if (!added) return CannotWrite(env, target->Name(), writer->ErrorText());
   return FinishRecords(env, *writer, *target);
 }

@@ -134,6 +134,23 @@ Sync, history and status:
   coveredAccounts (account, covered), lastRun and lastSuccess (run, outcome,
   started, ended, from, to, account, pages, accounts, read, new, changed,
   unchanged, repeated, error), null where there is none.
+Failures:
+  A failure of the service, the connection or the client is one line on
+  standard error, fit for a log:
+    kestrava-cli: REASON
+  REASON is the client's error text up to its first line break, at most 1000
+  characters. When the failing reply has a body that this line does not
+  hold (a refused sign-in, a server error, a reply that cannot be read), a
+  second line shows its first 300 characters:
+    kestrava-cli: reply: BODY
+  A server certificate that is refused gets its reason after REASON, when
+  the TLS library tells it: expired, not yet valid, for another host name,
+  from an untrusted issuer, self-signed, not for a server.
+  Control characters and line breaks in them show as \xHH, the controls of
+  bidirectional text as \uHHHH. The text of an earlier reply (a page before,
+  the sign-in's reply) is never shown. With --exact-errors the client's
+  whole error text is written instead, as the window shows it. The client
+  secret and the access token never show.
 
 Environment:
   KESTRAVA_CLIENT_ID   the client id when --id is not given
@@ -158,6 +175,8 @@ Exit status:
                        the output (status --max-age: a sync too old); the
                        error text is on standard error
   2                    bad usage
+  128+N                ended by signal N: 129 SIGHUP, 130 SIGINT, 141
+                       SIGPIPE, 143 SIGTERM; FILE of --output stays as it was
 
 Examples:
   kestrava-cli --secret-file ~/.kestrava/secret accounts

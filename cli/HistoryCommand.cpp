@@ -67,7 +67,8 @@ int WriteStored(const CliArguments& args, CliEnvironment& env, const SecretMask&
   if (unreadable)
     return StoreFailure(env, mask,
                         "the store " + storeName + " holds a record that is no JSON text");
-  if (!complete) return CannotWrite(env, target->Name(), writer->Error());
+  if (!complete && writer->Refused()) return RefusedRecords(env);
+  if (!complete) return CannotWrite(env, target->Name(), writer->ErrorText());
   return FinishRecords(env, *writer, *target);
 }
 

@@ -2,6 +2,7 @@
 
 #include "cli/TerminalText.h"
 #include "output/ByteSink.h"
+#include "output/CsvWriter.h"
 
 namespace kestrava::cli {
 
@@ -13,7 +14,7 @@ void WriteLine(CliEnvironment& env, std::string_view text) {
 
 int Usage(CliEnvironment& env, const std::string& message) {
   WriteLine(env, "kestrava-cli: " + message);
-  WriteLine(env, "Try 'kestrava-cli --help' for more information.");
+  WriteLine(env, "kestrava-cli: try 'kestrava-cli --help' for more information");
   return ExitUsage;
 }
 
@@ -31,8 +32,20 @@ int CannotWrite(CliEnvironment& env, const std::string& name, const std::string&
   return ExitFailure;
 }
 
-int Failure(CliEnvironment& env, const SecretMask& mask, const std::string& text) {
-  WriteLine(env, mask(text));
+int RefusedRecords(CliEnvironment& env) {
+  WriteLine(env, "kestrava-cli: more than " + std::to_string(CsvWriter::kMaxColumns) +
+                     " columns: the records have too many distinct member names for csv; use "
+                     "--format ndjson");
+  return ExitFailure;
+}
+
+int Failure(CliEnvironment& env, const SecretMask& mask, const FailureDetail& failure, bool exact) {
+  if (exact) {
+    WriteLine(env, mask(failure.text));
+    return ExitFailure;
+  }
+  const FailureDetail masked{mask(failure.text), mask(failure.reply), failure.certificate};
+  for (const std::string& line : LogLines(masked)) WriteLine(env, line);
   return ExitFailure;
 }
 

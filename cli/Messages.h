@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/Cli.h"
+#include "cli/FailureOutput.h"
 #include "cli/SecretMask.h"
 
 namespace kestrava::cli {
@@ -26,8 +27,13 @@ int CannotWrite(CliEnvironment& env, const std::string& name, int error);
 // The same with the reason as a text (what an output format cannot hold).
 int CannotWrite(CliEnvironment& env, const std::string& name, const std::string& reason);
 
-// A failure of the service, the transport or the client: its text with the
-// secret masked; the exit code of a failure.
-int Failure(CliEnvironment& env, const SecretMask& mask, const std::string& text);
+// Records that the output format cannot hold (csv: too many columns),
+// with the way out; the exit code of a failure.
+int RefusedRecords(CliEnvironment& env);
+
+// A failure of the service, the transport or the client, masked: the lines
+// for a log (FailureOutput.h), or with `exact` the whole error text as the
+// window shows it, then LF; the exit code of a failure.
+int Failure(CliEnvironment& env, const SecretMask& mask, const FailureDetail& failure, bool exact);
 
 }  // namespace kestrava::cli

@@ -18,7 +18,7 @@ namespace {
 
 struct SignedIn {
   std::unique_ptr<OutputTarget> target;
-  std::unique_ptr<TKestrava_2> client;
+  std::unique_ptr<ServiceSession> session;
 };
 
 // What every command of the service does first: the credentials, the host,
@@ -35,23 +35,23 @@ std::optional<SignedIn> Start(const CliArguments& args, CliEnvironment& env, Sec
   SignedIn start;
   start.target = OpenTarget(env, args.output);
   if (start.target == nullptr) return std::nullopt;
-  start.client = SignIn(args, *credentials, env, mask, progress);
-  if (start.client == nullptr) return std::nullopt;
+  start.session = ServiceSession::SignIn(args, *credentials, env, mask, progress);
+  if (start.session == nullptr) return std::nullopt;
   return start;
 }
 
 // Writes the records of an export as they arrive; the exit code once the
 // export has ended, its failure reported.
-int WriteRecords(const CliArguments& args, CliEnvironment& env, const SecretMask& mask,
-                 SignedIn& start,
+int WriteRecords(const CliArguments& args, CliEnvironment& env, SignedIn& start,
                  const std::function<bool(const TKestrava_2::TRecordSink&)>& exportRecords) {
   const std::unique_ptr<RecordWriter> writer =
       NewWriter(env, args.format, *start.target, FindCommand(args.command)->sheet);
   if (writer == nullptr) return ExitFailure;
   const bool ok = exportRecords([&](const TJSONArray& records) { return writer->Add(records); });
+  if (!ok && writer->Refused()) return RefusedRecords(env);
   if (!ok && writer->Error() != 0)
     return CannotWrite(env, start.target->Name(), writer->ErrorText());
-  if (!ok) return Failure(env, mask, start.client->MesajEroare());
+  if (!ok) return start.session->ReportFailure();
   return FinishRecords(env, *writer, *start.target);
 }
 
@@ -62,7 +62,7 @@ int RunLogin(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   int code = ExitFailure;
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
-  return WriteWhole(env, *start->target, start->client->Token);
+  return WriteWhole(env, *start->target, start->session->Client().Token);
 }
 
 int RunAccounts(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
@@ -70,8 +70,8 @@ int RunAccounts(const CliArguments& args, CliEnvironment& env, SecretMask& mask)
   int code = ExitFailure;
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
-  return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
-    return start->client->Accounts(receive);
+  return WriteRecords(args, env, *start, [&](const TKestrava_2::TRecordSink& receive) {
+    return start->session->Client().Accounts(receive);
   });
 }
 
@@ -81,9 +81,9 @@ int RunTransactions(const CliArguments& args, CliEnvironment& env, SecretMask& m
   int code = ExitFailure;
   std::optional<SignedIn> start = Start(args, env, mask, progress, code);
   if (!start) return code;
-  start->client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
-  return WriteRecords(args, env, mask, *start, [&](const TKestrava_2::TRecordSink& receive) {
-    const bool ok = start->client->GetTranzactii(range.from, range.to, args.account, receive);
+  TKestrava_2& client = start->session->Client();
+  return WriteRecords(args, env, *start, [&](const TKestrava_2::TRecordSink& receive) {
+    const bool ok = client.GetTranzactii(range.from, range.to, args.account, receive);
     progress.EndLine();
     return ok;
   });

@@ -19,10 +19,10 @@ std::size_t messageLength = 0;
 volatile sig_atomic_t armed = 0;
 struct sigaction previous[std::size(Signals)];
 
-extern "C" void RemoveAndExit(int) {
-  if (armed != 0) unlink(path);
+extern "C" void RemoveAndExit(int signal) {
+  if (armed != 0 && path[0] != '\0') unlink(path);
   [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message, messageLength);
-  _exit(1);
+  _exit(128 + signal);  // as a shell reports a process the signal ended
 }
 
 void Block(int how, const sigset_t* set, sigset_t* old) noexcept {

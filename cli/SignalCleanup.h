@@ -2,9 +2,11 @@
 
 // A temporary file must not outlive the process, whatever ends it: while one
 // is armed, SIGHUP, SIGINT, SIGPIPE and SIGTERM remove it, write a line on
-// standard error and end the process with exit status 1, by async-signal-
-// safe calls only (the handler waits for nothing, so a signal during a long
-// wait of a request ends the process at once).
+// standard error and end the process with exit status 128 + the signal's
+// number (129, 130, 141, 143), as shells and GNU tools report a process
+// that a signal ended, by async-signal-safe calls only (the handler waits
+// for nothing, so a signal during a long wait of a request ends the process
+// at once).
 
 #include <csignal>
 #include <string>
@@ -24,8 +26,10 @@ class SignalsHeldBack {
   sigset_t previous_;
 };
 
-// One file at a time. Arm and Disarm are called while the signals are held
-// back; Disarm puts the previous handlers back.
+// One file at a time; an empty `path` is a file without a name, which goes
+// with the process by itself (the line is still written). Arm and Disarm
+// are called while the signals are held back; Disarm puts the previous
+// handlers back.
 void ArmSignalCleanup(const std::string& path, const std::string& message);
 void DisarmSignalCleanup() noexcept;
 

@@ -24,7 +24,7 @@ store::TSource SelectedSource(const CliArguments& args, const std::string& clien
 }
 
 int StoreFailure(CliEnvironment& env, const SecretMask& mask, const std::string& text) {
-  return Failure(env, mask, "kestrava-cli: " + text);
+  return Failure(env, mask, {text}, false);
 }
 
 std::unique_ptr<store::TStore> OpenCliStore(const CliArguments& args, CliEnvironment& env,

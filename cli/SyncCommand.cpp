@@ -50,9 +50,9 @@ class StoreSink {
       work();
       return true;
     } catch (const store::EStoreError& e) {
-      error_ = "kestrava-cli: " + e.Message();
+      error_ = e.Message();
     } catch (const std::exception& e) {
-      error_ = std::string("kestrava-cli: ") + e.what();
+      error_ = e.what();
     }
     return false;
   }
@@ -60,12 +60,18 @@ class StoreSink {
   std::string error_;
 };
 
-// The run failed with `text`: kept in the store, said on standard error.
+// The run failed: its text kept in the store as masked as standard error
+// shows it, the failure said there. A failure of the store itself says its
+// own message; else the service's failure is reported as every command
+// reports it.
 int FailRun(CliEnvironment& env, const SecretMask& mask, store::TSyncSession& session,
-            const std::string& text) {
-  // The store keeps the text as masked as standard error shows it.
-  session.Fail(mask(text));
-  return Failure(env, mask, text);
+            ServiceSession& service, const StoreSink& sink) {
+  if (!sink.Error().empty()) {
+    session.Fail(mask("kestrava-cli: " + sink.Error()));
+    return StoreFailure(env, mask, sink.Error());
+  }
+  session.Fail(mask(service.FailureText()));
+  return service.ReportFailure();
 }
 
 }  // namespace
@@ -111,26 +117,23 @@ int RunSync(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
 
   Progress progress(env);
   std::string failure;
-  const std::unique_ptr<TKestrava_2> client =
-      SignIn(args, *credentials, env, mask, progress, &failure);
-  if (client == nullptr) {
+  const std::unique_ptr<ServiceSession> service =
+      ServiceSession::SignIn(args, *credentials, env, mask, progress, &failure);
+  if (service == nullptr) {
     session->Fail(mask(failure));
     return ExitFailure;
   }
+  TKestrava_2& client = service->Client();
   StoreSink sink(*session);
-  if (!client->Accounts(sink.Accounts()))
-    return FailRun(env, mask, *session,
-                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
-  client->Settings().OnPage = [&](int read, int total) { progress.Page(read, total); };
-  const bool read = client->GetTranzactii(range.From, range.To, args.account, sink.Pages());
+  if (!client.Accounts(sink.Accounts())) return FailRun(env, mask, *session, *service, sink);
+  const bool read = client.GetTranzactii(range.From, range.To, args.account, sink.Pages());
   progress.EndLine();
-  if (!read)
-    return FailRun(env, mask, *session,
-                   sink.Error().empty() ? client->MesajEroare() : sink.Error());
+  if (!read) return FailRun(env, mask, *session, *service, sink);
   try {
     session->Succeed();
   } catch (const store::EStoreError& e) {
-    return FailRun(env, mask, *session, "kestrava-cli: " + e.Message());
+    session->Fail(mask("kestrava-cli: " + e.Message()));
+    return StoreFailure(env, mask, e.Message());
   }
   return WriteWhole(env, *target, Summary(session->Counts(), range));
 }

@@ -125,6 +125,8 @@ bool TKestrava_2::Guarded(Operation&& operation) {
     return operation();
   } catch (const ERESTException& e) {
     FFailureCause = CauseOf(e.Stage());
+    // A server error's reply fills the response before it is raised.
+    FReplyTaken = FReplyTaken || e.Stage() == TExchangeStage::ServerError;
     message = e.Message();
   } catch (const Exception& e) {
     FFailureCause = TFailureCause::Other;
@@ -154,6 +156,7 @@ bool TKestrava_2::RunWithRetries(TRequestKind kind, int page, Try&& attempt) {
   for (int failures = 1;; ++failures) {
     FMesajEroare.clear();
     FFailureCause = TFailureCause::Other;
+    FReplyTaken = false;
     ApplySettings();
     if (Guarded(attempt)) return true;
     if (!TryAgain(kind, page, failures)) return false;
@@ -172,6 +175,9 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
     failure.RetryAfter = FRestResponse->HeaderFields().Value("Retry-After");
   }
   failure.ErrorText = FMesajEroare;
+  if (FReplyTaken) failure.Reply = FRestResponse->Content();
+  if (FFailureCause == TFailureCause::Transport)
+    failure.Certificate = FRestClient->CertificateProblem();
   switch (FSettings.OnRequestFailed(failure)) {
     case TAfterFailure::Fail:
       return false;
@@ -202,6 +208,7 @@ bool TKestrava_2::RequestToken() {
   }
 
   FRestRequest->Execute();
+  FReplyTaken = true;
 
   if (FRestResponse->StatusCode() != 200) {
     FFailureCause = TFailureCause::Status;
@@ -244,6 +251,7 @@ const TJSONObject* TKestrava_2::ExecuteExport(const std::string& url) {
   if (FTokenRenewed) PrepareExport();
   FRestClient->SetBaseURL(url);
   FRestRequest->Execute();
+  FReplyTaken = true;
   if (FRestResponse->StatusCode() != 200) {
     FFailureCause = TFailureCause::Status;
     FMesajEroare = std::to_string(FRestResponse->StatusCode()) + "/" + FRestResponse->StatusText() +

@@ -45,6 +45,14 @@ struct TRequestFailure {
   // The error text the operation ends with unless the request is tried
   // again.
   std::string ErrorText;
+  // The failing reply's body as text, when this try got a reply that the
+  // response took in (a status other than 200, a reply the operation could
+  // not read); empty when none came. After a transport failure the error
+  // text ends with an earlier reply instead, which this never holds.
+  std::string Reply;
+  // Transport: why the server's certificate was refused, when that is what
+  // failed ("certificate has expired"); empty otherwise.
+  std::string Certificate;
 };
 
 // What the operation does after a failed request.
@@ -187,6 +195,8 @@ class TKestrava_2 {
   TSettings FSettings;
   // Why the last try of a request failed.
   TFailureCause FFailureCause = TFailureCause::Other;
+  // The last try of a request got a reply, which the response holds.
+  bool FReplyTaken = false;
   // A sign-in got a token since the export prepared its request: the
   // request holds the token request, and its Authorization the old token.
   bool FTokenRenewed = false;

@@ -156,11 +156,15 @@ const Credentials& CertificateAuthority::Pem() const noexcept {
 
 Credentials CertificateAuthority::Issue(const ServerCertificateRequest& request) const {
   KeyPtr key = MakeKey();
-  const long notBefore = request.expired ? -30 * kSecondsPerDay : -kSecondsPerDay;
-  const long notAfter = request.expired ? -kSecondsPerDay : request.validDays * kSecondsPerDay;
+  long notBefore = request.expired ? -30 * kSecondsPerDay : -kSecondsPerDay;
+  long notAfter = request.expired ? -kSecondsPerDay : request.validDays * kSecondsPerDay;
+  if (request.notYetValid) {
+    notBefore = 30 * kSecondsPerDay;
+    notAfter = notBefore + request.validDays * kSecondsPerDay;
+  }
   const std::string commonName = request.dnsNames.empty() ? "127.0.0.1" : request.dnsNames.front();
   X509Ptr certificate = NewCertificate(key.get(), commonName, notBefore, notAfter);
-  X509* issuer = impl_->certificate.get();
+  X509* issuer = request.selfSigned ? certificate.get() : impl_->certificate.get();
   if (X509_set_issuer_name(certificate.get(), X509_get_subject_name(issuer)) != 1)
     throw HttpsError(OpenSslFailure("Cannot set the issuer name"));
 
@@ -179,7 +183,7 @@ Credentials CertificateAuthority::Issue(const ServerCertificateRequest& request)
   if (!names.empty()) AddExtension(certificate.get(), issuer, NID_subject_alt_name, names);
   AddExtension(certificate.get(), issuer, NID_subject_key_identifier, "hash");
   AddExtension(certificate.get(), issuer, NID_authority_key_identifier, "keyid:always");
-  Sign(certificate.get(), impl_->key.get());
+  Sign(certificate.get(), request.selfSigned ? key.get() : impl_->key.get());
   return {ToPem(certificate.get()), ToPem(key.get())};
 }
 

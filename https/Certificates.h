@@ -22,8 +22,10 @@ struct ServerCertificateRequest {
   std::vector<std::string> dnsNames{"localhost"};
   std::vector<std::string> ipAddresses{"127.0.0.1"};
   int validDays = 825;
-  bool expired = false;     // validity ended a day ago
-  bool wrongUsage = false;  // for client authentication only, no server use
+  bool expired = false;      // validity ended a day ago
+  bool notYetValid = false;  // validity begins in a month
+  bool wrongUsage = false;   // for client authentication only, no server use
+  bool selfSigned = false;   // signed with its own key, by no CA
 };
 
 class CertificateAuthority {

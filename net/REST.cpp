@@ -117,6 +117,10 @@ void TRESTClient::SetWaitHook(std::function<bool()> hook, std::chrono::milliseco
   impl_->transport.SetWaitHook(std::move(hook), interval);
 }
 
+const std::string& TRESTClient::CertificateProblem() const noexcept {
+  return impl_->transport.CertificateProblem();
+}
+
 void TRESTClient::SetBaseURL(std::string_view url) {
   impl_->baseURL = net::TrimBaseUrl(url);
 }

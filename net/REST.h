@@ -111,6 +111,10 @@ class TRESTClient {
   // (see net::Transport::SetWaitHook).
   void SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval);
 
+  // Why the last request of this client failed on the server's certificate,
+  // in words; empty when it did not (see net::Transport::CertificateProblem).
+  const std::string& CertificateProblem() const noexcept;
+
  private:
   friend class TRESTRequest;
   // The transport handle, the cookie store and the settings.

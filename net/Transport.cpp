@@ -182,6 +182,56 @@ void NoteFinishedPhases(CURL* easy, Attempt& attempt) {
   }
 }
 
+// OpenSSL's verification results (X509_V_ERR_*), as libcurl's OpenSSL
+// backend reports them through CURLINFO_SSL_VERIFYRESULT.
+enum VerifyResult : long {
+  kVerifiedOk = 0,
+  // What libcurl holds until it reads OpenSSL's result, which it does only
+  // after its own check of the host name has passed.
+  kNotRead = 1,
+  kIssuerUnknown = 2,
+  kNotYetValid = 9,
+  kExpired = 10,
+  kSelfSignedLeaf = 18,
+  kSelfSignedRootInChain = 19,
+  kIssuerNotLocal = 20,
+  kLeafNotVerifiable = 21,
+  kWrongPurpose = 26,
+  kUntrusted = 27,
+  kHostMismatch = 62,
+  kAddressMismatch = 64,
+};
+
+std::string CertificateProblemOf(CURL* easy, CURLcode result) {
+  if (result != CURLE_PEER_FAILED_VERIFICATION) return {};
+  long verified = kVerifiedOk;
+  if (curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verified) != CURLE_OK) return {};
+  switch (verified) {
+    // The chain passed; libcurl's own check of the host name refused it.
+    case kVerifiedOk:
+    case kNotRead:
+    case kHostMismatch:
+    case kAddressMismatch:
+      return "certificate is for another host name";
+    case kNotYetValid:
+      return "certificate is not yet valid";
+    case kExpired:
+      return "certificate has expired";
+    case kSelfSignedLeaf:
+      return "self-signed certificate";
+    case kIssuerUnknown:
+    case kSelfSignedRootInChain:
+    case kIssuerNotLocal:
+    case kLeafNotVerifiable:
+    case kUntrusted:
+      return "certificate from an untrusted issuer";
+    case kWrongPurpose:
+      return "certificate is not for a server";
+    default:
+      return {};
+  }
+}
+
 // The caller's hook and when it last ran.
 struct WaitHook {
   std::function<bool()> run;
@@ -339,6 +389,7 @@ struct Transport::Impl {
   std::string defaultCaInfo;
   std::string defaultCaPath;
   WaitHook waitHook;
+  std::string certificateProblem;  // of the last Perform
   ~Impl() {
     if (multi != nullptr) curl_multi_cleanup(multi);
     if (easy != nullptr) curl_easy_cleanup(easy);
@@ -415,7 +466,10 @@ TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, cur
         round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
         (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
          outcome.result == CURLE_GOT_NOTHING);
-    if (!deadKeptConnection) RaiseTransportFailure(outcome.result, attempt.progress, host);
+    if (!deadKeptConnection) {
+      certificateProblem = CertificateProblemOf(easy, outcome.result);
+      RaiseTransportFailure(outcome.result, attempt.progress, host);
+    }
   }
 }
 
@@ -458,7 +512,12 @@ void Transport::SetWaitHook(std::function<bool()> hook, std::chrono::millisecond
   impl_->waitHook.interval = interval;
 }
 
+const std::string& Transport::CertificateProblem() const noexcept {
+  return impl_->certificateProblem;
+}
+
 TransportReply Transport::Perform(const TransportRequest& request, const std::string& host) {
+  impl_->certificateProblem.clear();
   const CurlHeaders headers = BuildHeaderList(request.headers);
   impl_->SetUp(request, host);
   impl_->UseTrustStore(host);

@@ -66,6 +66,14 @@ class Transport {
   // ETransferCancelled; the next request starts afresh.
   void SetWaitHook(std::function<bool()> hook, std::chrono::milliseconds interval);
 
+  // Why the last Perform failed on the server's certificate, in words, when
+  // the TLS library says: "certificate has expired", "certificate is not yet
+  // valid", "certificate is for another host name", "certificate from an
+  // untrusted issuer", "self-signed certificate", "certificate is not for a
+  // server". Empty when the last Perform did not fail on it, or for a reason
+  // without words here.
+  const std::string& CertificateProblem() const noexcept;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -92,15 +92,20 @@ void AppendTextCell(std::string& row, std::string_view text, bool formulaGuard, 
 CsvWriter::CsvWriter(ByteSink& out, std::unique_ptr<Spool> spool, CsvDialect dialect)
     : RecordWriter(*spool), out_(out), spool_(std::move(spool)), dialect_(dialect) {}
 
-std::size_t CsvWriter::Column(std::string_view name) {
+std::optional<std::size_t> CsvWriter::Column(std::string_view name) {
   const auto found = index_.find(name);
   if (found != index_.end()) return found->second;
+  if (columns_.size() == kMaxColumns) {
+    refused_ = true;
+    return std::nullopt;
+  }
   index_.emplace(std::string(name), columns_.size());
   columns_.emplace_back(name);
   return columns_.size() - 1;
 }
 
 bool CsvWriter::Add(const TJSONValue& record) {
+  if (refused_) return false;
   if (record.Kind() == TJSONKind::Object) {
     // Records mostly repeat the names of the one before in the same order:
     // the column of its pair at the same place is tried first.
@@ -110,7 +115,10 @@ bool CsvWriter::Add(const TJSONValue& record) {
     for (std::size_t i = 0; i < count; ++i) {
       const std::string_view name = object.PairName(i);
       std::size_t& column = pairColumns_[i];
-      if (column >= columns_.size() || columns_[column] != name) column = Column(name);
+      if (column < columns_.size() && columns_[column] == name) continue;
+      const std::optional<std::size_t> found = Column(name);
+      if (!found) return false;
+      column = *found;
     }
     cells_.assign(columns_.size(), nullptr);
     for (std::size_t i = 0; i < count; ++i) {
@@ -118,9 +126,10 @@ bool CsvWriter::Add(const TJSONValue& record) {
       if (cell == nullptr) cell = object.PairValue(i);  // the first of a name counts
     }
   } else {
-    const std::size_t column = Column("value");
+    const std::optional<std::size_t> column = Column("value");
+    if (!column) return false;
     cells_.assign(columns_.size(), nullptr);
-    cells_[column] = &record;
+    cells_[*column] = &record;
   }
   if (runs_.empty() || runs_.back().columns != columns_.size())
     runs_.push_back({0, columns_.size()});
@@ -136,6 +145,7 @@ bool CsvWriter::Add(const TJSONValue& record) {
 }
 
 bool CsvWriter::Finish() {
+  if (refused_) return false;
   // No records, or only empty objects: no column to show, nothing at all.
   if (columns_.empty()) return true;
   if (!Flush(true)) return false;

@@ -2,14 +2,21 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 namespace kestrava {
 namespace {
+
+// The name of a temporary file: short, whatever the length of the file's
+// own name (which may be the longest a folder allows), and hidden.
+constexpr char kTemporaryPrefix[] = "/.kestrava-";
+constexpr int kSymbolicLinksFollowed = 40;  // as the kernel follows them
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -18,19 +25,50 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The link to an open file that /proc gives, through which a file without
+// a name gets one.
+std::string ProcLink(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+bool Nameable(int fd) {
+  struct stat direct {
+  }, linked{};
+  return fstat(fd, &direct) == 0 && stat(ProcLink(fd).c_str(), &linked) == 0 &&
+         direct.st_dev == linked.st_dev && direct.st_ino == linked.st_ino;
+}
+
+// Six letters or digits that no other run is likely to pick.
+std::string RandomSuffix() {
+  constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[6] = {};
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // No randomness at hand: the process id and the time tell runs apart.
+    unsigned long long seed = static_cast<unsigned long long>(getpid()) * 1000003ULL ^
+                              static_cast<unsigned long long>(time(nullptr));
+    for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(seed >>= 5);
+  }
+  std::string suffix;
+  for (const unsigned char byte : bytes) suffix += kLetters[byte % (sizeof kLetters - 1)];
+  return suffix;
+}
+
 // A regular file, replaced as a whole: the result goes to a temporary file
-// in the same folder (so the rename cannot cross file systems), which is
-// flushed to disk and renamed over the file on success, and removed on any
-// other way out.
+// in the same folder (so the rename cannot cross file systems) that has no
+// name while the result is written, so that however the process ends
+// (SIGKILL, the OOM killer, a power cut) nothing of it is left behind. On
+// success it is flushed to disk, given a short name of its own and renamed
+// over the file. Where the file system has no nameless files, it is a named
+// one from the start, removed on any way out but success.
 class ReplacedFile final : public OutputTarget {
  public:
   ReplacedFile(std::string name, std::string path, std::unique_ptr<TemporaryFileWatch> watch)
       : OutputTarget(std::move(name)), path_(std::move(path)), watch_(std::move(watch)) {}
   ~ReplacedFile() override {
     if (fd_ >= 0) close(fd_);
-    if (!temporary_.empty()) {
+    if (told_) {
       const HeldBy held(*watch_);
-      unlink(temporary_.c_str());
+      if (!temporary_.empty()) unlink(temporary_.c_str());
       watch_->Gone();
     }
   }
@@ -38,13 +76,25 @@ class ReplacedFile final : public OutputTarget {
   // Makes the temporary file: mode 0600 for a new file, the mode (and, where
   // allowed, the owner) of the file it replaces otherwise.
   int Open(const struct stat* replaced) {
-    std::string name = FolderOf(path_) + "/." + path_.substr(path_.rfind('/') + 1) + ".XXXXXX";
+    const std::string folder = FolderOf(path_);
     {
       const HeldBy held(*watch_);
-      fd_ = mkostemp(name.data(), O_CLOEXEC);
+      fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+      // It is named at the end through /proc; where that does not lead to
+      // it, a named file.
+      if (fd_ >= 0 && !Nameable(fd_)) {
+        close(fd_);
+        fd_ = -1;
+        errno = EOPNOTSUPP;
+      }
+      if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string name = folder + kTemporaryPrefix + "XXXXXX";
+        fd_ = mkostemp(name.data(), O_CLOEXEC);
+        if (fd_ >= 0) temporary_ = name;
+      }
       if (fd_ < 0) return errno;
-      temporary_ = name;
       watch_->Made(temporary_);
+      told_ = true;
     }
     sink_ = std::make_unique<DescriptorSink>(fd_);
     const mode_t mode = replaced != nullptr ? replaced->st_mode & 07777 : 0600;
@@ -71,6 +121,7 @@ class ReplacedFile final : public OutputTarget {
       error = errno;
       return false;
     }
+    if (temporary_.empty() && (error = GiveName()) != 0) return false;
     const int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0) {
@@ -84,6 +135,7 @@ class ReplacedFile final : public OutputTarget {
         return false;
       }
       temporary_.clear();
+      told_ = false;
       watch_->Gone();
     }
     // The rename itself reaches the disk with its folder.
@@ -96,19 +148,47 @@ class ReplacedFile final : public OutputTarget {
   }
 
  private:
+  // Links the nameless file into its folder under a short name of its own;
+  // 0, or the errno.
+  int GiveName() {
+    const std::string self = ProcLink(fd_);
+    for (int tries = 0; tries < 100; ++tries) {
+      const std::string name = FolderOf(path_) + kTemporaryPrefix + RandomSuffix();
+      const HeldBy held(*watch_);
+      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        temporary_ = name;
+        watch_->Made(temporary_);
+        return 0;
+      }
+      if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+  }
+
   std::string path_;  // the file replaced: symbolic links followed
   std::unique_ptr<TemporaryFileWatch> watch_;
-  std::string temporary_;
+  std::string temporary_;  // its name; empty while it has none
+  bool told_ = false;      // the watch heard of it and not yet of its end
   int fd_ = -1;
   std::unique_ptr<DescriptorSink> sink_;
 };
 
 // The file a path names, symbolic links followed, as a redirection would
-// write it; a path that leads nowhere yet is taken as written.
-std::string Resolved(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-  return path;
+// write it: a link that leads to no file yet names the file it would lead
+// to; a path that leads nowhere else is taken as written.
+std::string Resolved(std::string path) {
+  for (int links = 0; links < kSymbolicLinksFollowed; ++links) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) return path;
+    const std::string next(target, static_cast<std::size_t>(length));
+    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return path;  // a loop: the system says so when it is used
 }
 
 }  // namespace

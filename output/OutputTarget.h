@@ -34,14 +34,18 @@ class OutputTarget {
   std::string name_;
 };
 
-// The file at `path` (symbolic links followed), replaced as a whole: the
-// result goes to a temporary file in the same folder, which Commit flushes
-// to disk and renames over the file; any other way out removes it. A new
-// file gets mode 0600, a replaced one keeps its mode (and, where allowed,
-// its owner). None, with the errno in `error`, when the temporary file
-// cannot be made, `path` is a folder (EISDIR) or another file that is no
-// regular file (EINVAL: a device or a named pipe cannot be replaced).
-// `watch` (none: a watch that does nothing) hears of the temporary file.
+// The file at `path` (symbolic links followed, a link to no file yet naming
+// the file it leads to), replaced as a whole: the result goes to a
+// temporary file in the same folder that has no name until Commit flushes
+// it to disk, names it ".kestrava-XXXXXX" and renames it over the file, so
+// that nothing of it outlives the process however it ends. Where the file
+// system has no nameless files it has that name from the start and any
+// way out but Commit removes it. A new file gets mode 0600, a replaced one
+// keeps its mode (and, where allowed, its owner). None, with the errno in
+// `error`, when the temporary file cannot be made, `path` is a folder
+// (EISDIR) or another file that is no regular file (EINVAL: a device or a
+// named pipe cannot be replaced). `watch` (none: a watch that does nothing)
+// hears of the temporary file.
 std::unique_ptr<OutputTarget> OpenReplacedFile(const std::string& path, int& error,
                                                std::unique_ptr<TemporaryFileWatch> watch = {});
 

@@ -30,6 +30,9 @@ class RecordWriter {
   // Why the writing failed, for a message: the errno's description, or
   // what the format cannot hold.
   virtual std::string ErrorText() const { return ErrorDescription(Error()); }
+  // The records cannot be written in this format at all (csv: too many
+  // columns); Add gave false, and nothing was written.
+  virtual bool Refused() const noexcept { return false; }
 
  protected:
   // Hands the text gathered so far to the sink when it has grown to a

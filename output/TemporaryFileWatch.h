@@ -18,7 +18,8 @@ class TemporaryFileWatch {
   // and the note of its name come and go as one step.
   virtual void Hold() noexcept {}
   virtual void Release() noexcept {}
-  // A temporary file of this name now exists.
+  // A temporary file now exists under this name, or without a name (""):
+  // heard again when a nameless one gets its name.
   virtual void Made(const std::string&) {}
   // The file is gone: renamed to its final name, or removed.
   virtual void Gone() noexcept {}

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "base/Exception.h"
+#include "base/StandardDescriptors.h"
 #include "sandbox/CommandLine.h"
 #include "sandbox/SandboxServer.h"
 
@@ -20,6 +21,7 @@ extern "C" void RequestStop(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!kestrava::OpenStandardDescriptors()) return 1;
   using namespace kestrava::sandbox;
   const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!line.error.empty()) {

@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "cli/FailureOutput.h"
 #include "cli/HttpDate.h"
 #include "cli/RetryPolicy.h"
+#include "cli/SecretMask.h"
 #include "cli/TerminalText.h"
 
 namespace kestrava::cli::fuzz {
@@ -20,9 +22,44 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
+// A bidirectional control's UTF-8 form starts at text[i].
+inline bool BidiControlAt(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) {
+    return k < text.size() ? static_cast<unsigned char>(text[k]) : 0;
+  };
+  if (byte(i) == 0xD8 && byte(i + 1) == 0x9C) return true;  // U+061C
+  if (byte(i) != 0xE2) return false;
+  const unsigned char b1 = byte(i + 1), b2 = byte(i + 2);
+  return (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) ||
+         (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
+}
+
+// The lines of a failure whose text and reply a server chose: each starts
+// "kestrava-cli: " and holds no control character; a secret never stays in
+// a masked text as written.
+inline void FailureText(std::string_view text) {
+  for (const std::string& line : LogLines({std::string(text), std::string(text)})) {
+    if (line.rfind("kestrava-cli: ", 0) != 0) __builtin_trap();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const auto c = static_cast<unsigned char>(line[i]);
+      if (c < 0x20 || c == 0x7F || BidiControlAt(line, i)) __builtin_trap();
+    }
+  }
+  constexpr std::string_view kSecret = "s/3\\c\"r";
+  SecretMask mask;
+  mask.Add(std::string(kSecret));
+  mask.Add(std::string(text.substr(0, 6)));  // one the input chose
+  const std::string masked = mask(std::string(text));
+  if (masked.find(kSecret) != std::string::npos) __builtin_trap();
+  if (text.size() >= 6 && text.substr(0, 6).find('*') == std::string_view::npos &&
+      masked.find(text.substr(0, 6)) != std::string::npos)
+    __builtin_trap();
+}
+
 // A text shown on a terminal holds no control character but tab, LF and the
-// CR of a CR LF, and no C1 control; a retry reason is one line; a
-// Retry-After wait is within ten minutes.
+// CR of a CR LF, no C1 control and no bidirectional one; a retry reason is
+// one line; a Retry-After wait is within ten minutes; a failure's lines are
+// as FailureText says.
 inline void ServerText(const std::uint8_t* data, std::size_t size) {
   const std::string_view text = AsText(data, size);
   const std::string shown = ForTerminal(text);
@@ -32,6 +69,7 @@ inline void ServerText(const std::uint8_t* data, std::size_t size) {
     if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) __builtin_trap();
     if (c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0)
       __builtin_trap();
+    if (BidiControlAt(shown, i)) __builtin_trap();
   }
   const std::string reason = RetryReason(text);
   if (reason.size() > text.size() || reason.find_first_of("\r\n") != std::string::npos)
@@ -41,6 +79,7 @@ inline void ServerText(const std::uint8_t* data, std::size_t size) {
       wait && (wait->count() < 0 || wait->count() > 600))
     __builtin_trap();
   (void)ParseHttpDate(text);
+  FailureText(text);
 }
 
 }  // namespace kestrava::cli::fuzz

@@ -47,7 +47,8 @@ inline long long CellsPerRow(std::string_view csv, std::size_t& rows, char separ
 
 // A JSON text as the records of a reply, in every format but the workbook
 // (libxlsxwriter's); the rows of csv and of csv for Excel all have the
-// header's number of cells, one row per record.
+// header's number of cells, one row per record, or csv refuses records of
+// too many columns and writes nothing.
 inline void Records(const std::uint8_t* data, std::size_t size) {
   const std::unique_ptr<TJSONValue> value = ParseJSONValue(AsText(data, size));
   if (value == nullptr) return;
@@ -59,6 +60,11 @@ inline void Records(const std::uint8_t* data, std::size_t size) {
     const bool written = value->Kind() == TJSONKind::Array
                              ? writer->Add(static_cast<const TJSONArray&>(*value))
                              : writer->Add(*value);
+    if (!written && writer->Refused()) {
+      if ((format != OutputFormat::Csv && format != OutputFormat::CsvExcel) || !out.text.empty())
+        __builtin_trap();
+      continue;
+    }
     if (!written || !writer->Finish()) __builtin_trap();
     if ((format != OutputFormat::Csv && format != OutputFormat::CsvExcel) || out.text.empty())
       continue;

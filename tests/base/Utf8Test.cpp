@@ -65,7 +65,7 @@ TEST(Utf8, ABadByteIsFoundAtEveryPlaceOfALongAsciiRun) {
   }
 }
 
-TEST(Utf8, AppendUtf8WritesTheShortestForm) {
+TEST(Utf8, AppendUtf8WritesTheShortestFormAndDecodeUtf8ReadsItBack) {
   struct Case {
     char32_t codePoint;
     std::string bytes;
@@ -88,6 +88,7 @@ TEST(Utf8, AppendUtf8WritesTheShortestForm) {
     EXPECT_EQ(out, "x" + c.bytes) << static_cast<std::uint32_t>(c.codePoint);
     EXPECT_TRUE(IsValidUtf8(out));
     EXPECT_EQ(Utf8SequenceLength(out, 1), c.bytes.size());
+    EXPECT_EQ(DecodeUtf8(out, 1, c.bytes.size()), c.codePoint);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -135,7 +136,19 @@ TEST_F(CliOutput, ANewFileGetsMode0600AndAReplacedOneKeepsItsMode) {
   struct stat status {};
   lstat(link.c_str(), &status);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "new.csv", "shared.json"}));
+
+  // A link to no file yet: the file it names is made, as a redirection
+  // makes it, and the link stays a link.
+  const std::string dangling = folder.File("today.json");
+  ASSERT_EQ(symlink("made-today.json", dangling.c_str()), 0);
+  EnqueueTransactions();
+  EXPECT_EQ(Transactions({"--compact", "--output", dangling}).code, 0);
+  EXPECT_EQ(ReadWhole(folder.File("made-today.json")), Expected("compact"));
+  EXPECT_EQ(ModeOf(folder.File("made-today.json")), 0600u);
+  lstat(dangling.c_str(), &status);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "made-today.json", "new.csv",
+                                                      "shared.json", "today.json"}));
 }
 
 TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
@@ -145,14 +158,16 @@ TEST_F(CliOutput, AFailedExportLeavesTheFileAsItWasAndNoTemporaryFile) {
     std::string error;
   };
   const Case cases[] = {
-      {"first page", {HttpReply(404, "Not Found", {}, "gone")}, "404/Not Found - gone\n"},
+      {"first page",
+       {HttpReply(404, "Not Found", {}, "gone")},
+       "kestrava-cli: 404/Not Found - gone\n"},
       {"later page",
        {PageReply(3, kPage0), PageReply(3, kPage1),
         HttpReply(500, "Internal Server Error", {}, "boom")},
-       "HTTP/1.1 500 Internal Server Error\rboom\n"},
+       "kestrava-cli: HTTP/1.1 500 Internal Server Error\nkestrava-cli: reply: boom\n"},
       {"unreadable page",
        {PageReply(2, kPage0), JsonReply(200, "OK", "[1]")},
-       "StatusCode: 200 - OK\n"},
+       "kestrava-cli: StatusCode: 200 - OK\nkestrava-cli: reply: [1]\n"},
   };
   const std::string kept = folder.File("kept.csv");
   const std::string absent = folder.File("absent.csv");
@@ -216,6 +231,46 @@ TEST_F(CliOutput, ADeviceGetsTheResultWholeAndAFullOneSaysSo) {
   const Outcome full = Service({"--output", "/dev/full", "accounts"});
   EXPECT_EQ(full.code, 1);
   EXPECT_EQ(full.err, "kestrava-cli: cannot write /dev/full: No space left on device\n");
+}
+
+// Records whose member names all differ would make a column each, and
+// every row a cell of every column: csv refuses past a thousand columns,
+// before anything is written, and says what does write them.
+TEST_F(CliOutput, CsvRefusesMoreThanAThousandColumnsAndNamesTheWayOut) {
+  std::string records = "[";
+  for (int i = 0; i <= 1000; ++i)
+    records += (i > 0 ? ",{\"name" : "{\"name") + std::to_string(i) + "\":\"x\"}";
+  records += "]";
+  const std::string refusal =
+      "kestrava-cli: more than 1000 columns: the records have too many distinct member names "
+      "for csv; use --format ndjson\n";
+  const std::string kept = folder.File("kept.csv");
+  WriteWhole(kept, "yesterday's export\r\n");
+  for (const std::vector<std::string>& output :
+       {std::vector<std::string>{}, std::vector<std::string>{"--output", kept}}) {
+    SCOPED_TRACE(output.empty() ? "standard output" : "a file");
+    std::vector<std::string> options = {"--format", "csv"};
+    options.insert(options.end(), output.begin(), output.end());
+    server.Enqueue(Reply(TokenReply("tok-9")));
+    server.Enqueue(Reply(PageReply(2, "[{\"first\":1}]")));
+    server.Enqueue(Reply(PageReply(2, records)));
+    const Outcome run = Transactions(options);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, refusal);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"kept.csv"});
+    EXPECT_EQ(ReadWhole(kept), "yesterday's export\r\n");
+
+    options.push_back("format");
+    const Outcome formatted = Call(options, records);
+    EXPECT_EQ(formatted.code, 1);
+    EXPECT_EQ(formatted.out, "");
+    EXPECT_EQ(formatted.err, refusal);
+  }
+  // ndjson writes them.
+  const Outcome ndjson = Call({"--format", "ndjson", "format"}, records);
+  EXPECT_EQ(ndjson.code, 0) << ndjson.err;
+  EXPECT_EQ(std::count(ndjson.out.begin(), ndjson.out.end(), '\n'), 1001);
 }
 
 TEST_F(CliOutput, TheTokenAndFormatGoToTheFileToo) {
@@ -295,7 +350,8 @@ TEST_F(CliOutput, TheSecretFromAFileOrStandardInput) {
   server.Enqueue(Reply(JsonReply(400, "Bad Request", "echo from-file")));
   const Outcome refused =
       Call({"--host", server.HostPort(), "--id", "id-1", "--secret-file", file, "login"});
-  EXPECT_EQ(refused.err, "StatusCode: 400 - Bad Request\recho ********\n");
+  EXPECT_EQ(refused.err,
+            "kestrava-cli: StatusCode: 400 - Bad Request\nkestrava-cli: reply: echo ********\n");
 
   // A file that cannot be read is a failure, before any request.
   const std::size_t requests = server.Requests().size();
@@ -344,7 +400,8 @@ TEST_F(CliOutput, TimeoutBoundsEveryWaitTheSignInIncluded) {
   const Outcome run = Service({"--timeout", "1", "login"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err.rfind("REST request failed: Error receiving data: (28) ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("kestrava-cli: REST request failed: Error receiving data: (28) ", 0), 0u)
+      << run.err;
 }
 
 }  // namespace

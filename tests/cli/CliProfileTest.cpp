@@ -58,7 +58,8 @@ class CliProfile : public CliTest {
 
   // The usage failure for `message`, as standard error shows it.
   static std::string UsageLines(const std::string& message) {
-    return "kestrava-cli: " + message + "\nTry 'kestrava-cli --help' for more information.\n";
+    return "kestrava-cli: " + message +
+           "\nkestrava-cli: try 'kestrava-cli --help' for more information\n";
   }
 
   ScratchFolder home;

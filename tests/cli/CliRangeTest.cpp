@@ -238,8 +238,8 @@ TEST_F(CliRange, RangesThatAreBadUsageSaySoAndSendNothing) {
     const Outcome run = Call(c.args);
     EXPECT_EQ(run.code, 2) << c.message;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "kestrava-cli: " + c.message + "\nTry 'kestrava-cli --help' for more information.\n");
+    EXPECT_EQ(run.err, "kestrava-cli: " + c.message +
+                           "\nkestrava-cli: try 'kestrava-cli --help' for more information\n");
   }
   EXPECT_EQ(server.Requests().size(), 0u);
   EXPECT_EQ(nowReadings, 0);

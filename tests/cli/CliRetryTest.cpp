@@ -133,29 +133,35 @@ TEST_F(CliRetry, ATimeOutAndARefusedConnectionAreTriedAgainToo) {
       "REST request failed: Error sending data: (7) Couldn't connect to server";
   EXPECT_EQ(run.err, "kestrava-cli: retry 1 of 3 in 1 s: " + reason + "\n" +
                          "kestrava-cli: retry 2 of 3 in 2 s: " + reason + "\n" +
-                         "kestrava-cli: retry 3 of 3 in 4 s: " + reason + "\n" + reason + "\r\n");
+                         "kestrava-cli: retry 3 of 3 in 4 s: " + reason + "\n" +
+                         "kestrava-cli: " + reason + "\n");
 }
 
 TEST_F(CliRetry, WhatCannotPassIsTriedOnce) {
   struct Case {
     const char* name;
     std::vector<Reply> replies;
-    std::string error;
+    std::string error;  // the lines on standard error
   };
   const Case cases[] = {
-      {"404", {Reply(HttpReply(404, "Not Found", {}, "gone"))}, "404/Not Found - gone"},
-      {"400", {Reply(JsonReply(400, "Bad Request", "{}"))}, "400/Bad Request - {}"},
-      {"501", {Reply(HttpReply(501, "Not Implemented", {}, ""))}, "HTTP/1.1 501 Not Implemented\r"},
-      {"not an object", {Reply(JsonReply(200, "OK", "[1]"))}, "StatusCode: 200 - OK"},
+      {"404",
+       {Reply(HttpReply(404, "Not Found", {}, "gone"))},
+       "kestrava-cli: 404/Not Found - gone"},
+      {"400", {Reply(JsonReply(400, "Bad Request", "{}"))}, "kestrava-cli: 400/Bad Request - {}"},
+      {"501",
+       {Reply(HttpReply(501, "Not Implemented", {}, ""))},
+       "kestrava-cli: HTTP/1.1 501 Not Implemented"},
+      {"not an object",
+       {Reply(JsonReply(200, "OK", "[1]"))},
+       "kestrava-cli: StatusCode: 200 - OK\nkestrava-cli: reply: [1]"},
+      // The error texts end with the previous page, which is not shown.
       {"cannot be decoded",
        {Reply(HttpReply(503, "Service Unavailable", {"Content-Type: text/html; charset=klingon"},
                         "x"))},
-       "REST request failed: Invalid encoding name\r" +
-           PageReply(3, kPage0).substr(PageReply(3, kPage0).find("\r\n\r\n") + 4)},
+       "kestrava-cli: REST request failed: Invalid encoding name"},
       {"the redirect limit",
        {6, Reply(HttpReply(302, "Found", {"Location: /elsewhere"}, ""))},
-       "REST request failed: Maximum number of redirections (5) exceeded\r" +
-           PageReply(3, kPage0).substr(PageReply(3, kPage0).find("\r\n\r\n") + 4)},
+       "kestrava-cli: REST request failed: Maximum number of redirections (5) exceeded"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -172,7 +178,8 @@ TEST_F(CliRetry, WhatCannotPassIsTriedOnce) {
   // A refused sign-in is no passing failure either.
   server.Enqueue(Reply(JsonReply(401, "Unauthorized", "bad credentials")));
   const Outcome refused = Service({"--retry", "5", "login"});
-  EXPECT_EQ(refused.err, "StatusCode: 401 - Unauthorized\rbad credentials\n");
+  EXPECT_EQ(refused.err,
+            "kestrava-cli: StatusCode: 401 - Unauthorized\nkestrava-cli: reply: bad credentials\n");
   EXPECT_TRUE(waits.empty());
 }
 
@@ -186,7 +193,8 @@ TEST_F(CliRetry, RetriesOfARequestEndAtNAndAtTheTimeBudget) {
   EXPECT_EQ(exhausted.err,
             "kestrava-cli: retry 1 of 2 in 1 s: HTTP/1.1 503 Service Unavailable\n"
             "kestrava-cli: retry 2 of 2 in 2 s: HTTP/1.1 503 Service Unavailable\n"
-            "HTTP/1.1 503 Service Unavailable\rbusy\n");
+            "kestrava-cli: HTTP/1.1 503 Service Unavailable\n"
+            "kestrava-cli: reply: busy\n");
 
   // The doubling wait: 1 + 2 s have passed, 4 s more would pass 6 s.
   waits.clear();
@@ -196,7 +204,8 @@ TEST_F(CliRetry, RetriesOfARequestEndAtNAndAtTheTimeBudget) {
   EXPECT_EQ(waits, (std::vector<std::chrono::seconds>{1s, 2s}));
   EXPECT_EQ(budget.err.substr(budget.err.rfind("kestrava-cli: retry")),
             "kestrava-cli: retry 2 of 9 in 2 s: HTTP/1.1 503 Service Unavailable\n"
-            "HTTP/1.1 503 Service Unavailable\rbusy\n");
+            "kestrava-cli: HTTP/1.1 503 Service Unavailable\n"
+            "kestrava-cli: reply: busy\n");
 
   // A Retry-After longer than what is left ends the retries at once.
   waits.clear();
@@ -204,8 +213,24 @@ TEST_F(CliRetry, RetriesOfARequestEndAtNAndAtTheTimeBudget) {
                    false);
   const Outcome later = Transactions({"--retry", "3", "--retry-max-time", "60"});
   EXPECT_EQ(later.code, 1);
-  EXPECT_EQ(later.err, "HTTP/1.1 503 Service Unavailable\rlater\n");
+  EXPECT_EQ(later.err,
+            "kestrava-cli: HTTP/1.1 503 Service Unavailable\nkestrava-cli: reply: later\n");
   EXPECT_TRUE(waits.empty());
+
+  // Nor does one start whose wait would pass --max-time.
+  waits.clear();
+  EnqueueWithFault({Reply(HttpReply(503, "Service Unavailable", {"Retry-After: 30"}, "later"))},
+                   false);
+  const Outcome bounded = Transactions({"--retry", "3", "--max-time", "20"});
+  EXPECT_EQ(bounded.code, 1);
+  EXPECT_EQ(bounded.err,
+            "kestrava-cli: HTTP/1.1 503 Service Unavailable\nkestrava-cli: reply: later\n");
+  EXPECT_TRUE(waits.empty());
+  waits.clear();
+  EnqueueWithFault({busy, busy});
+  const Outcome inTime = Transactions({"--retry", "3", "--max-time", "20"});
+  EXPECT_EQ(inTime.code, 0) << inTime.err;
+  EXPECT_EQ(waits, (std::vector<std::chrono::seconds>{1s, 2s}));
 
   // The budget counts from the start of the command, for every request.
   waits.clear();
@@ -257,19 +282,71 @@ TEST_F(CliRetry, ASecondRefusalOrAFailedSignInAgainEndTheExport) {
   EXPECT_EQ(twice.code, 1);
   EXPECT_EQ(twice.err,
             "kestrava-cli: retry 1 of 3 in 0 s: 401/Unauthorized - expired\n"
-            "401/Unauthorized - expired\n");
+            "kestrava-cli: 401/Unauthorized - expired\n");
 
   EnqueueWithFault({expired, Reply(JsonReply(400, "Bad Request", "no more"))}, false);
   const Outcome refused = Transactions({"--retry", "3"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_EQ(refused.err,
             "kestrava-cli: retry 1 of 3 in 0 s: 401/Unauthorized - expired\n"
-            "StatusCode: 400 - Bad Request\rno more\n");
+            "kestrava-cli: StatusCode: 400 - Bad Request\n"
+            "kestrava-cli: reply: no more\n");
 
   // Without --retry a 401 is final at once.
   EnqueueWithFault({expired}, false);
   const Outcome once = Transactions({});
-  EXPECT_EQ(once.err, "401/Unauthorized - expired\n");
+  EXPECT_EQ(once.err, "kestrava-cli: 401/Unauthorized - expired\n");
+}
+
+// The access token is a secret too: the token reply that a transport
+// failure's text ends with, a failing reply that echoes the Authorization
+// header, and the token of a sign-in again in the middle of an export.
+TEST_F(CliRetry, NoTokenTheClientGotShowsInAnyLine) {
+  // A token with a "/" and a "+", written escaped in its reply.
+  const std::string token = "tok/live+1", written = R"(tok\/live\u002b1)";
+  const Reply tokenReply(
+      JsonReply(200, "OK", R"({"status":"200 OK","result":{"accessToken":")" + written + R"("}})"));
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 50\r\n\r\n{";
+  struct Case {
+    const char* name;
+    std::vector<Reply> replies;  // after the sign-in
+    std::vector<std::string> options;
+    int code;
+  };
+  const Case cases[] = {
+      // The whole error text, which ends with the token reply.
+      {"the first export cut off", {Reply().Send(head).Reset()}, {"--exact-errors"}, 1},
+      {"echoed in a refusal",
+       {Reply(JsonReply(400, "Bad Request", R"({"got":"Bearer tok/live+1"})"))},
+       {},
+       1},
+      {"echoed in a retry line",
+       {Reply(HttpReply(503, "Service Unavailable", {}, "Bearer tok/live+1")),
+        Reply(JsonReply(429, "Too Many Requests", R"({"got":"Bearer tok\/live+1"})")),
+        Reply(PageReply(1, "[]"))},
+       {"--retry", "2"},
+       0},
+      {"the token of a sign-in again",
+       {Reply(JsonReply(401, "Unauthorized", "expired")), Reply(TokenReply("tok-second-2")),
+        Reply(JsonReply(400, "Bad Request", "Bearer tok-second-2 and tok/live+1"))},
+       {"--retry", "2"},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.Enqueue(tokenReply);
+    for (const Reply& reply : c.replies) server.Enqueue(reply);
+    const Outcome run = Transactions(c.options);
+    EXPECT_EQ(run.code, c.code);
+    for (const std::string& form :
+         {token, written, std::string("tok\\/live+1"), std::string("tok-second-2")})
+      EXPECT_EQ(run.err.find(form), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("********"), std::string::npos) << run.err;
+  }
+  // A result is data: login prints the token as it is.
+  server.Enqueue(tokenReply);
+  EXPECT_EQ(Service({"login"}).out, token + "\n");
 }
 
 TEST_F(CliRetry, RetryLinesAreMaskedCutAndBreakTheProgressLine) {
@@ -279,8 +356,8 @@ TEST_F(CliRetry, RetryLinesAreMaskedCutAndBreakTheProgressLine) {
   EXPECT_EQ(run.code, 0) << run.err;
   const std::string reason =
       ("429/Too Many Requests - ******** " + std::string(300, 'z')).substr(0, 200);
-  EXPECT_EQ(run.err, "\rpage 1 of 3\nkestrava-cli: retry 1 of 1 in 0 s: " + reason +
-                         "\n\rpage 2 of 3\rpage 3 of 3\n");
+  EXPECT_EQ(run.err, "\rkestrava-cli: page 1 of 3\nkestrava-cli: retry 1 of 1 in 0 s: " + reason +
+                         "\n\rkestrava-cli: page 2 of 3\rkestrava-cli: page 3 of 3\n");
 }
 
 }  // namespace

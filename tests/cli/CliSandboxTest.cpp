@@ -126,8 +126,8 @@ TEST_F(CliAgainstSandbox, RefusedCredentialsGiveTheServicesTextAndExitOne) {
   const ProcessResult run = Cli(*sandbox_, {"login"}, secret);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("StatusCode: 401 - ", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find('\r'), std::string::npos);
+  EXPECT_EQ(run.err.rfind("kestrava-cli: StatusCode: 401 - ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("\nkestrava-cli: reply: {"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.back(), '\n');
   EXPECT_EQ(run.err.find(secret), std::string::npos);
 }
@@ -180,7 +180,7 @@ TEST_F(CliAgainstSandbox, AFailingLaterPageFailsTheExport) {
           {"transactions", "--from", LocalTime(IncHour(now, -24 * 60)), "--to", LocalTime(now)});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err.rfind("HTTP/1.1 503 ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("kestrava-cli: HTTP/1.1 503 ", 0), 0u) << run.err;
 }
 
 TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
@@ -190,7 +190,7 @@ TEST_F(CliAgainstSandbox, FormatNeedsNoService) {
   EXPECT_EQ(run.out, TJson::Format(*ParseJSONValue("{\"a\":[1,{\"b\":null}]}")) + "\n");
   const ProcessResult bad = RunProcess({KESTRAVA_CLI_PATH, "format"}, {}, "{\"a\":");
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(bad.err, "Not a valid JSON text\n");
+  EXPECT_EQ(bad.err, "kestrava-cli: not a valid JSON text\n");
   const ProcessResult usage = RunProcess({KESTRAVA_CLI_PATH}, {});
   EXPECT_EQ(usage.exitCode, 2);
   const ProcessResult folder = RunProcess({KESTRAVA_CLI_PATH, "format", "/"}, {"LC_ALL=C"});
@@ -313,7 +313,7 @@ TEST_F(CliAgainstSandbox, AnExpiringTokenMidExportSignsInAgainAndChangesNothing)
   const ProcessResult once = Cli(expiring, args);
   EXPECT_EQ(once.exitCode, 1);
   EXPECT_EQ(once.out, "");
-  EXPECT_EQ(once.err.rfind("401/Unauthorized - {", 0), 0u) << once.err;
+  EXPECT_EQ(once.err.rfind("kestrava-cli: 401/Unauthorized - {", 0), 0u) << once.err;
 }
 
 TEST_F(CliAgainstSandbox, APageThatKeepsFailingIsTriedNMoreTimesAndOnlyWhenItMayPass) {
@@ -324,15 +324,16 @@ TEST_F(CliAgainstSandbox, APageThatKeepsFailingIsTriedNMoreTimesAndOnlyWhenItMay
   EXPECT_EQ(busy.exitCode, 1);
   EXPECT_EQ(busy.out, "");
   const auto lines = Lines(busy.err, "\n");
-  ASSERT_EQ(lines.size(), 2u) << busy.err;
+  ASSERT_EQ(lines.size(), 3u) << busy.err;
   EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 1 in 1 s: HTTP/1.1 503 Service Unavailable");
-  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[1], "kestrava-cli: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[2].rfind("kestrava-cli: reply: {", 0), 0u) << lines[2];
 
   const Sandbox missing = StartSandbox({"--fail-page", "1:404"});
   const ProcessResult gone =
       Cli(missing, {"--retry", "3", "transactions", "--from", range.from, "--to", range.to});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_EQ(gone.err.rfind("404/Not Found - {", 0), 0u) << gone.err;
+  EXPECT_EQ(gone.err.rfind("kestrava-cli: 404/Not Found - {", 0), 0u) << gone.err;
   EXPECT_EQ(gone.err.find("retry"), std::string::npos) << gone.err;
 }
 
@@ -424,6 +425,40 @@ TEST_F(CliAgainstSandbox, MixedFaultsGiveByteForByteTheOutputOfACleanRun) {
   }
 }
 
+// Started with standard error closed, the program must not give that
+// number to the export's file: the retry line would go into the export.
+TEST_F(CliAgainstSandbox, AClosedStandardErrorNeverTakesTheRetryLineIntoTheExport) {
+  const Sandbox faulty = StartSandbox({"--fail-page", "0:503:1", "--retry-after", "0"});
+  const PastRange range = DaysBeforeToday(5);
+  const std::vector<std::string> args = {"--format", "csv",  "transactions", "--from",
+                                         range.from, "--to", range.to};
+  const ProcessResult clean = Cli(args);
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  const std::string file = faulty.stateDir + "/f.csv";
+  std::vector<std::string> argv = {"/bin/sh",
+                                   "-c",
+                                   "exec \"$0\" \"$@\" 2>&-",
+                                   KESTRAVA_CLI_PATH,
+                                   "--host",
+                                   faulty.host,
+                                   "--retry",
+                                   "3",
+                                   "--output",
+                                   file};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ProcessResult run = RunProcess(
+      argv,
+      {"SSL_CERT_FILE=" + faulty.caFile,
+       std::string("KESTRAVA_CLIENT_ID=") + sandbox::kDefaultClientId,
+       std::string("KESTRAVA_CLIENT_SECRET=") + sandbox::kDefaultClientSecret, "LC_ALL=C"},
+      "", 60s);
+  EXPECT_EQ(run.exitCode, 0);
+  std::ifstream in(file, std::ios::binary);
+  const std::string written(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(written.substr(0, 80), clean.out.substr(0, 80));
+  EXPECT_TRUE(written == clean.out);
+}
+
 TEST_F(CliAgainstSandbox, WhatCannotPassIsTriedOnceAndTheBudgetEndsTheRest) {
   const PastRange range = DaysBeforeToday(10);
   const std::vector<std::string> args = {"--retry",  "5",    "transactions", "--from",
@@ -441,9 +476,10 @@ TEST_F(CliAgainstSandbox, WhatCannotPassIsTriedOnceAndTheBudgetEndsTheRest) {
   const ProcessResult run = Cli(busy, budget);
   EXPECT_EQ(run.exitCode, 1);
   const auto lines = Lines(run.err, "\n");
-  ASSERT_EQ(lines.size(), 2u) << run.err;
+  ASSERT_EQ(lines.size(), 3u) << run.err;
   EXPECT_EQ(lines[0], "kestrava-cli: retry 1 of 5 in 1 s: HTTP/1.1 503 Service Unavailable");
-  EXPECT_EQ(lines[1].rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u);
+  EXPECT_EQ(lines[1], "kestrava-cli: HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(lines[2].rfind("kestrava-cli: reply: {", 0), 0u);
 }
 
 }  // namespace

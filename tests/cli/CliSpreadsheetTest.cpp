@@ -134,8 +134,8 @@ TEST_F(CliSpreadsheet, AWorkbookNeverGoesToATerminalNorComesFromACommandWithoutR
     const Outcome run = Call(c.args, "[]");
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "kestrava-cli: " + c.message + "\nTry 'kestrava-cli --help' for more information.\n");
+    EXPECT_EQ(run.err, "kestrava-cli: " + c.message +
+                           "\nkestrava-cli: try 'kestrava-cli --help' for more information\n");
   }
   EXPECT_EQ(server.Requests().size(), 0u);
 

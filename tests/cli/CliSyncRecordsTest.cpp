@@ -113,7 +113,7 @@ TEST_F(SyncRecordsTest, AReplyThatIsNoJsonObjectFailsTheRunAndKeepsTheFirstPage)
   const Outcome failed = Service({"--db", db, "sync", "--from", "2025-05-14T00:00"});
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.out, "");
-  EXPECT_EQ(failed.err, "StatusCode: 200 - OK\n");
+  EXPECT_EQ(failed.err, "kestrava-cli: StatusCode: 200 - OK\nkestrava-cli: reply: [not json\n");
   const ProcessResult run =
       RunProcess({"/usr/bin/sqlite3", "-readonly", db,
                   "SELECT outcome, pages, records_read, error_text FROM sync_runs; "

@@ -89,7 +89,7 @@ TEST_F(SyncTest, TheFirstSyncOfASourceNeedsFrom) {
   EXPECT_EQ(ahead.err,
             "kestrava-cli: the range starts after it ends: a sync reads from --from up to now, "
             "and --from is 2025-05-15T08:30:00.001, now 2025-05-15T08:30:00.000\n"
-            "Try 'kestrava-cli --help' for more information.\n");
+            "kestrava-cli: try 'kestrava-cli --help' for more information\n");
   EXPECT_EQ(std::stoull(Sqlite3(db, "SELECT COUNT(*) FROM sync_runs")), runs);
   // The same source with --account covers that account only.
   ASSERT_EQ(Sync(IncHour(now, -24), {"--account", "2"}).code, 0);
@@ -356,7 +356,12 @@ TEST_F(SyncTest, AFailedPageKeepsTheCompletedPagesAndLeavesTheCoverage) {
   const Outcome failed = Sync(start);
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.out, "");
-  EXPECT_EQ(failed.err.rfind("HTTP/1.1 503 Service Unavailable\r{", 0), 0u) << failed.err;
+  // One line for a log, and the failing reply's start; the run keeps the
+  // whole text.
+  EXPECT_EQ(
+      failed.err.rfind("kestrava-cli: HTTP/1.1 503 Service Unavailable\nkestrava-cli: reply: {", 0),
+      0u)
+      << failed.err;
   EXPECT_EQ(Sqlite3(db,
                     "SELECT outcome, pages, records_read, substr(error_text, 1, 32) "
                     "FROM sync_runs"),
@@ -386,7 +391,11 @@ TEST_F(SyncTest, ARefusedSignInIsAFailedRunThatKeepsTheSecretOut) {
   environment["KESTRAVA_CLIENT_SECRET"] = "a-wrong-secret-value";
   const Outcome refused = Sync(IncHour(now, -24));
   EXPECT_EQ(refused.code, 1);
-  EXPECT_EQ(refused.err.rfind("StatusCode: 401 - Unauthorized\r{", 0), 0u) << refused.err;
+  EXPECT_EQ(
+      refused.err.rfind("kestrava-cli: StatusCode: 401 - Unauthorized\nkestrava-cli: reply: {", 0),
+      0u)
+      << refused.err;
+  EXPECT_EQ(refused.err.find("a-wrong-secret-value"), std::string::npos) << refused.err;
   EXPECT_EQ(Sqlite3(db, "SELECT outcome, substr(error_text, 1, 32) FROM sync_runs"),
             "failure|StatusCode: 401 - Unauthorized\r{\n");
   EXPECT_EQ(Sqlite3(db,

@@ -106,6 +106,10 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
        "option --timeout needs a whole number of seconds from 1 to 2147483, not \"0\""},
       {{"--timeout", "2147484", "accounts"},
        "option --timeout needs a whole number of seconds from 1 to 2147483, not \"2147484\""},
+      {{"--max-time", "0", "accounts"},
+       "option --max-time needs a whole number of seconds from 1 to 2147483, not \"0\""},
+      {{"--max-time", "1.5", "accounts"},
+       "option --max-time needs a whole number of seconds from 1 to 2147483, not \"1.5\""},
       {{"login", "--host"}, "option --host needs a value"},
       // The host: HOST[:PORT] and nothing else.
       {{"login", "--host="}, "option --host needs " + hostForm + ", not \"\" (it is empty)"},
@@ -128,8 +132,8 @@ TEST_F(Cli, BadUsageExitsTwoWithAMessageAndAPointerToTheHelp) {
     const Outcome run = Call(c.args);
     EXPECT_EQ(run.code, 2) << c.message;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "kestrava-cli: " + c.message + "\nTry 'kestrava-cli --help' for more information.\n");
+    EXPECT_EQ(run.err, "kestrava-cli: " + c.message +
+                           "\nkestrava-cli: try 'kestrava-cli --help' for more information\n");
   }
   EXPECT_EQ(server.Requests().size(), 0u);
 }
@@ -167,7 +171,7 @@ TEST_F(Cli, NoIdOrNoSecretAtAllIsBadUsageThatNamesBothWays) {
     } else {
       EXPECT_EQ(run.code, 2);
       EXPECT_EQ(run.err, "kestrava-cli: " + c.message +
-                             "\nTry 'kestrava-cli --help' for more information.\n");
+                             "\nkestrava-cli: try 'kestrava-cli --help' for more information\n");
     }
   }
   EXPECT_EQ(server.Requests().size(), 2u);
@@ -186,23 +190,55 @@ TEST_F(Cli, HelpIsReadyForAManualPageAndSaysWhatEachOptionDoes) {
     EXPECT_NE(text.find(heading), std::string::npos) << heading;
   }
   // Every option on a line of its own, the option first.
-  for (const char* option :
-       {"--test", "--host HOST[:PORT]", "--id ID", "--secret SECRET", "--secret-file FILE",
-        "--format FORMAT", "--compact", "--csv-excel", "--output FILE", "--from T", "--to T",
-        "--day DATE", "--last HOURS", "--account N", "--retry N", "--retry-max-time SECONDS",
-        "--timeout SECONDS", "--help", "--version"}) {
+  for (const char* option : {"--test",
+                             "--host HOST[:PORT]",
+                             "--id ID",
+                             "--secret SECRET",
+                             "--secret-file FILE",
+                             "--format FORMAT",
+                             "--compact",
+                             "--csv-excel",
+                             "--output FILE",
+                             "--from T",
+                             "--to T",
+                             "--day DATE",
+                             "--last HOURS",
+                             "--account N",
+                             "--retry N",
+                             "--retry-max-time SECONDS",
+                             "--timeout SECONDS",
+                             "--max-time SECONDS",
+                             "--exact-errors",
+                             "--help",
+                             "--version"}) {
     const std::size_t at = text.find("\n  " + std::string(option));
     ASSERT_NE(at, std::string::npos) << option;
     const char after = text[at + 3 + std::string_view(option).size()];
     EXPECT_TRUE(after == ' ' || after == '\n') << option;
   }
-  for (const char* fact :
-       {"KESTRAVA_CLIENT_ID", "KESTRAVA_CLIENT_SECRET", "SSL_CERT_FILE",
-        "(default: kestrava.example)", "with \"Z\" appended: it is not converted",
-        "indented JSON with CR LF line ends", "\n  0  ", "\n  1  ", "\n  2  ", "(default 120)",
-        "(default 600)", "mode 0600", "kestrava-cli: retry K of N in S s: REASON",
-        "startDate=2026-12-01T00:00:00.000Z", "endDate=2026-12-31T23:59:59.999Z", "--day today",
-        "\n  csv-excel", "\n  xlsx ", "never a formula"}) {
+  for (const char* fact : {"KESTRAVA_CLIENT_ID",
+                           "KESTRAVA_CLIENT_SECRET",
+                           "SSL_CERT_FILE",
+                           "(default: kestrava.example)",
+                           "with \"Z\" appended: it is not converted",
+                           "indented JSON with CR LF line ends",
+                           "\n  0  ",
+                           "\n  1  ",
+                           "\n  2  ",
+                           "(default 120)",
+                           "(default 600)",
+                           "mode 0600",
+                           "kestrava-cli: retry K of N in S s: REASON",
+                           "startDate=2026-12-01T00:00:00.000Z",
+                           "endDate=2026-12-31T23:59:59.999Z",
+                           "--day today",
+                           "\n  csv-excel",
+                           "\n  xlsx ",
+                           "never a formula",
+                           "\nFailures:\n",
+                           "    kestrava-cli: REASON\n",
+                           "    kestrava-cli: reply: BODY\n",
+                           "\n  128+N  "}) {
     EXPECT_NE(text.find(fact), std::string::npos) << fact;
   }
   std::size_t start = 0;
@@ -245,7 +281,7 @@ TEST_F(Cli, FormatRefusesWhatDoesNotParse) {
     const Outcome run = Call({"format"}, input);
     EXPECT_EQ(run.code, 1) << input;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Not a valid JSON text\n");
+    EXPECT_EQ(run.err, "kestrava-cli: not a valid JSON text\n");
   }
 }
 
@@ -281,9 +317,9 @@ TEST_F(Cli, LoginPrintsTheToken) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST_F(Cli, FailurePrintsTheErrorTextByteForByte) {
+TEST_F(Cli, ExactErrorsPrintTheErrorTextByteForByte) {
   server.Enqueue(Reply(JsonReply(401, "Unauthorized", "{\"error\":\"invalid_client\"}\r\n")));
-  const Outcome run = Service({"accounts"});
+  const Outcome run = Service({"--exact-errors", "accounts"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "StatusCode: 401 - Unauthorized\r{\"error\":\"invalid_client\"}\r\n\n");
@@ -296,7 +332,7 @@ TEST_F(Cli, CredentialsFallBackToTheEnvironmentAndTheSecretNeverShows) {
   server.Enqueue(Reply(JsonReply(
       400, "Bad Request",
       R"({"echo":{"grant_type":"client_credentials","client_id":"env-id","client_secret":"env-secret-1"}})")));
-  const Outcome run = Call({"--host", server.HostPort(), "login"});
+  const Outcome run = Call({"--host", server.HostPort(), "--exact-errors", "login"});
   EXPECT_EQ(run.code, 1);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(
@@ -340,8 +376,8 @@ TEST_F(Cli, TheSecretIsMaskedAlsoAsTheTokenRequestCarriesIt) {
   const std::string echo =
       R"({"echo":{"client_secret":")" + escaped + R"("},"raw":")" + secret + "\"}";
   server.Enqueue(Reply(JsonReply(400, "Bad Request", echo)));
-  const Outcome run =
-      Call({"--host", server.HostPort(), "--id", "id-1", "--secret", secret, "login"});
+  const Outcome run = Call(
+      {"--host", server.HostPort(), "--id", "id-1", "--secret", secret, "--exact-errors", "login"});
   EXPECT_EQ(run.code, 1);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_NE(server.Requests()[0].body.find(escaped), std::string::npos);
@@ -370,7 +406,8 @@ TEST_F(Cli, TheSecretIsMaskedInFailuresOnlyNeverInAResult) {
   // A failure text that carries the same data is masked.
   server.Enqueue(Reply(JsonReply(400, "Bad Request", R"({"year":"2026"})")));
   EXPECT_EQ(Call({"--host", server.HostPort(), "--id", "id-1", "login"}).err,
-            "StatusCode: 400 - Bad Request\r{\"year\":\"********\"}\n");
+            "kestrava-cli: StatusCode: 400 - Bad Request\n"
+            "kestrava-cli: reply: {\"year\":\"********\"}\n");
 
   // format signs in nowhere and masks nothing, whatever the environment holds.
   environment["KESTRAVA_CLIENT_SECRET"] = "true";
@@ -407,7 +444,7 @@ TEST_F(Cli, TransactionsJoinEveryPageAndShowProgressOnlyOnATerminal) {
                                 terminal);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, Display(R"([{"id":1},{"id":2}])") + "\n");
-    EXPECT_EQ(run.err, terminal ? "\rpage 1 of 2\rpage 2 of 2\n" : "");
+    EXPECT_EQ(run.err, terminal ? "\rkestrava-cli: page 1 of 2\rkestrava-cli: page 2 of 2\n" : "");
     const auto requests = server.Requests();
     ASSERT_GE(requests.size(), 3u);
     EXPECT_EQ(requests.back().Header("Host"), "api.test." + server.HostPort());
@@ -426,7 +463,7 @@ TEST_F(Cli, APartialExportFailsWithTheErrorText) {
       Service({"transactions", "--from", "2025-05-14T08:30", "--to", "2025-05-15T08:30"}, true);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "\rpage 1 of 3\n404/Not Found - gone\n");
+  EXPECT_EQ(run.err, "\rkestrava-cli: page 1 of 3\nkestrava-cli: 404/Not Found - gone\n");
 }
 
 }  // namespace

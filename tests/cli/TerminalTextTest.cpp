@@ -46,6 +46,18 @@ TEST(ForTerminal, ShowsControlCharactersVisiblyAndKeepsTheRest) {
       {"\xED\xA0\x80", "\\xed\\xa0\\x80"},
       {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
       {"\xFF", "\\xff"},
+      // Bidirectional controls: a name shown as "SRL evil" that holds
+      // "live SRL" reversed, marks, embeddings and isolates.
+      {"\xE2\x80\xAE"
+       "LRS live\xE2\x80\xAC",
+       "\\u202eLRS live\\u202c"},
+      {"\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C", "\\u200e\\u200f\\u061c"},
+      {"\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAD", "\\u202a\\u202b\\u202d"},
+      {"\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9", "\\u2066\\u2067\\u2068\\u2069"},
+      // Their neighbours are ordinary text: a zero width joiner, an em dash,
+      // U+2065, U+206A and Arabic letters.
+      {"\xE2\x80\x8D\xE2\x80\x94\xE2\x81\xA5\xE2\x81\xAA\xD8\xA7\xD8\x9B",
+       "\xE2\x80\x8D\xE2\x80\x94\xE2\x81\xA5\xE2\x81\xAA\xD8\xA7\xD8\x9B"},
   };
   for (const Case& c : cases) EXPECT_EQ(ForTerminal(c.text), c.shown) << c.text;
 }

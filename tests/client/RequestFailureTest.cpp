@@ -115,6 +115,7 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
     int status;
     std::string retryAfter;
     std::string errorStart;  // the error text up to its CR, or whole
+    std::string reply;       // of the failing request; never the token reply before it
   };
   const Case cases[] = {
       {"503 with Retry-After",
@@ -122,51 +123,59 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
        TFailureCause::Status,
        503,
        "7",
-       "HTTP/1.1 503 Service Unavailable"},
+       "HTTP/1.1 503 Service Unavailable",
+       "busy"},
       {"429 with a date",
        {Reply(JsonReply(429, "Too Many Requests", "slow down",
                         {"retry-after: Wed, 21 Oct 2015 07:28:00 GMT"}))},
        TFailureCause::Status,
        429,
        "Wed, 21 Oct 2015 07:28:00 GMT",
-       "429/Too Many Requests - slow down"},
+       "429/Too Many Requests - slow down",
+       "slow down"},
       {"401",
        {Reply(JsonReply(401, "Unauthorized", "{}"))},
        TFailureCause::Status,
        401,
        "",
-       "401/Unauthorized - {}"},
+       "401/Unauthorized - {}",
+       "{}"},
       {"reset in the body",
        {Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"res").Reset()},
        TFailureCause::Transport,
        0,
        "",
-       "REST request failed: Error reading data: (56) "},
+       "REST request failed: Error reading data: (56) ",
+       ""},
       {"closed in the body",
        {Reply().Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"res").Close()},
        TFailureCause::Transport,
        0,
        "",
-       "REST request failed: Error reading data: (18) "},
+       "REST request failed: Error reading data: (18) ",
+       ""},
       {"not an object",
        {Reply(JsonReply(200, "OK", "[]"))},
        TFailureCause::Other,
        0,
        "",
-       "StatusCode: 200 - OK"},
+       "StatusCode: 200 - OK",
+       "[]"},
       {"unknown charset",
        {Reply(HttpReply(503, "Service Unavailable", {"Content-Type: text/html; charset=klingon"},
                         "busy"))},
        TFailureCause::Other,
        0,
        "",
-       "REST request failed: Invalid encoding name\r"},
+       "REST request failed: Invalid encoding name\r",
+       ""},
       {"redirect limit",
        {6, Reply(HttpReply(302, "Found", {"Location: /elsewhere"}, ""))},
        TFailureCause::Other,
        0,
        "",
-       "REST request failed: Maximum number of redirections (5) exceeded\r"},
+       "REST request failed: Maximum number of redirections (5) exceeded\r",
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -186,6 +195,38 @@ TEST_F(ToolClient, EachFailedRequestIsDescribed) {
     EXPECT_EQ(f.RetryAfter, c.retryAfter);
     EXPECT_EQ(f.ErrorText, client->MesajEroare());
     EXPECT_EQ(f.ErrorText.substr(0, c.errorStart.size()), c.errorStart);
+    EXPECT_EQ(f.Reply, c.reply);
+  }
+}
+
+// The sign-in's own reply, when one came: never an earlier one.
+TEST_F(ToolClient, AFailedSignInGivesItsOwnReplyOnly) {
+  struct Case {
+    const char* name;
+    Reply reply;
+    std::string errorText, body;
+  };
+  const std::string refusal = R"({"status":"401","message":"bad credentials"})";
+  const Case cases[] = {
+      {"refused with a status", Reply(JsonReply(401, "Unauthorized", "bad credentials")),
+       "StatusCode: 401 - Unauthorized\rbad credentials", "bad credentials"},
+      {"refused in the reply", Reply(JsonReply(200, "OK", refusal)), "Status = 401 bad credentials",
+       refusal},
+      {"a server error", Reply(HttpReply(500, "Internal Server Error", {}, "boom")),
+       "HTTP/1.1 500 Internal Server Error\rboom", "boom"},
+      {"no reply", Reply().Close(), "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    failures.clear();
+    server->Enqueue(c.reply);
+    const auto client = NewToolClient();
+    EXPECT_FALSE(client->LogatLaServer);
+    ASSERT_EQ(failures.size(), 1u);
+    if (!c.errorText.empty()) {
+      EXPECT_EQ(failures[0].ErrorText, c.errorText);
+    }
+    EXPECT_EQ(failures[0].Reply, c.body);
   }
 }
 

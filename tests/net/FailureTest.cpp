@@ -275,22 +275,44 @@ TEST_F(FailureTest, TheSixthRedirectFailsWithOrWithoutALocation) {
   }
 }
 
-TEST_F(FailureTest, UntrustedCertificatesFailWithoutASecondAttempt) {
-  for (auto certificate : {ServerCertificate::UnknownIssuer, ServerCertificate::WrongHost,
-                           ServerCertificate::Expired}) {
+// A certificate that fails verification fails the exchange at once, and
+// the client can say why in words.
+TEST_F(FailureTest, UntrustedCertificatesFailWithoutASecondAttemptAndSayWhy) {
+  const std::pair<ServerCertificate, std::string> cases[] = {
+      {ServerCertificate::UnknownIssuer, "certificate from an untrusted issuer"},
+      {ServerCertificate::WrongHost, "certificate is for another host name"},
+      {ServerCertificate::Expired, "certificate has expired"},
+      {ServerCertificate::NotYetValid, "certificate is not yet valid"},
+      {ServerCertificate::SelfSigned, "self-signed certificate"},
+      {ServerCertificate::WrongUsage, "certificate is not for a server"},
+  };
+  for (const auto& [certificate, reason] : cases) {
+    SCOPED_TRACE(reason);
     ScriptedServer server({.tls = true, .certificate = certificate});
     server.Enqueue(Reply(HttpReply(200, "OK", {}, "secret")));
     client.SetBaseURL(UrlOf(server, "/v1/auth/token"));
     EXPECT_EQ(
         Run(),
         "REST request failed: Error sending data: (60) SSL peer certificate or SSH remote key "
-        "was not OK")
-        << static_cast<int>(certificate);
+        "was not OK");
+    EXPECT_EQ(client.CertificateProblem(), reason);
     EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
     EXPECT_EQ(lastStage, TExchangeStage::Sending);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(response.StatusCode(), 0);
   }
+  // The next request says nothing of a certificate, however it ends.
+  ScriptedServer trusted;
+  trusted.Enqueue(Reply(HttpReply(200, "OK", {}, "fine")));
+  client.SetBaseURL(UrlOf(trusted, "/v1/auth/token"));
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(client.CertificateProblem(), "");
+  ScriptedServer expired({.tls = true, .certificate = ServerCertificate::Expired});
+  client.SetBaseURL(UrlOf(expired, "/v1/auth/token"));
+  EXPECT_NE(Run(), "");
+  client.SetBaseURL("https://127.0.0.1:" + std::to_string(RefusedPort()) + "/v1/auth/token");
+  EXPECT_EQ(Run(), "REST request failed: Error sending data: (7) Couldn't connect to server");
+  EXPECT_EQ(client.CertificateProblem(), "");
 }
 
 TEST_F(FailureTest, ClientWithoutLinksFailsClearly) {

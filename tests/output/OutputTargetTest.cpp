@@ -1,7 +1,8 @@
 // The file replaced as a whole, on a real file system: nothing of the result
-// shows before Commit, no temporary file outlives the target, a new file is
-// 0600 and a replaced one keeps its mode, and the watch hears of the
-// temporary file inside its held steps.
+// shows before Commit (the temporary file has no name until then), no
+// temporary file outlives the target, a new file is 0600 and a replaced one
+// keeps its mode, and the watch hears of the temporary file inside its held
+// steps.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -75,7 +76,11 @@ class RecordingWatch final : public TemporaryFileWatch {
   void Hold() noexcept override { heard_.push_back("hold"); }
   void Release() noexcept override { heard_.push_back("release"); }
   void Made(const std::string& path) override {
-    heard_.push_back(access(path.c_str(), F_OK) == 0 ? "made " + path : "made, but no " + path);
+    if (path.empty()) {
+      heard_.push_back("made without a name");
+    } else {
+      heard_.push_back(access(path.c_str(), F_OK) == 0 ? "made " + path : "made, but no " + path);
+    }
   }
   void Gone() noexcept override { heard_.push_back("gone"); }
 
@@ -103,12 +108,9 @@ TEST(ReplacedFile, ANewFileAppearsWholeAtCommitWithMode0600) {
   ASSERT_TRUE(target->Sink().Write("a,b\r\n"));
   ASSERT_TRUE(target->Sink().Write("1,2\r\n"));
 
-  // Until the commit only the temporary file exists, hidden, in the same folder.
-  const std::vector<std::string> before = folder.Names();
-  ASSERT_EQ(before.size(), 1u);
-  EXPECT_EQ(before[0].rfind(".new.csv.", 0), 0u) << before[0];
-  ASSERT_EQ(heard.size(), 3u);
-  EXPECT_EQ(heard[1], "made " + folder.File(before[0]));
+  // Until the commit the temporary file has no name: the folder is empty.
+  EXPECT_TRUE(folder.Names().empty());
+  EXPECT_EQ(heard, (std::vector<std::string>{"hold", "made without a name", "release"}));
 
   int error = 0;
   EXPECT_TRUE(target->Commit(error)) << ErrorDescription(error);
@@ -117,8 +119,33 @@ TEST(ReplacedFile, ANewFileAppearsWholeAtCommitWithMode0600) {
   EXPECT_EQ(ModeOf(path), 0600u);
   EXPECT_EQ(folder.Names(), std::vector<std::string>{"new.csv"});
   target.reset();
-  EXPECT_EQ(heard,
-            (std::vector<std::string>{"hold", heard[1], "release", "hold", "gone", "release"}));
+  // At the commit it got a short name of its own, and went at once.
+  ASSERT_EQ(heard.size(), 9u);
+  EXPECT_EQ(heard[4].rfind("made " + folder.File(".kestrava-"), 0), 0u) << heard[4];
+  EXPECT_EQ(heard[4].size(), ("made " + folder.File(".kestrava-XXXXXX")).size());
+  EXPECT_EQ(heard, (std::vector<std::string>{"hold", "made without a name", "release", "hold",
+                                             heard[4], "release", "hold", "gone", "release"}));
+}
+
+// A name as long as a folder allows: the temporary file's own name is
+// short, whatever the file's.
+TEST(ReplacedFile, TheLongestFileNamesWork) {
+  Folder folder;
+  for (const std::size_t length : {248u, 250u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::string name(length, 'n');
+    for (const bool exists : {false, true}) {
+      if (exists) WriteWhole(folder.File(name), "old");
+      auto target = Open(folder.File(name), nullptr);
+      ASSERT_NE(target, nullptr);
+      ASSERT_TRUE(target->Sink().Write("new"));
+      int error = 0;
+      EXPECT_TRUE(target->Commit(error)) << ErrorDescription(error);
+      EXPECT_EQ(ReadWhole(folder.File(name)), "new");
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{name});
+    fs::remove(folder.File(name));
+  }
 }
 
 TEST(ReplacedFile, AReplacedFileKeepsItsModeAndALinkStays) {
@@ -142,6 +169,53 @@ TEST(ReplacedFile, AReplacedFileKeepsItsModeAndALinkStays) {
   ASSERT_EQ(lstat(link.c_str(), &status), 0);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"latest.json", "shared.json"}));
+}
+
+// A link that leads to no file yet is written through, as a shell's
+// redirection writes it: the file it names is made, and the link stays.
+TEST(ReplacedFile, ALinkToNoFileYetMakesTheFileItLeadsTo) {
+  Folder folder;
+  fs::create_directory(folder.File("exports"));
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> links;  // name, what it holds
+    std::string written;                                     // the file the result lands in
+  };
+  const Case cases[] = {
+      {{{"latest.csv", "exports/today.csv"}}, "exports/today.csv"},
+      {{{"latest.csv", folder.File("exports/absolute.csv")}}, "exports/absolute.csv"},
+      // A chain of links, the last one relative to its own folder.
+      {{{"latest.csv", "exports/step"}, {"exports/step", "chained.csv"}}, "exports/chained.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    for (const auto& [name, target] : c.links)
+      ASSERT_EQ(symlink(target.c_str(), folder.File(name).c_str()), 0);
+    auto target = Open(folder.File("latest.csv"), nullptr);
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(target->Sink().Write("rows"));
+    int error = 0;
+    EXPECT_TRUE(target->Commit(error)) << ErrorDescription(error);
+    EXPECT_EQ(ReadWhole(folder.File(c.written)), "rows");
+    EXPECT_EQ(ModeOf(folder.File(c.written)), 0600u);
+    for (const auto& [name, unused] : c.links) {
+      EXPECT_TRUE(fs::is_symlink(folder.File(name))) << name;
+      fs::remove(folder.File(name));
+    }
+    fs::remove(folder.File(c.written));
+  }
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"exports"});
+  EXPECT_TRUE(fs::is_empty(folder.File("exports")));
+
+  // A link into a folder that does not exist, and a loop of links, are
+  // refused as the system refuses them.
+  ASSERT_EQ(symlink("missing/today.csv", folder.File("nowhere").c_str()), 0);
+  ASSERT_EQ(symlink("loop-b", folder.File("loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", folder.File("loop-b").c_str()), 0);
+  for (const auto& [name, expected] : {std::pair{"nowhere", ENOENT}, std::pair{"loop-a", ELOOP}}) {
+    int error = 0;
+    EXPECT_EQ(OpenReplacedFile(folder.File(name), error), nullptr) << name;
+    EXPECT_EQ(error, expected) << name << ": " << ErrorDescription(error);
+  }
 }
 
 TEST(ReplacedFile, WithoutACommitTheFileStaysAsItWasAndNothingIsLeft) {
@@ -197,7 +271,7 @@ TEST(ReplacedFile, ASpoolBesideTheFileReadsBackAndLeavesNoName) {
     ASSERT_TRUE(spool->Write(row));
     written += row;
   }
-  EXPECT_EQ(folder.Names().size(), 1u);  // the temporary file alone
+  EXPECT_TRUE(folder.Names().empty());  // neither it nor the temporary file has a name
   std::string back;
   EXPECT_TRUE(spool->ReadBack([&](std::string_view piece) {
     back.append(piece);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,6 +141,51 @@ TEST(CsvWriter, TheExcelDialectSeparatesWithSemicolonsAndWritesDecimalCommas) {
        bom + "x;f\r\n\"[1.5,{\"\"y\"\":\"\"=z\"\"}]\";\"'=1;2\"\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(Written(OutputFormat::CsvExcel, c.pages), c.csv) << c.name;
+}
+
+// Records of `count` objects, each with a member of its own name.
+std::string DistinctNames(int count, int from = 0) {
+  std::string records = "[";
+  for (int i = from; i < from + count; ++i)
+    records += (i > from ? ",{\"n" : "{\"n") + std::to_string(i) + "\":" + std::to_string(i) + "}";
+  return records + "]";
+}
+
+TEST(CsvWriter, RefusesMoreThanAThousandColumnsAndWritesNothing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> pages;
+    bool refused;
+  };
+  std::string wide = "[{";
+  for (int i = 0; i < 1001; ++i) wide += (i > 0 ? ",\"m" : "\"m") + std::to_string(i) + "\":1";
+  wide += "}]";
+  const Case cases[] = {
+      {"a thousand", {DistinctNames(1000)}, false},
+      {"a thousand and one", {DistinctNames(1000), DistinctNames(1, 1000)}, true},
+      {"a thousand and a record that is no object", {DistinctNames(1000), "[7]"}, true},
+      {"one object of a thousand and one members", {wide}, true},
+      {"a thousand, then only names already seen",
+       {DistinctNames(1000), DistinctNames(1000), "[{\"n5\":1,\"n999\":2}]"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StringSink out;
+    CsvWriter writer(out, std::make_unique<StringSpool>());
+    bool added = true;
+    for (const std::string& page : c.pages)
+      added = added && writer.Add(*AsJSONArray(ParseJSONValue(page)));
+    EXPECT_EQ(added, !c.refused);
+    EXPECT_EQ(writer.Refused(), c.refused);
+    EXPECT_EQ(writer.Error(), 0);
+    EXPECT_EQ(writer.Finish(), !c.refused);
+    if (c.refused) {
+      EXPECT_EQ(out.text, "");
+    } else {
+      EXPECT_EQ(std::count(out.text.begin(), out.text.begin() + out.text.find('\r'), ','), 999);
+    }
+  }
 }
 
 TEST(RecordWriters, TheSameBytesWhateverThePagesAndAsTheWholeArray) {

@@ -23,7 +23,9 @@ enum class ServerCertificate {
   UnknownIssuer,  // same names, issued by a CA nobody trusts
   WrongHost,      // trusted CA, issued for another host name only
   Expired,        // trusted CA, validity ended in the past
+  NotYetValid,    // trusted CA, validity begins in the future
   WrongUsage,     // trusted CA, right names, but for client authentication only
+  SelfSigned,     // right names, signed with its own key by no CA
 };
 
 // What the server does for one request, in order.

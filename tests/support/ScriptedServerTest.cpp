@@ -242,7 +242,9 @@ TEST(ScriptedServer, CertificatesPassOrFailVerificationAgainstTheTestCa) {
       {ServerCertificate::WrongHost, "localhost", X509_V_ERR_HOSTNAME_MISMATCH},
       {ServerCertificate::WrongHost, "127.0.0.1", X509_V_ERR_IP_ADDRESS_MISMATCH},
       {ServerCertificate::Expired, "localhost", X509_V_ERR_CERT_HAS_EXPIRED},
+      {ServerCertificate::NotYetValid, "localhost", X509_V_ERR_CERT_NOT_YET_VALID},
       {ServerCertificate::WrongUsage, "localhost", X509_V_ERR_INVALID_PURPOSE},
+      {ServerCertificate::SelfSigned, "localhost", X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT},
   };
   const auto context = https::TlsContext::Client(TestCaFile());
   for (const auto& c : cases) {

@@ -46,6 +46,14 @@ TestPki::TestPki() : folder_(MakeTemporaryFolder()) {
   expired.expired = true;
   expired_ = ca.Issue(expired);
 
+  https::ServerCertificateRequest notYetValid = trusted;
+  notYetValid.notYetValid = true;
+  notYetValid_ = ca.Issue(notYetValid);
+
+  https::ServerCertificateRequest selfSigned = trusted;
+  selfSigned.selfSigned = true;
+  selfSigned_ = ca.Issue(selfSigned);
+
   https::ServerCertificateRequest wrongUsage = trusted;
   wrongUsage.wrongUsage = true;
   wrongUsage_ = ca.Issue(wrongUsage);
@@ -69,8 +77,12 @@ const https::Credentials& TestPki::Server(ServerCertificate kind) const {
       return wrongHost_;
     case ServerCertificate::Expired:
       return expired_;
+    case ServerCertificate::NotYetValid:
+      return notYetValid_;
     case ServerCertificate::WrongUsage:
       return wrongUsage_;
+    case ServerCertificate::SelfSigned:
+      return selfSigned_;
   }
   return trusted_;
 }

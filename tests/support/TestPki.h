@@ -31,7 +31,8 @@ class TestPki {
   TestPki();
   std::filesystem::path folder_;
   std::string caFile_;
-  https::Credentials trusted_, unknownIssuer_, wrongHost_, expired_, wrongUsage_;
+  https::Credentials trusted_, unknownIssuer_, wrongHost_, expired_, notYetValid_, wrongUsage_,
+      selfSigned_;
 };
 
 }  // namespace kestrava::testing
