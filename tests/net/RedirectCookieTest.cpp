@@ -73,6 +73,58 @@ TEST_F(RedirectTest, RedirectToAnotherSchemeFailsToConnect) {
   EXPECT_EQ(response.StatusCode(), 0);
 }
 
+TEST_F(RedirectTest, ARedirectOutOfHttpsIsNeverFollowed) {
+  // A listener without TLS that would take anything sent in clear text.
+  ScriptedServer plain({.tls = false});
+  const std::string clear = "http://127.0.0.1:" + std::to_string(plain.Port());
+  const std::string body = R"({"client_id":"id-1","client_secret":"secret-1"})";
+  struct Case {
+    int status;
+    std::string location;
+    std::string host;  // named by the failure
+  } cases[] = {
+      {307, clear + "/v1/auth/token", "127.0.0.1"},
+      {308, clear + "/v1/auth/token", "127.0.0.1"},
+      {302, clear + "/v1/auth/token", "127.0.0.1"},
+      {301, "HTTP://127.0.0.1:" + std::to_string(plain.Port()) + "/x", "127.0.0.1"},
+      {303, "ws://localhost:" + std::to_string(plain.Port()) + "/x", "localhost"},
+      {307, "file:///etc/passwd", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.location);
+    ScriptedServer server;
+    PostToken(server, body);
+    server.Enqueue(Reply(HttpReply(c.status, "Redirect", {"Location: " + c.location}, "")));
+    plain.Enqueue(Reply(HttpReply(200, "OK", {}, R"({"accessToken":"stolen"})")));
+    EXPECT_EQ(Run(), "REST request failed: Error connecting to server: " + c.host);
+    EXPECT_TRUE(lastInner != nullptr);
+    EXPECT_EQ(lastStage, TExchangeStage::Connecting);
+    EXPECT_EQ(response.StatusCode(), 0);
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+  EXPECT_EQ(plain.ConnectionsAccepted(), 0);
+  EXPECT_TRUE(plain.Requests().empty());
+}
+
+TEST_F(RedirectTest, RedirectsThatStayOnHttpsOrLeaveClearTextAreFollowed) {
+  ScriptedServer server;
+  ScriptedServer other;
+  // Scheme-relative: stays https. A start in clear text may go to https.
+  server.Enqueue(Reply(HttpReply(
+      302, "Found", {"Location: //127.0.0.1:" + std::to_string(other.Port()) + "/next"}, "")));
+  other.Enqueue(Reply(HttpReply(200, "OK", {}, "over tls")));
+  client.SetBaseURL(UrlOf(server, "/start"));
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(response.Content(), "over tls");
+
+  ScriptedServer plain({.tls = false});
+  plain.Enqueue(Reply(HttpReply(302, "Found", {"Location: " + UrlOf(server, "/secure")}, "")));
+  server.Enqueue(Reply(HttpReply(200, "OK", {}, "upgraded")));
+  client.SetBaseURL("http://localhost:" + std::to_string(plain.Port()) + "/start");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(response.Content(), "upgraded");
+}
+
 TEST_F(RedirectTest, PostBecomesGetOn301To303AndKeepsItsBodyOn307And308) {
   struct Case {
     int status;
