@@ -67,8 +67,10 @@ std::string CodeAndDescription(int code, const std::string& description) {
 //                                        "Error receiving data: (%d) %s"
 //       final head complete           -> reading: ENetHTTPResponseException
 //                                        "Error reading data: (%d) %s"
-// Our own time-out of a single wait is reported as CURLE_OPERATION_TIMEDOUT
-// at the stage in progress. The description is curl_easy_strerror's text
+// A status line that libcurl refuses itself is no failure of a stage but an
+// unreadable head field (CurlRefusedStatusLine). Our own time-out of a
+// single wait is reported as CURLE_OPERATION_TIMEDOUT at the stage in
+// progress. The description is curl_easy_strerror's text
 // for the code, trimmed.
 Stage StageOf(int code, const Progress& progress) {
   switch (code) {
@@ -305,12 +307,26 @@ std::chrono::milliseconds WaitLimit(const TransportRequest& request) {
   return std::chrono::milliseconds(request.timeoutMs > 0 ? request.timeoutMs : kDefaultTimeoutMs);
 }
 
+// A status line that cannot be read is a failure to read a head field,
+// whoever refused it: the status is never guessed.
+[[noreturn]] void RaiseUnreadableStatusLine(const std::string& host) {
+  Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY), host);
+}
+
+// libcurl refuses some status lines itself before it hands a line over
+// ("ICY 200 OK", "HTTP/1.1 2000 OK", "HTTP/1.2 200 OK", a head that does
+// not start with "HTTP/"), as an unsupported protocol or a weird reply:
+// the request went out and the status line of a head was still awaited.
+bool CurlRefusedStatusLine(CURLcode result, const Attempt& attempt) {
+  return (result == CURLE_UNSUPPORTED_PROTOCOL || result == CURLE_WEIRD_SERVER_REPLY) &&
+         attempt.progress.headSent && attempt.head.awaitingStatus;
+}
+
 // The reply of an attempt that libcurl completed. A status line that our
 // parser refuses (libcurl reads "HTTP/1.1 200OK" as some status of its own)
-// is a failure to read a head field: the status is never guessed.
+// fails as one that libcurl refuses.
 TransportReply ReplyOf(Attempt& attempt, const std::string& host) {
-  if (!attempt.head.statusParsed)
-    Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY), host);
+  if (!attempt.head.statusParsed) RaiseUnreadableStatusLine(host);
   TransportReply reply = std::move(attempt.reply);
   reply.version = std::move(attempt.head.version);
   reply.code = attempt.head.code;
@@ -408,7 +424,9 @@ TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, cur
         round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
         (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
          outcome.result == CURLE_GOT_NOTHING);
-    if (!deadKeptConnection) RaiseTransportFailure(outcome.result, attempt.progress, host);
+    if (deadKeptConnection) continue;
+    if (CurlRefusedStatusLine(outcome.result, attempt)) RaiseUnreadableStatusLine(host);
+    RaiseTransportFailure(outcome.result, attempt.progress, host);
   }
 }
 
