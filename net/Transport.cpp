@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 
@@ -37,6 +38,7 @@ struct Attempt {
   Progress progress;
   TransportReply reply;
   ReplyHead head;
+  bool bodyTooLarge = false;  // the body went past kMaxReplyBodyBytes
   void Touch() { progress.lastActivity = Clock::now(); }
 };
 
@@ -67,6 +69,9 @@ std::string CodeAndDescription(int code, const std::string& description) {
 //                                        "Error receiving data: (%d) %s"
 //       final head complete           -> reading: ENetHTTPResponseException
 //                                        "Error reading data: (%d) %s"
+//   CURLE_FILESIZE_EXCEEDED (a body announced past kMaxReplyBodyBytes, or
+//   one that reached it: our write callback refuses it)
+//       -> reading
 // A status line that libcurl refuses itself is no failure of a stage but an
 // unreadable head field (CurlRefusedStatusLine). Our own time-out of a
 // single wait is reported as CURLE_OPERATION_TIMEDOUT at the stage in
@@ -74,6 +79,8 @@ std::string CodeAndDescription(int code, const std::string& description) {
 // for the code, trimmed.
 Stage StageOf(int code, const Progress& progress) {
   switch (code) {
+    case CURLE_FILESIZE_EXCEEDED:
+      return Stage::Reading;  // the head announced, or the body reached, too much
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
       if (!progress.headSent) return Stage::Connecting;
@@ -144,8 +151,24 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& attempt = *static_cast<Attempt*>(user);
   attempt.Touch();
-  attempt.reply.body.append(data, size * count);
-  return size * count;
+  const std::size_t length = size * count;
+  std::string& body = attempt.reply.body;
+  if (length > kMaxReplyBodyBytes - body.size()) {
+    attempt.bodyTooLarge = true;
+    return 0;  // libcurl ends the transfer with a write error
+  }
+  // Grown to powers of two, so that the last growth reaches the bound (a
+  // power of two) from half of it: never two buffers near the bound at
+  // once, nor one past it. (A string's own growth would double past the
+  // bound; a new string takes the size it is given exactly.)
+  if (body.size() + length > body.capacity()) {
+    std::string grown;
+    grown.reserve(std::bit_ceil(std::max(body.size() + length, 2 * body.capacity())));
+    grown.append(body);
+    body = std::move(grown);
+  }
+  body.append(data, length);
+  return length;
 }
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
@@ -420,6 +443,8 @@ TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, cur
             TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(outcome.multiFailure))),
             host);
     if (outcome.result == CURLE_OK) return ReplyOf(attempt, host);
+    if (attempt.bodyTooLarge)
+      RaiseTransportFailure(CURLE_FILESIZE_EXCEEDED, attempt.progress, host);
     const bool deadKeptConnection =
         round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
         (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
@@ -450,6 +475,8 @@ Transport::Transport() : impl_(std::make_unique<Impl>()) {
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // A body announced past the bound fails before any of it is read.
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBodyBytes));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);

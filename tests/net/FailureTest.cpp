@@ -270,6 +270,48 @@ TEST_F(FailureTest, ReplyTextFailuresLeaveTheResponseAlone) {
   }
 }
 
+TEST_F(FailureTest, AReplyBodyPastItsBoundFailsWhileReading) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  const std::string chunk = "100000\r\n" + std::string(kMiB, 'x') + "\r\n";
+  struct Case {
+    const char* name;
+    Reply reply;
+  } cases[] = {
+      {"announced past the bound",
+       Reply()
+           .Send("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                 std::to_string(64 * kMiB + 1) + "\r\n\r\n{")
+           .Pause(3000ms)},
+      {"chunked without end",
+       Reply().Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n").Repeat(chunk, 1000)},
+      {"until the connection closes", Reply()
+                                          .Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+                                          .Repeat(std::string(kMiB, 'y'), 1000)},
+      {"of a server error",
+       Reply()
+           .Send("HTTP/1.1 503 Service Unavailable\r\nTransfer-Encoding: chunked\r\n\r\n")
+           .Repeat(chunk, 65)},
+  };
+  for (auto& c : cases) {
+    ScriptedServer server;
+    ProcessPreviousReply(server);
+    EXPECT_EQ(Get(server, "/x", std::move(c.reply)),
+              "REST request failed: Error reading data: (63) Maximum file size exceeded")
+        << c.name;
+    EXPECT_TRUE(InnerIs<ENetHTTPResponseException>()) << c.name;
+    EXPECT_EQ(lastStage, TExchangeStage::Reading) << c.name;
+    ExpectPreviousReplyKept();
+  }
+
+  // A body of exactly the bound is read whole.
+  ScriptedServer server;
+  EXPECT_EQ(Get(server, "/x",
+                Reply(HttpReply(200, "OK", {"Content-Type: application/octet-stream"},
+                                std::string(64 * kMiB, 'z')))),
+            "");
+  EXPECT_EQ(response.RawBytes().size(), 64 * kMiB);
+}
+
 TEST_F(FailureTest, TheSixthRedirectFailsWithOrWithoutALocation) {
   struct Case {
     const char* name;
