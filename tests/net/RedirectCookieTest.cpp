@@ -275,6 +275,33 @@ TEST_F(CookieTest, SameNameWithLongerPathIsSentFirstUnderThatPath) {
   EXPECT_EQ(received[3].Header("Cookie"), "n=root");
 }
 
+TEST_F(CookieTest, NoCookiesAServerSetsCanStopTheNextRequest) {
+  ScriptedServer server;
+  // Hundreds of cookies of 4 KB each, a few dozen a reply.
+  for (int reply = 0; reply < 10; ++reply) {
+    std::vector<std::string> headers;
+    for (int i = 0; i < 30; ++i) {
+      const std::string name = "c" + std::to_string(reply) + "_" + std::to_string(i);
+      headers.push_back("Set-Cookie: " + name + "=" + std::string(4096 - name.size(), 'v'));
+    }
+    ASSERT_EQ(Get(server, "/set", Reply(HttpReply(200, "OK", headers, ""))), "") << reply;
+  }
+  // Two cookies of 66,000 bytes: together past what libcurl sends of a head.
+  ASSERT_EQ(Get(server, "/set",
+                Reply(HttpReply(200, "OK",
+                                {"Set-Cookie: big1=" + std::string(66000, 'b'),
+                                 "Set-Cookie: big2=" + std::string(66000, 'b')},
+                                ""))),
+            "");
+  // The next request goes out (within the wait bound) and is answered.
+  ASSERT_EQ(Get(server, "/next", Reply(HttpReply(200, "OK", {}, "still here"))), "");
+  EXPECT_EQ(response.Content(), "still here");
+  const ReceivedRequest last = server.Requests().back();
+  EXPECT_EQ(last.target, "/next");
+  EXPECT_LE(last.Header("Cookie").size(), 8192u);
+  EXPECT_EQ(last.Header("Cookie").substr(0, 6), "c9_29=");  // the newest first
+}
+
 TEST_F(CookieTest, CookiesOfRedirectRepliesAreKeptAndSentOnTheFollowUp) {
   ScriptedServer server;
   server.Enqueue(Reply(HttpReply(302, "Found", {"Location: /landing", "Set-Cookie: hop=1"}, "")));
