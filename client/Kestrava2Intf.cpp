@@ -124,7 +124,8 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   try {
     return operation();
   } catch (const ERESTException& e) {
-    FFailureCause = CauseOf(e.Stage());
+    // A certificate that fails verification now fails it on every try.
+    FFailureCause = e.CertificateRejected() ? TFailureCause::Other : CauseOf(e.Stage());
     message = e.Message();
   } catch (const Exception& e) {
     FFailureCause = TFailureCause::Other;

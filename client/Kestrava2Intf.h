@@ -31,7 +31,8 @@ enum class TFailureCause {
   // A reply came whose status is not 200 (500 and above included).
   Status,
   // Anything else: a reply that cannot be decoded or is not what the
-  // operation reads, the redirect limit, a request that cannot be made.
+  // operation reads, the redirect limit, a request that cannot be made, a
+  // server certificate that fails verification.
   Other,
 };
 

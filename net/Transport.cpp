@@ -113,6 +113,12 @@ Stage StageOf(int code, const Progress& progress) {
   return Stage::Sending;
 }
 
+// The codes of a server certificate that failed verification.
+bool IsCertificateRejection(int code) {
+  return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_ISSUER_ERROR ||
+         code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || code == CURLE_SSL_INVALIDCERTSTATUS;
+}
+
 [[noreturn]] void Raise(Stage stage, int code, const std::string& description,
                         const std::string& host) {
   std::string detail = CodeAndDescription(code, description);
@@ -130,7 +136,8 @@ Stage StageOf(int code, const Progress& progress) {
     default:  // sending, the only other stage that the transport itself reaches
       break;
   }
-  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending);
+  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending,
+                                IsCertificateRejection(code));
 }
 
 [[noreturn]] void RaiseTransportFailure(int code, const Progress& progress,

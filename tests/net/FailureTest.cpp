@@ -52,6 +52,7 @@ TEST_F(FailureTest, RefusedConnectionFailsSendingAndKeepsAFreshResponseEmpty) {
   EXPECT_EQ(Run(), "REST request failed: Error sending data: (7) Couldn't connect to server");
   EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
   EXPECT_EQ(lastStage, TExchangeStage::Sending);
+  EXPECT_FALSE(lastCertificateRejected);
   EXPECT_EQ(response.StatusCode(), 0);
   EXPECT_EQ(response.StatusText(), "");
   EXPECT_EQ(response.Content(), "");
@@ -339,7 +340,7 @@ TEST_F(FailureTest, TheSixthRedirectFailsWithOrWithoutALocation) {
 
 TEST_F(FailureTest, UntrustedCertificatesFailWithoutASecondAttempt) {
   for (auto certificate : {ServerCertificate::UnknownIssuer, ServerCertificate::WrongHost,
-                           ServerCertificate::Expired}) {
+                           ServerCertificate::Expired, ServerCertificate::WrongUsage}) {
     ScriptedServer server({.tls = true, .certificate = certificate});
     server.Enqueue(Reply(HttpReply(200, "OK", {}, "secret")));
     client.SetBaseURL(UrlOf(server, "/v1/auth/token"));
@@ -350,6 +351,7 @@ TEST_F(FailureTest, UntrustedCertificatesFailWithoutASecondAttempt) {
         << static_cast<int>(certificate);
     EXPECT_TRUE(InnerIs<ENetHTTPClientException>());
     EXPECT_EQ(lastStage, TExchangeStage::Sending);
+    EXPECT_TRUE(lastCertificateRejected);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(response.StatusCode(), 0);
   }
