@@ -159,27 +159,25 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
 }
 
 void CookieStore::Store(Cookie cookie, CookieClock::time_point now) {
-  for (Cookie& stored : cookies_) {
-    if (EqualsIgnoreCase(stored.name, cookie.name) &&
-        EqualsIgnoreCase(stored.domain, cookie.domain) &&
-        EqualsIgnoreCase(stored.path, cookie.path)) {
-      stored = std::move(cookie);
-      return;
-    }
-  }
-  if (Expired(cookie, now)) return;
   const auto sameDomain = [&cookie](const Cookie& c) {
     return EqualsIgnoreCase(c.domain, cookie.domain);
   };
-  const auto domainFull = [&] {
-    return static_cast<std::size_t>(std::count_if(cookies_.begin(), cookies_.end(), sameDomain)) >=
-           kMaxCookiesPerDomain;
-  };
-  if (cookies_.size() >= kMaxCookies || domainFull()) {
+  std::size_t ofDomain = 0;
+  for (Cookie& stored : cookies_) {
+    if (!sameDomain(stored)) continue;
+    if (EqualsIgnoreCase(stored.name, cookie.name) && EqualsIgnoreCase(stored.path, cookie.path)) {
+      stored = std::move(cookie);
+      return;
+    }
+    ++ofDomain;
+  }
+  if (Expired(cookie, now)) return;
+  if (cookies_.size() >= kMaxCookies || ofDomain >= kMaxCookiesPerDomain) {
     // Room first: the expired go, then the oldest of the domain, or else
     // the oldest of all.
     std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
-    if (domainFull()) {
+    if (static_cast<std::size_t>(std::count_if(cookies_.begin(), cookies_.end(), sameDomain)) >=
+        kMaxCookiesPerDomain) {
       cookies_.erase(std::find_if(cookies_.begin(), cookies_.end(), sameDomain));
     } else if (cookies_.size() >= kMaxCookies) {
       cookies_.erase(cookies_.begin());
