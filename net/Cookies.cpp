@@ -159,31 +159,45 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
 }
 
 void CookieStore::Store(Cookie cookie, CookieClock::time_point now) {
-  const auto sameDomain = [&cookie](const Cookie& c) {
-    return EqualsIgnoreCase(c.domain, cookie.domain);
-  };
-  std::size_t ofDomain = 0;
   for (Cookie& stored : cookies_) {
-    if (!sameDomain(stored)) continue;
-    if (EqualsIgnoreCase(stored.name, cookie.name) && EqualsIgnoreCase(stored.path, cookie.path)) {
+    if (EqualsIgnoreCase(stored.name, cookie.name) &&
+        EqualsIgnoreCase(stored.domain, cookie.domain) &&
+        EqualsIgnoreCase(stored.path, cookie.path)) {
       stored = std::move(cookie);
       return;
     }
-    ++ofDomain;
   }
   if (Expired(cookie, now)) return;
-  if (cookies_.size() >= kMaxCookies || ofDomain >= kMaxCookiesPerDomain) {
+  std::string domain = AsciiLower(cookie.domain);
+  if (cookies_.size() >= kMaxCookies || perDomain_[domain] >= kMaxCookiesPerDomain) {
     // Room first: the expired go, then the oldest of the domain, or else
     // the oldest of all.
-    std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
-    if (static_cast<std::size_t>(std::count_if(cookies_.begin(), cookies_.end(), sameDomain)) >=
-        kMaxCookiesPerDomain) {
-      cookies_.erase(std::find_if(cookies_.begin(), cookies_.end(), sameDomain));
+    DropExpired(now);
+    if (perDomain_[domain] >= kMaxCookiesPerDomain) {
+      Erase(std::find_if(cookies_.begin(), cookies_.end(), [&cookie](const Cookie& c) {
+        return EqualsIgnoreCase(c.domain, cookie.domain);
+      }));
     } else if (cookies_.size() >= kMaxCookies) {
-      cookies_.erase(cookies_.begin());
+      Erase(cookies_.begin());
     }
   }
+  ++perDomain_[domain];
   cookies_.push_back(std::move(cookie));
+}
+
+void CookieStore::Erase(std::vector<Cookie>::iterator at) {
+  const auto count = perDomain_.find(AsciiLower(at->domain));
+  if (--count->second == 0) perDomain_.erase(count);
+  cookies_.erase(at);
+}
+
+void CookieStore::DropExpired(CookieClock::time_point now) {
+  std::erase_if(cookies_, [this, now](const Cookie& c) {
+    if (!Expired(c, now)) return false;
+    const auto count = perDomain_.find(AsciiLower(c.domain));
+    if (--count->second == 0) perDomain_.erase(count);
+    return true;
+  });
 }
 
 void CookieStore::Receive(std::string_view setCookie, std::string_view requestHost,
@@ -193,7 +207,7 @@ void CookieStore::Receive(std::string_view setCookie, std::string_view requestHo
 
 std::string CookieStore::HeaderFor(std::string_view scheme, std::string_view host,
                                    std::string_view path, CookieClock::time_point now) {
-  std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
+  DropExpired(now);
   std::string dottedHost = Dotted(AsciiLower(host));
   bool https = EqualsIgnoreCase(scheme, "https");
   std::string header;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,7 +71,12 @@ class CookieStore {
   const std::vector<Cookie>& Cookies() const noexcept { return cookies_; }
 
  private:
+  void Erase(std::vector<Cookie>::iterator at);
+  void DropExpired(CookieClock::time_point now);
+
   std::vector<Cookie> cookies_;  // oldest first
+  // How many cookies each domain (in lower case) holds.
+  std::map<std::string, std::size_t, std::less<>> perDomain_;
 };
 
 }  // namespace kestrava::net
