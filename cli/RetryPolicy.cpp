@@ -53,9 +53,13 @@ std::optional<seconds> RetryAfterWait(std::string_view value,
   }
   const std::optional<std::int64_t> date = ParseHttpDate(value);
   if (!date) return std::nullopt;
-  const auto left = std::chrono::system_clock::time_point(seconds(*date)) - now;
-  if (left <= std::chrono::system_clock::duration::zero()) return seconds(0);
-  return std::min(std::chrono::ceil<seconds>(left), LongestRetryAfter);
+  // Counted in whole seconds: a date of any four-digit year and any clock
+  // fit, where the clock's own nanoseconds end in 2262. The time left,
+  // rounded up, is the date less the second `now` falls in.
+  const std::int64_t nowSecond = std::chrono::floor<seconds>(now.time_since_epoch()).count();
+  const std::int64_t left = *date - nowSecond;
+  if (left <= 0) return seconds(0);
+  return std::min(seconds(left), LongestRetryAfter);
 }
 
 seconds BackoffWait(int retry) {

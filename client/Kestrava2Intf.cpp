@@ -124,7 +124,8 @@ bool TKestrava_2::Guarded(Operation&& operation) {
   try {
     return operation();
   } catch (const ERESTException& e) {
-    FFailureCause = CauseOf(e.Stage());
+    // A certificate that fails verification now fails it on every try.
+    FFailureCause = e.CertificateRejected() ? TFailureCause::Other : CauseOf(e.Stage());
     // A server error's reply fills the response before it is raised.
     FReplyTaken = FReplyTaken || e.Stage() == TExchangeStage::ServerError;
     message = e.Message();
@@ -176,8 +177,9 @@ bool TKestrava_2::TryAgain(TRequestKind request, int page, int failures) {
   }
   failure.ErrorText = FMesajEroare;
   if (FReplyTaken) failure.Reply = FRestResponse->Content();
-  if (FFailureCause == TFailureCause::Transport)
-    failure.Certificate = FRestClient->CertificateProblem();
+  // Empty unless the last exchange failed on the server's certificate (a
+  // failure of no passing cause, so never tried again).
+  failure.Certificate = FRestClient->CertificateProblem();
   switch (FSettings.OnRequestFailed(failure)) {
     case TAfterFailure::Fail:
       return false;

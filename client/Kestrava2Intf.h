@@ -31,7 +31,8 @@ enum class TFailureCause {
   // A reply came whose status is not 200 (500 and above included).
   Status,
   // Anything else: a reply that cannot be decoded or is not what the
-  // operation reads, the redirect limit, a request that cannot be made.
+  // operation reads, the redirect limit, a request that cannot be made, a
+  // server certificate that fails verification.
   Other,
 };
 
@@ -50,7 +51,7 @@ struct TRequestFailure {
   // not read); empty when none came. After a transport failure the error
   // text ends with an earlier reply instead, which this never holds.
   std::string Reply;
-  // Transport: why the server's certificate was refused, when that is what
+  // Why the server's certificate was refused, when that is what
   // failed ("certificate has expired"); empty otherwise.
   std::string Certificate;
 };

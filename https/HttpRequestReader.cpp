@@ -159,6 +159,7 @@ ReadStatus HttpRequestReader::Read(HttpRequest& request, Milliseconds idleLimit,
   request = HttpRequest{};
   ReadStatus status = ReadHead(request, idleLimit, readLimit);
   if (status != ReadStatus::Ok) return status;
+  if (onHeadRead_) onHeadRead_();
 
   request.chunked =
       AsciiLower(request.Header("Transfer-Encoding")).find("chunked") != std::string::npos;

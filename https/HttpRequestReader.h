@@ -4,6 +4,7 @@
 // bytes that already belong to the next request.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,10 @@ class HttpRequestReader {
   // arrived is answered "HTTP/1.1 100 Continue" first, as servers do.
   void AnswerExpectContinue(bool answer) noexcept { answerContinue_ = answer; }
 
+  // Runs `hook` each time the head of a request has been read whole, before
+  // its body is read (a server tells a client at work from an idle one).
+  void OnHeadRead(std::function<void()> hook) { onHeadRead_ = std::move(hook); }
+
   // Waits at most idleLimit for the request to start and at most readLimit
   // between later pieces of it.
   ReadStatus Read(HttpRequest& request, Milliseconds idleLimit, Milliseconds readLimit);
@@ -62,6 +67,7 @@ class HttpRequestReader {
   Connection& connection_;
   RequestLimits limits_;
   bool answerContinue_ = false;
+  std::function<void()> onHeadRead_;
   std::string buffer_;
 };
 

@@ -101,8 +101,8 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
   Cookie cookie;
   cookie.name = std::string(TrimWhitespace(first.substr(0, eq)));
   cookie.value = std::string(TrimWhitespace(first.substr(eq + 1)));
-  if (cookie.name.empty() || HoldsControlCharacter(cookie.name) ||
-      HoldsControlCharacter(cookie.value))
+  if (cookie.name.empty() || cookie.name.size() + cookie.value.size() > kMaxCookieBytes ||
+      HoldsControlCharacter(cookie.name) || HoldsControlCharacter(cookie.value))
     return std::nullopt;
   std::string host = AsciiLower(requestHost);
   cookie.domain = Dotted(host);
@@ -136,9 +136,11 @@ std::optional<Cookie> ParseSetCookie(std::string_view text, std::string_view req
         if (seconds != -1) expires = FromTimeT(seconds);
       }
     } else if (EqualsIgnoreCase(name, "path")) {
+      if (value.size() > kMaxCookieAttributeBytes) continue;
       cookie.path = std::string(value);
       if (cookie.path.empty() || cookie.path.back() != '/') cookie.path += '/';
     } else if (EqualsIgnoreCase(name, "domain")) {
+      if (value.size() > kMaxCookieAttributeBytes) continue;
       std::string domain = AsciiLower(value);
       if (domain.empty() || domain[0] != '.') domain.insert(0, 1, '.');
       domainAttribute = domain;
@@ -165,7 +167,37 @@ void CookieStore::Store(Cookie cookie, CookieClock::time_point now) {
       return;
     }
   }
-  if (!Expired(cookie, now)) cookies_.push_back(std::move(cookie));
+  if (Expired(cookie, now)) return;
+  std::string domain = AsciiLower(cookie.domain);
+  if (cookies_.size() >= kMaxCookies || perDomain_[domain] >= kMaxCookiesPerDomain) {
+    // Room first: the expired go, then the oldest of the domain, or else
+    // the oldest of all.
+    DropExpired(now);
+    if (perDomain_[domain] >= kMaxCookiesPerDomain) {
+      Erase(std::find_if(cookies_.begin(), cookies_.end(), [&cookie](const Cookie& c) {
+        return EqualsIgnoreCase(c.domain, cookie.domain);
+      }));
+    } else if (cookies_.size() >= kMaxCookies) {
+      Erase(cookies_.begin());
+    }
+  }
+  ++perDomain_[domain];
+  cookies_.push_back(std::move(cookie));
+}
+
+void CookieStore::Erase(std::vector<Cookie>::iterator at) {
+  const auto count = perDomain_.find(AsciiLower(at->domain));
+  if (--count->second == 0) perDomain_.erase(count);
+  cookies_.erase(at);
+}
+
+void CookieStore::DropExpired(CookieClock::time_point now) {
+  std::erase_if(cookies_, [this, now](const Cookie& c) {
+    if (!Expired(c, now)) return false;
+    const auto count = perDomain_.find(AsciiLower(c.domain));
+    if (--count->second == 0) perDomain_.erase(count);
+    return true;
+  });
 }
 
 void CookieStore::Receive(std::string_view setCookie, std::string_view requestHost,
@@ -175,7 +207,7 @@ void CookieStore::Receive(std::string_view setCookie, std::string_view requestHo
 
 std::string CookieStore::HeaderFor(std::string_view scheme, std::string_view host,
                                    std::string_view path, CookieClock::time_point now) {
-  std::erase_if(cookies_, [now](const Cookie& c) { return Expired(c, now); });
+  DropExpired(now);
   std::string dottedHost = Dotted(AsciiLower(host));
   bool https = EqualsIgnoreCase(scheme, "https");
   std::string header;
@@ -183,7 +215,10 @@ std::string CookieStore::HeaderFor(std::string_view scheme, std::string_view hos
     if (!dottedHost.ends_with(it->domain)) continue;
     if (!path.starts_with(it->path)) continue;
     if (it->secure && !https) continue;
-    if (!header.empty()) header += "; ";
+    const std::size_t separator = header.empty() ? 0 : 2;
+    if (header.size() + separator + it->name.size() + 1 + it->value.size() > kMaxCookieHeaderBytes)
+      continue;  // an older, smaller one may still fit
+    if (separator != 0) header += "; ";
     header += it->name + "=" + it->value;
   }
   return header;

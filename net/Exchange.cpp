@@ -36,6 +36,13 @@ FinalReply RunExchange(Transport& transport, CookieStore& cookies, TransportRequ
     if (location.empty()) return {std::move(reply), std::move(request.url)};
 
     std::string next = NormaliseUrl(ResolveReference(request.url, location));
+    // What was meant to travel over TLS (a client secret, a bearer token,
+    // cookies) never follows a redirect out of it: such a target fails as
+    // one of a scheme the transport does not speak, before anything is sent.
+    const Url target = ParseUrl(next);
+    if (EqualsIgnoreCase(url.scheme, "https") && !EqualsIgnoreCase(target.scheme, "https"))
+      throw ENetHTTPRequestException("Error connecting to server: " + target.host,
+                                     TExchangeStage::Connecting);
     if (request.post && (reply.code == 301 || reply.code == 302 || reply.code == 303)) {
       request.post = false;
       request.body.clear();

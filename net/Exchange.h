@@ -22,8 +22,10 @@ struct FinalReply {
 bool IsRedirectStatus(int code);
 
 // request.headers must not hold a Cookie header: it is computed for every
-// request from the store. Throws the transport's stage failures and
-// ENetHTTPRequestException "Maximum number of redirections (5) exceeded".
+// request from the store. Throws the transport's stage failures,
+// ENetHTTPRequestException "Maximum number of redirections (5) exceeded",
+// and "Error connecting to server: <host>" for a redirect from https to any
+// other scheme.
 FinalReply RunExchange(Transport& transport, CookieStore& cookies, TransportRequest request);
 
 }  // namespace kestrava::net

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/NetExceptions.h"
+#include "net/RequestDefaults.h"
 
 namespace kestrava::net {
 
@@ -27,7 +28,7 @@ std::size_t InflatedSizeLimit(std::size_t compressedSize) {
   const std::size_t scaled = compressedSize > SIZE_MAX / kInflatedSizeRatio
                                  ? SIZE_MAX
                                  : compressedSize * kInflatedSizeRatio;
-  return std::max(kInflatedSizeFloor, scaled);
+  return std::min(std::max(kInflatedSizeFloor, scaled), kMaxReplyBodyBytes);
 }
 
 std::string Decompress(std::string_view bytes, std::string_view contentEncoding) {

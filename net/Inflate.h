@@ -14,7 +14,8 @@ bool IsCompressed(std::string_view contentEncoding);
 
 // The requests never ask for compression, so a compressed reply is
 // unsolicited: its text may grow to 1 MiB, or to 100 times its compressed
-// size when that is more, and no further.
+// size when that is more, and never past the bound of any reply body
+// (kMaxReplyBodyBytes).
 inline constexpr std::size_t kInflatedSizeFloor = std::size_t{1} << 20;
 inline constexpr std::size_t kInflatedSizeRatio = 100;
 std::size_t InflatedSizeLimit(std::size_t compressedSize);

@@ -29,14 +29,23 @@ enum class TExchangeStage {
 class ERESTException : public Exception {
  public:
   explicit ERESTException(std::string message, std::exception_ptr inner = nullptr,
-                          TExchangeStage stage = TExchangeStage::None)
-      : Exception(std::move(message)), inner_(std::move(inner)), stage_(stage) {}
+                          TExchangeStage stage = TExchangeStage::None,
+                          bool certificateRejected = false)
+      : Exception(std::move(message)),
+        inner_(std::move(inner)),
+        stage_(stage),
+        certificateRejected_(certificateRejected) {}
   const std::exception_ptr& InnerException() const noexcept { return inner_; }
   TExchangeStage Stage() const noexcept { return stage_; }
+  // The server's certificate failed verification (untrusted, expired, for
+  // another host, revoked): a failure of the sending stage, but no passing
+  // trouble of the connection that trying again could mend.
+  bool CertificateRejected() const noexcept { return certificateRejected_; }
 
  private:
   std::exception_ptr inner_;
   TExchangeStage stage_;
+  bool certificateRejected_;
 };
 
 // A final status above 299; never leaves Execute.
@@ -52,12 +61,16 @@ class EHTTPProtocolException : public Exception {
 
 class ENetException : public Exception {
  public:
-  explicit ENetException(std::string message, TExchangeStage stage = TExchangeStage::None)
-      : Exception(std::move(message)), stage_(stage) {}
+  explicit ENetException(std::string message, TExchangeStage stage = TExchangeStage::None,
+                         bool certificateRejected = false)
+      : Exception(std::move(message)), stage_(stage), certificateRejected_(certificateRejected) {}
   TExchangeStage Stage() const noexcept { return stage_; }
+  // See ERESTException::CertificateRejected.
+  bool CertificateRejected() const noexcept { return certificateRejected_; }
 
  private:
   TExchangeStage stage_;
+  bool certificateRejected_;
 };
 class ENetURIClientException : public ENetException {
  public:

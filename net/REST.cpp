@@ -23,6 +23,11 @@ TExchangeStage StageOf(const std::exception& failure) {
   return netFailure != nullptr ? netFailure->Stage() : TExchangeStage::None;
 }
 
+bool CertificateRejectedIn(const std::exception& failure) {
+  const auto* netFailure = dynamic_cast<const ENetException*>(&failure);
+  return netFailure != nullptr && netFailure->CertificateRejected();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- response
@@ -265,7 +270,8 @@ void TRESTRequest::Execute() {
                                 reply.headers.Value("Content-Encoding"), reply.body);
   } catch (const std::exception& failure) {
     throw ERESTException(std::string("REST request failed: ") + failure.what(),
-                         std::current_exception(), StageOf(failure));
+                         std::current_exception(), StageOf(failure),
+                         CertificateRejectedIn(failure));
   }
   // Below 500 the reply is the outcome. From 500 on, Execute raises the
   // status line once the response holds the reply, with the protocol error

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 
@@ -37,6 +38,7 @@ struct Attempt {
   Progress progress;
   TransportReply reply;
   ReplyHead head;
+  bool bodyTooLarge = false;  // the body went past kMaxReplyBodyBytes
   void Touch() { progress.lastActivity = Clock::now(); }
 };
 
@@ -67,11 +69,18 @@ std::string CodeAndDescription(int code, const std::string& description) {
 //                                        "Error receiving data: (%d) %s"
 //       final head complete           -> reading: ENetHTTPResponseException
 //                                        "Error reading data: (%d) %s"
-// Our own time-out of a single wait is reported as CURLE_OPERATION_TIMEDOUT
-// at the stage in progress. The description is curl_easy_strerror's text
+//   CURLE_FILESIZE_EXCEEDED (a body announced past kMaxReplyBodyBytes, or
+//   one that reached it: our write callback refuses it)
+//       -> reading
+// A status line that libcurl refuses itself is no failure of a stage but an
+// unreadable head field (CurlRefusedStatusLine). Our own time-out of a
+// single wait is reported as CURLE_OPERATION_TIMEDOUT at the stage in
+// progress. The description is curl_easy_strerror's text
 // for the code, trimmed.
 Stage StageOf(int code, const Progress& progress) {
   switch (code) {
+    case CURLE_FILESIZE_EXCEEDED:
+      return Stage::Reading;  // the head announced, or the body reached, too much
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
       if (!progress.headSent) return Stage::Connecting;
@@ -104,6 +113,12 @@ Stage StageOf(int code, const Progress& progress) {
   return Stage::Sending;
 }
 
+// The codes of a server certificate that failed verification.
+bool IsCertificateRejection(int code) {
+  return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_ISSUER_ERROR ||
+         code == CURLE_SSL_PINNEDPUBKEYNOTMATCH || code == CURLE_SSL_INVALIDCERTSTATUS;
+}
+
 [[noreturn]] void Raise(Stage stage, int code, const std::string& description,
                         const std::string& host) {
   std::string detail = CodeAndDescription(code, description);
@@ -121,7 +136,8 @@ Stage StageOf(int code, const Progress& progress) {
     default:  // sending, the only other stage that the transport itself reaches
       break;
   }
-  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending);
+  throw ENetHTTPClientException("Error sending data: " + detail, Stage::Sending,
+                                IsCertificateRejection(code));
 }
 
 [[noreturn]] void RaiseTransportFailure(int code, const Progress& progress,
@@ -142,8 +158,24 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& attempt = *static_cast<Attempt*>(user);
   attempt.Touch();
-  attempt.reply.body.append(data, size * count);
-  return size * count;
+  const std::size_t length = size * count;
+  std::string& body = attempt.reply.body;
+  if (length > kMaxReplyBodyBytes - body.size()) {
+    attempt.bodyTooLarge = true;
+    return 0;  // libcurl ends the transfer with a write error
+  }
+  // Grown to powers of two, so that the last growth reaches the bound (a
+  // power of two) from half of it: never two buffers near the bound at
+  // once, nor one past it. (A string's own growth would double past the
+  // bound; a new string takes the size it is given exactly.)
+  if (body.size() + length > body.capacity()) {
+    std::string grown;
+    grown.reserve(std::bit_ceil(std::max(body.size() + length, 2 * body.capacity())));
+    grown.append(body);
+    body = std::move(grown);
+  }
+  body.append(data, length);
+  return length;
 }
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
@@ -361,12 +393,26 @@ std::chrono::milliseconds WaitLimit(const TransportRequest& request) {
   return std::chrono::milliseconds(request.timeoutMs > 0 ? request.timeoutMs : kDefaultTimeoutMs);
 }
 
+// A status line that cannot be read is a failure to read a head field,
+// whoever refused it: the status is never guessed.
+[[noreturn]] void RaiseUnreadableStatusLine(const std::string& host) {
+  Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY), host);
+}
+
+// libcurl refuses some status lines itself before it hands a line over
+// ("ICY 200 OK", "HTTP/1.1 2000 OK", "HTTP/1.2 200 OK", a head that does
+// not start with "HTTP/"), as an unsupported protocol or a weird reply:
+// the request went out and the status line of a head was still awaited.
+bool CurlRefusedStatusLine(CURLcode result, const Attempt& attempt) {
+  return (result == CURLE_UNSUPPORTED_PROTOCOL || result == CURLE_WEIRD_SERVER_REPLY) &&
+         attempt.progress.headSent && attempt.head.awaitingStatus;
+}
+
 // The reply of an attempt that libcurl completed. A status line that our
 // parser refuses (libcurl reads "HTTP/1.1 200OK" as some status of its own)
-// is a failure to read a head field: the status is never guessed.
+// fails as one that libcurl refuses.
 TransportReply ReplyOf(Attempt& attempt, const std::string& host) {
-  if (!attempt.head.statusParsed)
-    Raise(Stage::QueryingHead, CURLE_WEIRD_SERVER_REPLY, Describe(CURLE_WEIRD_SERVER_REPLY), host);
+  if (!attempt.head.statusParsed) RaiseUnreadableStatusLine(host);
   TransportReply reply = std::move(attempt.reply);
   reply.version = std::move(attempt.head.version);
   reply.code = attempt.head.code;
@@ -462,14 +508,16 @@ TransportReply Transport::Impl::RunAttempts(const TransportRequest& request, cur
             TrimDescription(curl_multi_strerror(static_cast<CURLMcode>(outcome.multiFailure))),
             host);
     if (outcome.result == CURLE_OK) return ReplyOf(attempt, host);
+    if (attempt.bodyTooLarge)
+      RaiseTransportFailure(CURLE_FILESIZE_EXCEEDED, attempt.progress, host);
     const bool deadKeptConnection =
         round == 0 && outcome.reusedConnection && !attempt.progress.headStarted &&
         (outcome.result == CURLE_SEND_ERROR || outcome.result == CURLE_RECV_ERROR ||
          outcome.result == CURLE_GOT_NOTHING);
-    if (!deadKeptConnection) {
-      certificateProblem = CertificateProblemOf(easy, outcome.result);
-      RaiseTransportFailure(outcome.result, attempt.progress, host);
-    }
+    if (deadKeptConnection) continue;
+    if (CurlRefusedStatusLine(outcome.result, attempt)) RaiseUnreadableStatusLine(host);
+    certificateProblem = CertificateProblemOf(easy, outcome.result);
+    RaiseTransportFailure(outcome.result, attempt.progress, host);
   }
 }
 
@@ -493,6 +541,8 @@ Transport::Transport() : impl_(std::make_unique<Impl>()) {
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // A body announced past the bound fails before any of it is read.
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBodyBytes));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -88,12 +89,50 @@ struct SandboxServer::Impl {
         listener(options.port),
         service(options.service) {}
 
+  using Clock = std::chrono::steady_clock;
+  // A connection and its thread.
   struct Worker {
+    static constexpr Clock::rep kBusy = std::numeric_limits<Clock::rep>::max();
     std::thread thread;
     std::atomic<bool> done{false};
+    std::atomic<bool> cancel{false};  // ends every wait of the connection
+    // Since when the connection waits for the head of a request (a time
+    // since the clock's epoch), or kBusy while it is served.
+    std::atomic<Clock::rep> idleSince{kBusy};
+    void Idle() { idleSince = Clock::now().time_since_epoch().count(); }
+    void Busy() { idleSince = kBusy; }
   };
 
-  void Serve(https::Connection& connection);
+  void Serve(https::Connection& connection, Worker& worker);
+  // The connections still being served (not cancelled, not ended).
+  int Serving() const {
+    int count = 0;
+    for (const auto& worker : workers)
+      if (!worker->done.load() && !worker->cancel.load()) ++count;
+    return count;
+  }
+  // Cancels the connection idle longest when that is idleGrace or more;
+  // false when there is none.
+  bool DropOneIdle() {
+    const Clock::rep dueBefore = (Clock::now() - options.idleGrace).time_since_epoch().count();
+    Worker* oldest = nullptr;
+    for (const auto& worker : workers) {
+      if (worker->done.load() || worker->cancel.load()) continue;
+      const Clock::rep since = worker->idleSince.load();
+      if (since <= dueBefore && (oldest == nullptr || since < oldest->idleSince.load()))
+        oldest = worker.get();
+    }
+    if (oldest == nullptr) return false;
+    oldest->cancel = true;
+    return true;
+  }
+  // Ends every connection (within a fraction of a second) and joins them.
+  void StopWorkers() {
+    stopping = true;
+    for (auto& worker : workers) worker->cancel = true;
+    for (auto& worker : workers) worker->thread.join();
+    workers.clear();
+  }
   void Log(std::string line) {
     if (!options.log) return;
     // Request texts come from the network: no control bytes reach the terminal.
@@ -132,14 +171,15 @@ struct SandboxServer::Impl {
   std::list<std::unique_ptr<Worker>> workers;
 };
 
-void SandboxServer::Impl::Serve(https::Connection& connection) {
-  connection.SetCancelFlag(&stopping);
+void SandboxServer::Impl::Serve(https::Connection& connection, Worker& worker) {
+  connection.SetCancelFlag(&worker.cancel);
   if (connection.Handshake(kHandshakeLimit) != IoStatus::Ok) {
-    Log("TLS handshake failed: " + connection.LastError());
+    if (!worker.cancel.load()) Log("TLS handshake failed: " + connection.LastError());
     return;
   }
   https::HttpRequestReader reader(connection);
   reader.AnswerExpectContinue(true);
+  reader.OnHeadRead([&worker] { worker.Busy(); });
   while (!stopping.load()) {
     https::HttpRequest request;
     const ReadStatus status = reader.Read(request, kIdleLimit, kReadLimit);
@@ -177,6 +217,7 @@ void SandboxServer::Impl::Serve(https::Connection& connection) {
       connection.Close();
       return;
     }
+    worker.Idle();
   }
 }
 
@@ -184,8 +225,7 @@ SandboxServer::SandboxServer(SandboxOptions options)
     : impl_(std::make_unique<Impl>(std::move(options))) {}
 
 SandboxServer::~SandboxServer() {
-  impl_->stopping = true;
-  for (auto& worker : impl_->workers) worker->thread.join();
+  impl_->StopWorkers();
 }
 
 std::uint16_t SandboxServer::Port() const noexcept {
@@ -206,23 +246,28 @@ void SandboxServer::Run(const std::atomic<bool>& stop) {
     impl.ReapFinished();
     auto connection = impl.listener.Accept(kAcceptSlice, &impl.tls, &stop);
     if (!connection) continue;
-    if (static_cast<int>(impl.workers.size()) >= impl.options.maxConnections) {
-      impl.Log("too many connections, closing a new one");
-      connection->Reset();
-      continue;
+    // At the limit, a client that holds a connection without asking
+    // anything gives way, so that idle connections cannot shut everyone
+    // out.
+    if (impl.Serving() >= impl.options.maxConnections) {
+      if (!impl.DropOneIdle()) {
+        impl.Log("too many connections, closing a new one");
+        connection->Reset();
+        continue;
+      }
+      impl.Log("too many connections, closing the one idle longest");
     }
     auto worker = std::make_unique<Impl::Worker>();
     Impl::Worker* raw = worker.get();
+    raw->Idle();
     worker->thread = std::thread([&impl, raw, c = std::move(connection)]() mutable {
-      impl.Serve(*c);
+      impl.Serve(*c, *raw);
       c.reset();
       raw->done = true;
     });
     impl.workers.push_back(std::move(worker));
   }
-  impl.stopping = true;
-  for (auto& worker : impl.workers) worker->thread.join();
-  impl.workers.clear();
+  impl.StopWorkers();
 }
 
 }  // namespace kestrava::sandbox

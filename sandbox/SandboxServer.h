@@ -22,7 +22,12 @@ struct SandboxOptions {
   std::filesystem::path stateDir;        // empty: DefaultStateDir()
   std::chrono::milliseconds latency{0};  // added before every reply
   ServiceOptions service;
-  int maxConnections = 64;  // more at once are closed at once
+  // Connections served at once. At the limit, a new one takes the place
+  // of the connection that has been idle longest (no complete request head
+  // since it opened or since its last reply) when that is idleGrace or
+  // more; otherwise the new one is closed at once.
+  int maxConnections = 64;
+  std::chrono::milliseconds idleGrace{5000};
   // One line per request ("GET /path -> 200"); none when empty.
   std::function<void(const std::string&)> log;
 };

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "cli/CliArguments.h"
 #include "cli/FailureOutput.h"
 #include "cli/HttpDate.h"
 #include "cli/RetryPolicy.h"
@@ -80,6 +82,56 @@ inline void ServerText(const std::uint8_t* data, std::size_t size) {
     __builtin_trap();
   (void)ParseHttpDate(text);
   FailureText(text);
+}
+
+// The wait before a retry, from the bytes a server chose and from clocks:
+// bytes 0-7 are the UTC clock in nanoseconds (any value: a machine's clock
+// may be set anywhere), byte 8 the cause and status of the failure, byte 9
+// its count, byte 10 the retries, bytes 11-13 the time budget, bytes 14-16
+// the seconds the command has run (the steady clock only moves on), and the
+// rest the Retry-After value. Every wait is within ten minutes, and one is
+// waited exactly when the request is tried again.
+inline void RetryWait(const std::uint8_t* data, std::size_t size) {
+  constexpr std::size_t kFields = 17;
+  if (size < kFields) return;
+  const auto number = [data](std::size_t from, std::size_t count) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < count; ++i) value = value << 8 | data[from + i];
+    return value;
+  };
+  const auto utc = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(
+      static_cast<std::chrono::system_clock::rep>(number(0, 8))));
+  const std::string_view value = AsText(data + kFields, size - kFields);
+  if (const auto wait = RetryAfterWait(value, utc);
+      wait && (wait->count() < 0 || wait->count() > 600))
+    __builtin_trap();
+
+  static constexpr int kStatus[] = {408, 429, 500, 502, 503, 504, 401, 404};
+  TRequestFailure failure;
+  failure.Request = static_cast<TRequestKind>(data[8] % 3);
+  failure.Cause = static_cast<TFailureCause>((data[8] >> 2) % 3);
+  failure.StatusCode = kStatus[(data[8] >> 4) % 8];
+  failure.Failures = 1 + data[9] % 16;
+  failure.RetryAfter = std::string(value);
+  failure.ErrorText = "HTTP/1.1 503 Service Unavailable\rbusy";
+  const auto began = std::chrono::steady_clock::time_point(std::chrono::hours(1000));
+  const RetryLimits limits{
+      data[10] % 16,
+      std::chrono::seconds(static_cast<std::int64_t>(number(11, 3)) % (kMaxSeconds + 1)), began};
+  const auto elapsed = std::chrono::seconds(static_cast<std::int64_t>(number(14, 3)));
+  int waits = 0;
+  RetryWorld world{[&] { return began + elapsed; }, [&] { return utc; },
+                   [&](std::chrono::seconds wait) {
+                     if (wait.count() < 0 || wait.count() > 600) __builtin_trap();
+                     ++waits;
+                   },
+                   [](const std::string& line) {
+                     if (!line.starts_with("kestrava-cli: retry ")) __builtin_trap();
+                   },
+                   [](std::string text) { return text; }};
+  RetryPolicy policy(limits, std::move(world));
+  const TAfterFailure after = policy(failure);
+  if (waits != (after == TAfterFailure::Repeat ? 1 : 0)) __builtin_trap();
 }
 
 }  // namespace kestrava::cli::fuzz

@@ -183,6 +183,23 @@ TEST_F(CliRetry, WhatCannotPassIsTriedOnce) {
   EXPECT_TRUE(waits.empty());
 }
 
+TEST_F(CliRetry, ACertificateThatFailsVerificationIsNeverTriedAgain) {
+  for (const auto certificate : {ServerCertificate::UnknownIssuer, ServerCertificate::Expired,
+                                 ServerCertificate::WrongHost}) {
+    SCOPED_TRACE(static_cast<int>(certificate));
+    ScriptedServer untrusted({.certificate = certificate});
+    untrusted.Enqueue(Reply(TokenReply("tok-9")));
+    const Outcome run = Call(
+        {"--host", untrusted.HostPort(), "--id", "i", "--secret", "s", "--retry", "3", "accounts"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.find("retry"), std::string::npos) << run.err;
+    EXPECT_TRUE(waits.empty());
+    EXPECT_EQ(untrusted.ConnectionsAccepted(), 1);
+    EXPECT_TRUE(untrusted.Requests().empty());
+  }
+}
+
 TEST_F(CliRetry, RetriesOfARequestEndAtNAndAtTheTimeBudget) {
   const Reply busy(HttpReply(503, "Service Unavailable", {}, "busy"));
   // N retries, then the last error text.

@@ -11,6 +11,7 @@ namespace {
 
 TEST(CliFuzzInputs, KeptInputsRunCleanly) {
   EXPECT_GT(testing::ReplayKeptInputs(KESTRAVA_CLI_FUZZ_DIR, "cli_text", fuzz::ServerText), 0);
+  EXPECT_GT(testing::ReplayKeptInputs(KESTRAVA_CLI_FUZZ_DIR, "cli_retrywait", fuzz::RetryWait), 0);
 }
 
 }  // namespace

@@ -63,12 +63,46 @@ TEST(RetryAfter, DeltaSecondsOrADateAtMostTenMinutes) {
       {"Thu, 15 May 2025 08:30:00 GMT", seconds(0)},  // just passed
       {"Thu, 01 Jan 1970 00:00:00 GMT", seconds(0)},
       {"Fri, 16 May 2025 08:30:00 GMT", seconds(600)},
+      // Dates past what a clock of nanoseconds holds (April 2262) are long
+      // waits like any other.
+      {"Fri, 11 Apr 2262 23:47:16 GMT", seconds(600)},
+      {"Sat, 12 Apr 2262 00:00:00 GMT", seconds(600)},
+      {"Sat, 01 Jan 2300 00:00:00 GMT", seconds(600)},
+      {"Fri, 31 Dec 9999 23:59:59 GMT", seconds(600)},
+      {"Friday, 31-Dec-99 23:59:59 GMT", seconds(0)},  // 1999
+      {"Fri Dec 31 23:59:59 9999", seconds(600)},
+      {"Mon, 01 Jan 0001 00:00:00 GMT", seconds(0)},
+      {"00000000000000000000000000000000000000000000000", seconds(0)},
+      {"18446744073709551616", seconds(600)},
+      {"9223372036854775808", seconds(600)},
       {"-1", std::nullopt},
       {"1.5", std::nullopt},
       {"soon", std::nullopt},
       {"", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(RetryAfterWait(c.value, now), c.wait) << c.value;
+}
+
+TEST(RetryAfter, AnyClockGivesAWaitWithinTenMinutes) {
+  using std::chrono::system_clock;
+  struct Case {
+    const char* name;
+    system_clock::time_point now;
+    const char* value;
+    std::optional<seconds> wait;
+  };
+  const Case cases[] = {
+      {"the clock's last moment (2262)", system_clock::time_point::max(),
+       "Fri, 31 Dec 9999 23:59:59 GMT", seconds(600)},
+      {"the clock's last moment, an earlier date", system_clock::time_point::max(),
+       "Thu, 15 May 2025 08:30:03 GMT", seconds(0)},
+      {"the clock's last moment, a delta", system_clock::time_point::max(), "600", seconds(600)},
+      {"the clock's first moment (1677)", system_clock::time_point::min(),
+       "Thu, 15 May 2025 08:30:03 GMT", seconds(600)},
+      {"the clock's first moment, an earlier date", system_clock::time_point::min(),
+       "Mon, 01 Jan 0001 00:00:00 GMT", seconds(0)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RetryAfterWait(c.value, c.now), c.wait) << c.name;
 }
 
 TEST(RetryPolicy, TheDoublingWaitStopsAtAMinute) {

@@ -115,6 +115,22 @@ TEST_F(Export, AccountsTransportFailureShowsTheTokenReplyAfterTheCarriageReturn)
       R"({"status":"200 OK","message":"","result":{"accessToken":"tok-1","expiresIn":3600}})");
 }
 
+TEST_F(Export, AnExportRedirectedToClearTextFailsAndSendsNothingThere) {
+  ScriptedServer plain({.tls = false});
+  const std::string clear = "http://127.0.0.1:" + std::to_string(plain.Port());
+  plain.Enqueue(Reply(JsonReply(200, "OK", R"({"result":[{"id":1}]})")));
+  server->Enqueue(Reply(HttpReply(307, "Temporary Redirect",
+                                  {"Location: " + clear + std::string(kAccountsPath)}, "")));
+  TJSONArray accounts;
+  EXPECT_FALSE(client->Accounts(accounts));
+  EXPECT_EQ(accounts.Count(), 0u);
+  EXPECT_EQ(
+      client->MesajEroare(),
+      "REST request failed: Error connecting to server: 127.0.0.1\r"
+      R"({"status":"200 OK","message":"","result":{"accessToken":"tok-1","expiresIn":3600}})");
+  EXPECT_EQ(plain.ConnectionsAccepted(), 0);
+}
+
 TEST_F(Export, PagingCases) {
   struct Case {
     const char* name;

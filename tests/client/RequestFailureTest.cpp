@@ -339,5 +339,29 @@ TEST_F(ToolClient, TheSignInOfTheConstructorIsTriedAgainWithTheToolsTimeout) {
       << failures[0].ErrorText;
 }
 
+TEST_F(ToolClient, AServerCertificateThatFailsVerificationIsNoPassingFailure) {
+  for (const auto certificate : {ServerCertificate::UnknownIssuer, ServerCertificate::Expired,
+                                 ServerCertificate::WrongHost, ServerCertificate::WrongUsage}) {
+    SCOPED_TRACE(static_cast<int>(certificate));
+    server = std::make_unique<ScriptedServer>(ServerOptions{.certificate = certificate});
+    SetServiceHost(server->HostPort());
+    failures.clear();
+    const auto client = NewToolClient();
+    EXPECT_FALSE(client->LogatLaServer);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].Cause, TFailureCause::Other);
+    EXPECT_EQ(failures[0].ErrorText.rfind("REST request failed: Error sending data: (", 0), 0u)
+        << failures[0].ErrorText;
+    EXPECT_TRUE(server->Requests().empty());
+  }
+  // A connection that is refused is still one that may pass.
+  server = std::make_unique<ScriptedServer>();
+  SetServiceHost("localhost:" + std::to_string(RefusedPort()));
+  failures.clear();
+  const auto refused = NewToolClient();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].Cause, TFailureCause::Transport);
+}
+
 }  // namespace
 }  // namespace kestrava::testing

@@ -192,5 +192,94 @@ TEST(CookieStore, MatchesDomainPathAndSecureNewestFirst) {
         << c.scheme << "://" << c.host << c.path;
 }
 
+// "nN=" followed by filler up to `size` bytes of name and value.
+std::string SizedCookie(int n, std::size_t size) {
+  std::string name = "n" + std::to_string(n);
+  return name + "=" + std::string(size - name.size(), 'v');
+}
+
+TEST(SetCookie, SizesPastTheBoundsAreIgnored) {
+  const std::string path = "/" + std::string(kMaxCookieAttributeBytes - 1, 'p');
+  const std::string parent = std::string(kMaxCookieAttributeBytes - 5, 'd') + ".test";
+  const std::string host = "api." + parent;
+  struct Case {
+    const char* name;
+    std::string text;
+    bool kept;
+    std::string path = "/";
+    std::string domain = {};  // none: the host's own
+  } cases[] = {
+      {"name and value at the bound", SizedCookie(1, kMaxCookieBytes), true},
+      {"one byte past it", SizedCookie(1, kMaxCookieBytes + 1), false},
+      {"a name alone at the bound", std::string(kMaxCookieBytes, 'n') + "=", true},
+      {"a name at the bound and a value", std::string(kMaxCookieBytes, 'n') + "=v", false},
+      {"66,000 bytes", SizedCookie(1, 66000), false},
+      {"a path at the bound", "a=1; Path=" + path, true, path + "/"},
+      {"a path past it is ignored", "a=1; Path=" + path + "q", true},
+      {"a domain at the bound", "a=1; Domain=" + parent, true, "/", "." + parent},
+      {"a domain past it is ignored", "a=1; Domain=." + parent, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto cookie = ParseSetCookie(c.text, host, kNow);
+    ASSERT_EQ(cookie.has_value(), c.kept);
+    if (!cookie) continue;
+    EXPECT_EQ(cookie->path, c.path);
+    EXPECT_EQ(cookie->domain, c.domain.empty() ? "." + host : c.domain);
+  }
+}
+
+TEST(CookieStore, EvictsTheOldestOfTheDomainThenTheOldestOfAll) {
+  CookieStore store;
+  store.Receive("other=1", "other.test", kNow);
+  for (std::size_t i = 0; i < kMaxCookiesPerDomain + 5; ++i)
+    store.Receive("c" + std::to_string(i) + "=1", "h.test", kNow);
+  ASSERT_EQ(store.Cookies().size(), kMaxCookiesPerDomain + 1);
+  EXPECT_EQ(store.Cookies()[0].name, "other");  // another domain keeps its own
+  EXPECT_EQ(store.Cookies()[1].name, "c5");
+  EXPECT_EQ(store.Cookies().back().name, "c" + std::to_string(kMaxCookiesPerDomain + 4));
+  // Replacing in place takes no room.
+  store.Receive("c5=2", "h.test", kNow);
+  EXPECT_EQ(store.Cookies()[1].value, "2");
+  EXPECT_EQ(store.Cookies().size(), kMaxCookiesPerDomain + 1);
+
+  // An expired cookie goes before the oldest of the domain does.
+  store.Receive("c6=1; Max-Age=1", "h.test", kNow);
+  store.Receive("late=1", "h.test", kNow + 2s);
+  EXPECT_EQ(store.Cookies()[1].name, "c5");
+  EXPECT_EQ(store.Cookies()[2].name, "c7");
+
+  // Across domains, the store as a whole keeps the newest.
+  CookieStore all;
+  const std::size_t domains = kMaxCookies / kMaxCookiesPerDomain + 2;
+  for (std::size_t d = 0; d < domains; ++d)
+    for (std::size_t i = 0; i < kMaxCookiesPerDomain; ++i)
+      all.Receive("c" + std::to_string(i) + "=1", "d" + std::to_string(d) + ".test", kNow);
+  ASSERT_EQ(all.Cookies().size(), kMaxCookies);
+  EXPECT_EQ(all.Cookies().back().domain, ".d" + std::to_string(domains - 1) + ".test");
+  EXPECT_EQ(all.HeaderFor("https", "d0.test", "/", kNow), "");
+  EXPECT_NE(all.HeaderFor("https", "d3.test", "/", kNow), "");
+}
+
+TEST(CookieStore, TheHeaderStaysWithinItsBoundNewestFirst) {
+  CookieStore store;
+  store.Receive("small=1", "h", kNow);
+  for (int i = 0; i < 100; ++i) store.Receive(SizedCookie(i, kMaxCookieBytes), "h", kNow);
+  // The newest of full size; the one before it would pass the bound, and so
+  // would every other, but the small old one still fits.
+  const std::string header = store.HeaderFor("https", "h", "/", kNow);
+  EXPECT_LE(header.size(), kMaxCookieHeaderBytes);
+  EXPECT_TRUE(header == SizedCookie(99, kMaxCookieBytes) + "; small=1") << header.size();
+
+  // Exactly at the bound: both go.
+  CookieStore exact;
+  const std::size_t half = (kMaxCookieHeaderBytes - 2) / 2 - 1;  // "=" and "; " besides
+  exact.Receive(SizedCookie(1, half), "h", kNow);
+  exact.Receive(SizedCookie(2, half), "h", kNow);
+  EXPECT_EQ(exact.HeaderFor("https", "h", "/", kNow).size(), kMaxCookieHeaderBytes);
+  exact.Receive("one=more", "h", kNow);
+  EXPECT_EQ(exact.HeaderFor("https", "h", "/", kNow).substr(0, 10), "one=more; ");
+}
+
 }  // namespace
 }  // namespace kestrava::net

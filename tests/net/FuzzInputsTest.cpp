@@ -14,11 +14,9 @@ TEST(NetFuzzInputs, KeptInputsRunCleanly) {
     const char* name;
     testing::FuzzInput run;
   } targets[] = {
-      {"net_setcookie", fuzz::SetCookie},
-      {"net_contenttype", fuzz::ContentType},
-      {"net_statusline", fuzz::StatusLineParse},
-      {"net_location", fuzz::Location},
-      {"net_decode", fuzz::Decode},
+      {"net_setcookie", fuzz::SetCookie},     {"net_cookiestore", fuzz::CookieStoreLife},
+      {"net_contenttype", fuzz::ContentType}, {"net_statusline", fuzz::StatusLineParse},
+      {"net_location", fuzz::Location},       {"net_decode", fuzz::Decode},
   };
   for (const auto& target : targets) {
     SCOPED_TRACE(target.name);

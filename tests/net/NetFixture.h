@@ -41,6 +41,7 @@ class TrioTest : public ::testing::Test {
     } catch (const ERESTException& e) {
       lastInner = e.InnerException();
       lastStage = e.Stage();
+      lastCertificateRejected = e.CertificateRejected();
       return e.Message();
     }
   }
@@ -58,6 +59,7 @@ class TrioTest : public ::testing::Test {
   TRESTResponse response;
   std::exception_ptr lastInner;
   TExchangeStage lastStage = TExchangeStage::None;
+  bool lastCertificateRejected = false;
 };
 
 // gzip (windowBits 16+15) or zlib (15) data of the text.

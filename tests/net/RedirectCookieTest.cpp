@@ -73,6 +73,58 @@ TEST_F(RedirectTest, RedirectToAnotherSchemeFailsToConnect) {
   EXPECT_EQ(response.StatusCode(), 0);
 }
 
+TEST_F(RedirectTest, ARedirectOutOfHttpsIsNeverFollowed) {
+  // A listener without TLS that would take anything sent in clear text.
+  ScriptedServer plain({.tls = false});
+  const std::string clear = "http://127.0.0.1:" + std::to_string(plain.Port());
+  const std::string body = R"({"client_id":"id-1","client_secret":"secret-1"})";
+  struct Case {
+    int status;
+    std::string location;
+    std::string host;  // named by the failure
+  } cases[] = {
+      {307, clear + "/v1/auth/token", "127.0.0.1"},
+      {308, clear + "/v1/auth/token", "127.0.0.1"},
+      {302, clear + "/v1/auth/token", "127.0.0.1"},
+      {301, "HTTP://127.0.0.1:" + std::to_string(plain.Port()) + "/x", "127.0.0.1"},
+      {303, "ws://localhost:" + std::to_string(plain.Port()) + "/x", "localhost"},
+      {307, "file:///etc/passwd", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.location);
+    ScriptedServer server;
+    PostToken(server, body);
+    server.Enqueue(Reply(HttpReply(c.status, "Redirect", {"Location: " + c.location}, "")));
+    plain.Enqueue(Reply(HttpReply(200, "OK", {}, R"({"accessToken":"stolen"})")));
+    EXPECT_EQ(Run(), "REST request failed: Error connecting to server: " + c.host);
+    EXPECT_TRUE(lastInner != nullptr);
+    EXPECT_EQ(lastStage, TExchangeStage::Connecting);
+    EXPECT_EQ(response.StatusCode(), 0);
+    EXPECT_EQ(server.Requests().size(), 1u);
+  }
+  EXPECT_EQ(plain.ConnectionsAccepted(), 0);
+  EXPECT_TRUE(plain.Requests().empty());
+}
+
+TEST_F(RedirectTest, RedirectsThatStayOnHttpsOrLeaveClearTextAreFollowed) {
+  ScriptedServer server;
+  ScriptedServer other;
+  // Scheme-relative: stays https. A start in clear text may go to https.
+  server.Enqueue(Reply(HttpReply(
+      302, "Found", {"Location: //127.0.0.1:" + std::to_string(other.Port()) + "/next"}, "")));
+  other.Enqueue(Reply(HttpReply(200, "OK", {}, "over tls")));
+  client.SetBaseURL(UrlOf(server, "/start"));
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(response.Content(), "over tls");
+
+  ScriptedServer plain({.tls = false});
+  plain.Enqueue(Reply(HttpReply(302, "Found", {"Location: " + UrlOf(server, "/secure")}, "")));
+  server.Enqueue(Reply(HttpReply(200, "OK", {}, "upgraded")));
+  client.SetBaseURL("http://localhost:" + std::to_string(plain.Port()) + "/start");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(response.Content(), "upgraded");
+}
+
 TEST_F(RedirectTest, PostBecomesGetOn301To303AndKeepsItsBodyOn307And308) {
   struct Case {
     int status;
@@ -221,6 +273,33 @@ TEST_F(CookieTest, SameNameWithLongerPathIsSentFirstUnderThatPath) {
   auto received = server.Requests();
   EXPECT_EQ(received[2].Header("Cookie"), "n=deep; n=root");
   EXPECT_EQ(received[3].Header("Cookie"), "n=root");
+}
+
+TEST_F(CookieTest, NoCookiesAServerSetsCanStopTheNextRequest) {
+  ScriptedServer server;
+  // Hundreds of cookies of 4 KB each, a few dozen a reply.
+  for (int reply = 0; reply < 10; ++reply) {
+    std::vector<std::string> headers;
+    for (int i = 0; i < 30; ++i) {
+      const std::string name = "c" + std::to_string(reply) + "_" + std::to_string(i);
+      headers.push_back("Set-Cookie: " + name + "=" + std::string(4096 - name.size(), 'v'));
+    }
+    ASSERT_EQ(Get(server, "/set", Reply(HttpReply(200, "OK", headers, ""))), "") << reply;
+  }
+  // Two cookies of 66,000 bytes: together past what libcurl sends of a head.
+  ASSERT_EQ(Get(server, "/set",
+                Reply(HttpReply(200, "OK",
+                                {"Set-Cookie: big1=" + std::string(66000, 'b'),
+                                 "Set-Cookie: big2=" + std::string(66000, 'b')},
+                                ""))),
+            "");
+  // The next request goes out (within the wait bound) and is answered.
+  ASSERT_EQ(Get(server, "/next", Reply(HttpReply(200, "OK", {}, "still here"))), "");
+  EXPECT_EQ(response.Content(), "still here");
+  const ReceivedRequest last = server.Requests().back();
+  EXPECT_EQ(last.target, "/next");
+  EXPECT_LE(last.Header("Cookie").size(), 8192u);
+  EXPECT_EQ(last.Header("Cookie").substr(0, 6), "c9_29=");  // the newest first
 }
 
 TEST_F(CookieTest, CookiesOfRedirectRepliesAreKeptAndSentOnTheFollowUp) {

@@ -134,14 +134,20 @@ TEST(Decompress, AnUnsolicitedBodyInflatesUpToItsBoundAndNoFurther) {
       {"64 MiB of zeros", Compress(std::string(64 * kInflatedSizeFloor, '\0'), true), "gzip",
        "insufficient memory"},
       {"3 MiB at far less than 100 times", Compress(noisy, true), "gzip", "inflated 3145728"},
+      // Under 100 times its size, but past the bound of any reply body.
+      {"past 64 MiB at less than 100 times",
+       Compress(NoisyText(kInflatedSizeFloor * 3 / 2) + std::string(64 * kInflatedSizeFloor, '\0'),
+                true),
+       "gzip", "insufficient memory"},
   };
   for (const auto& c : cases) EXPECT_EQ(InflateOutcome(c.bytes, c.encoding), c.outcome) << c.name;
 
   struct Limit {
     std::size_t compressed, limit;
-  } limits[] = {{0, 1048576},        {1, 1048576},     {10485, 1048576},
-                {10486, 1048600},    {20000, 2000000}, {SIZE_MAX / 100, SIZE_MAX / 100 * 100},
-                {SIZE_MAX, SIZE_MAX}};
+  } limits[] = {
+      {0, 1048576},        {1, 1048576},       {10485, 1048576},   {10486, 1048600},
+      {20000, 2000000},    {671088, 67108800}, {671089, 67108864}, {SIZE_MAX / 100, 67108864},
+      {SIZE_MAX, 67108864}};
   for (const auto& l : limits) EXPECT_EQ(InflatedSizeLimit(l.compressed), l.limit) << l.compressed;
 }
 

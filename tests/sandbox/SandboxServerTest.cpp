@@ -443,6 +443,115 @@ TEST(SandboxServer, FilesOrAFolderOfAnotherUserAreRefused) {
             "The state folder " + folder.string() + " belongs to another user");
 }
 
+// Plain TCP connections to the server that never start their handshake.
+std::vector<std::unique_ptr<https::Connection>> IdleConnections(std::uint16_t port, int count) {
+  std::vector<std::unique_ptr<https::Connection>> idle;
+  for (int i = 0; i < count; ++i) idle.push_back(https::Connect(port, nullptr, "", 5s));
+  return idle;
+}
+
+// What the peer did with a connection within the limit: closed it, or
+// nothing (timed out).
+https::IoStatus WhatCame(https::Connection& connection, std::chrono::milliseconds limit) {
+  std::string bytes;
+  return connection.ReadSome(bytes, 1, limit);
+}
+
+class LogLines {
+ public:
+  std::function<void(const std::string&)> Sink() {
+    return [this](const std::string& line) {
+      std::lock_guard lock(mutex_);
+      lines_.push_back(line);
+    };
+  }
+  int Count(const std::string& line) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+TEST(SandboxServer, AtTheLimitTheConnectionIdleLongestMakesRoomForANewClient) {
+  TemporaryFolder state;
+  LogLines log;
+  SandboxOptions options;
+  options.stateDir = state.Path();
+  options.maxConnections = 3;
+  options.idleGrace = 200ms;
+  options.log = log.Sink();
+  RunningServer running(options);
+  const std::uint16_t port = running.Server().Port();
+  auto idle = IdleConnections(port, 3);
+  for (const auto& connection : idle) ASSERT_NE(connection, nullptr);
+  std::this_thread::sleep_for(1s);  // well past the grace
+
+  // Each new client, kept open, takes the place of the oldest idle one.
+  std::vector<std::unique_ptr<HttpTestClient>> clients;
+  for (int client = 0; client < 2; ++client) {
+    SCOPED_TRACE(client);
+    clients.push_back(
+        std::make_unique<HttpTestClient>(port, running.Server().CaFile().string(), "localhost"));
+    HttpTestClient& fresh = *clients.back();
+    ASSERT_TRUE(fresh.Connected()) << fresh.Error();
+    EXPECT_EQ(fresh.Exchange("GET", "/nothing").status, 404);
+    // The oldest idle connection gave way; the others are kept.
+    EXPECT_EQ(WhatCame(*idle[client], 5s), https::IoStatus::Closed);
+    EXPECT_EQ(WhatCame(*idle.back(), 100ms), https::IoStatus::TimedOut);
+  }
+  EXPECT_EQ(log.Count("too many connections, closing the one idle longest"), 2);
+  EXPECT_EQ(log.Count("too many connections, closing a new one"), 0);
+}
+
+TEST(SandboxServer, AtTheLimitConnectionsAtWorkOrJustOpenedAreKept) {
+  TemporaryFolder state;
+  LogLines log;
+  SandboxOptions options;
+  options.stateDir = state.Path();
+  options.maxConnections = 2;
+  options.idleGrace = 200ms;
+  options.log = log.Sink();
+  RunningServer running(options);
+  const std::uint16_t port = running.Server().Port();
+  const std::string caFile = running.Server().CaFile().string();
+  const https::TlsContext tls = https::TlsContext::Client(caFile);
+
+  // Two clients that sent the head of a request and are slow with its body.
+  std::vector<std::unique_ptr<https::Connection>> working;
+  for (int i = 0; i < 2; ++i) {
+    working.push_back(https::Connect(port, &tls, "localhost", 5s));
+    ASSERT_NE(working.back(), nullptr);
+    ASSERT_EQ(working.back()->WriteAll(
+                  "POST /nothing HTTP/1.1\r\nHost: localhost\r\nContent-Length: 4\r\n\r\nab", 5s),
+              https::IoStatus::Ok);
+  }
+  std::this_thread::sleep_for(1s);  // well past the grace
+  std::string error;
+  EXPECT_EQ(https::Connect(port, &tls, "localhost", 5s, &error), nullptr);
+  EXPECT_EQ(log.Count("too many connections, closing a new one"), 1);
+  for (auto& connection : working) {
+    ASSERT_EQ(connection->WriteAll("cd", 5s), https::IoStatus::Ok);
+    std::string reply;
+    while (reply.find("\r\n\r\n") == std::string::npos)
+      ASSERT_EQ(connection->ReadSome(reply, 4096, 5s), https::IoStatus::Ok);
+    EXPECT_EQ(reply.substr(0, 13), "HTTP/1.1 404 ");
+  }
+
+  // Idle, but not yet for the grace of a server that gives a long one.
+  TemporaryFolder patientState;
+  options.stateDir = patientState.Path();
+  options.idleGrace = 60s;
+  RunningServer patient(options);
+  auto idle = IdleConnections(patient.Server().Port(), 2);
+  std::this_thread::sleep_for(300ms);
+  HttpTestClient refused(patient.Server().Port(), patient.Server().CaFile().string(), "localhost");
+  EXPECT_FALSE(refused.Connected());
+  EXPECT_EQ(WhatCame(*idle[0], 100ms), https::IoStatus::TimedOut);
+}
+
 TEST(SandboxServer, APortInUseIsReportedNotHidden) {
   TemporaryFolder state;
   SandboxOptions options;

@@ -34,6 +34,11 @@ Reply& Reply::Send(std::string bytes) {
   return *this;
 }
 
+Reply& Reply::Repeat(std::string bytes, std::size_t times) {
+  actions_.push_back({ReplyAction::Kind::Send, std::move(bytes), Milliseconds(0), times});
+  return *this;
+}
+
 Reply& Reply::Pause(std::chrono::milliseconds duration) {
   actions_.push_back({ReplyAction::Kind::Pause, {}, duration});
   return *this;
@@ -138,7 +143,9 @@ void ScriptedServer::Impl::Serve(std::unique_ptr<https::Connection> connection, 
     for (const ReplyAction& action : reply.Actions()) {
       switch (action.kind) {
         case ReplyAction::Kind::Send:
-          if (connection->WriteAll(action.bytes, kWriteLimit) != IoStatus::Ok) return;
+          for (std::size_t i = 0; i < action.times; ++i) {
+            if (connection->WriteAll(action.bytes, kWriteLimit) != IoStatus::Ok) return;
+          }
           break;
         case ReplyAction::Kind::Pause:
           if (!PauseFor(action.pause)) return;

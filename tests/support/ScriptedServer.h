@@ -34,6 +34,7 @@ struct ReplyAction {
   Kind kind;
   std::string bytes;                   // Send
   std::chrono::milliseconds pause{0};  // Pause
+  std::size_t times = 1;               // Send: the bytes this many times
 };
 
 class Reply {
@@ -42,6 +43,9 @@ class Reply {
   // The whole reply as exact bytes.
   explicit Reply(std::string bytes) { Send(std::move(bytes)); }
   Reply& Send(std::string bytes);
+  // The same bytes `times` times over (a body that goes on and on without
+  // being held whole); ends the reply when the client stops reading.
+  Reply& Repeat(std::string bytes, std::size_t times);
   Reply& Pause(std::chrono::milliseconds duration);
   Reply& Close();  // orderly close after what was sent
   Reply& Reset();  // TCP reset (SO_LINGER 0)
