@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "app/ArrayElements.h"
+#include "app/ResultFile.h"
+#include "app/SaveDialog.h"
 #include "tests/app/WindowFixture.h"
 #include "tests/cli/Process.h"
 #include "tests/support/Workbook.h"
@@ -302,6 +304,31 @@ TEST_F(SaveTest, AFailedSaveSaysWhyAndLeavesTheFileAsItWas) {
   EXPECT_TRUE(Strays({"kept.xlsx"}).empty());
   // The result is still there to save.
   EXPECT_TRUE(SaveAction().isEnabled());
+}
+
+// A save broken off (Escape, or the window closed, while it writes) leaves
+// the file as it was in every type, and no temporary file beside it.
+TEST_F(SaveTest, ASaveBrokenOffLeavesTheFileAsItWas) {
+  ReadTransactions();
+  const std::string shown = form->Memo1.Utf8Text();
+  for (const TSaveType type :
+       {TSaveType::Json, TSaveType::Csv, TSaveType::CsvExcel, TSaveType::Ndjson, TSaveType::Xlsx}) {
+    SCOPED_TRACE(SuffixOf(type).toStdString());
+    const fs::path file = folder / "kept";
+    WriteFile(file, "the old bytes");
+    std::size_t asked = 0;
+    const TSaveOutcome outcome = SaveResult(shown, type, "transactions", file.string(),
+                                            [&](std::size_t done, std::size_t total) {
+                                              EXPECT_LE(done, total);
+                                              EXPECT_EQ(total, shown.size());
+                                              ++asked;
+                                              return false;
+                                            });
+    EXPECT_EQ(outcome.kind, TSaveOutcome::TKind::Cancelled);
+    EXPECT_EQ(asked, 1u);
+    EXPECT_EQ(ReadFile(file), "the old bytes");
+    EXPECT_TRUE(Strays({"kept"}).empty());
+  }
 }
 
 TEST_F(SaveTest, TheDialogCancelledSavesNothing) {
