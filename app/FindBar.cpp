@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "app/ParallelFind.h"
+
 namespace kestrava {
 
 namespace {
@@ -114,8 +116,8 @@ void TFindBar::SearchFor(const QString& text) {
 // The first match from where typing searches, round past the end.
 void TFindBar::Search() {
   const std::string_view text = memo_.Utf8Text();
-  std::size_t match = search_->FindForward(text, origin_, text.size());
-  if (match == npos) match = search_->FindForward(text, 0, origin_);
+  std::size_t match = Forward(text, origin_, text.size());
+  if (match == npos) match = Forward(text, 0, origin_);
   foundNothing_ = match == npos;
   if (match == npos) {
     current_ = npos;
@@ -125,12 +127,16 @@ void TFindBar::Search() {
   Select(match);
 }
 
+std::size_t TFindBar::Forward(std::string_view text, std::size_t from, std::size_t to) const {
+  return FindInParallel(*search_, text, from, to, TFindDirection::Forward);
+}
+
 void TFindBar::FindNext() {
   if (search_ == nullptr) return;
   const std::string_view text = memo_.Utf8Text();
   const std::size_t from = current_ != npos ? current_ + 1 : memo_.CaretPosition();
-  std::size_t match = search_->FindForward(text, from, text.size());
-  if (match == npos) match = search_->FindForward(text, 0, from);
+  std::size_t match = Forward(text, from, text.size());
+  if (match == npos) match = Forward(text, 0, from);
   if (match != npos) Select(match);
 }
 
@@ -138,8 +144,9 @@ void TFindBar::FindPrevious() {
   if (search_ == nullptr) return;
   const std::string_view text = memo_.Utf8Text();
   const std::size_t before = current_ != npos ? current_ : memo_.SelectionStart();
-  std::size_t match = search_->FindBackward(text, 0, before);
-  if (match == npos) match = search_->FindBackward(text, before, text.size());
+  std::size_t match = FindInParallel(*search_, text, 0, before, TFindDirection::Backward);
+  if (match == npos)
+    match = FindInParallel(*search_, text, before, text.size(), TFindDirection::Backward);
   if (match != npos) Select(match);
 }
 

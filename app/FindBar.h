@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "app/Memo.h"
@@ -57,6 +58,8 @@ class TFindBar final : public QFrame {
   static constexpr std::size_t npos = TTextSearch::npos;
 
   void Search();
+  // The first match in [from, to), the text read by a few threads at once.
+  std::size_t Forward(std::string_view text, std::size_t from, std::size_t to) const;
   // Makes the match the current one and selects it.
   void Select(std::size_t match);
   void StartCount();

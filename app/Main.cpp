@@ -4,12 +4,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "datetime/DateTime.h"
@@ -174,26 +179,26 @@ class TForm2::TInputDrop final : public QObject {
   bool waiting_ = true;
 };
 
-// A handler waiting on the service: the wait cursor, input dropped, and
+// A handler waiting on the service or on a save: the wait cursor, input dropped, and
 // the paint events that are due delivered first, so the window does not
 // look stuck half-drawn. Whatever input came in while the handler worked
 // is dropped before the handler returns.
-class TForm2::TServiceWait {
+class TForm2::TBusyWait {
  public:
-  explicit TServiceWait(TForm2& window) : window_(window), drop_(window) {
+  explicit TBusyWait(TForm2& window) : window_(window), drop_(window) {
     window.cancel_ = TCancel::None;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     window.sinceRepaint_.invalidate();
     window.RepaintWhileBusy();
   }
-  ~TServiceWait() {
+  ~TBusyWait() {
     window_.Memo1.ClearProgress();
     drop_.EndWait();
     QCoreApplication::processEvents();
     QApplication::restoreOverrideCursor();
   }
-  TServiceWait(const TServiceWait&) = delete;
-  TServiceWait& operator=(const TServiceWait&) = delete;
+  TBusyWait(const TBusyWait&) = delete;
+  TBusyWait& operator=(const TBusyWait&) = delete;
 
  private:
   TForm2& window_;
@@ -260,6 +265,17 @@ TForm2::TForm2(TMessageBoxPresenter& messageBoxes, QWidget* parent)
   connect(&findPreviousKey_, &QShortcut::activated, this, [this] {
     if (findBar_ != nullptr && findBar_->isVisible()) findBar_->FindPrevious();
   });
+  saveAction_.setObjectName(QStringLiteral("save-as"));
+  saveAction_.setText(QStringLiteral("Save As\u2026"));
+  saveAction_.setShortcut(QKeySequence::Save);
+  saveAction_.setShortcutContext(Qt::WindowShortcut);
+  saveAction_.setEnabled(false);
+  addAction(&saveAction_);
+  Memo1.AddMenuAction(&saveAction_);
+  connect(&saveAction_, &QAction::triggered, this, [this] { Dispatch(&TForm2::SaveAs); });
+  // Whatever replaces the text takes the result with it; a read that
+  // succeeds says so after it has shown its result.
+  connect(&Memo1, &TMemo::TextReplaced, this, [this] { SetShownResult(TResult::None); });
 
   FormCreate();
   edID.setFocus();
@@ -356,7 +372,7 @@ void TForm2::FormCreate() {
 
 void TForm2::btn1Click() {
   {
-    const TServiceWait wait(*this);
+    const TBusyWait wait(*this);
     if (SA != nullptr) {
       std::unique_ptr<TKestrava_2> previous = std::move(SA);  // SA is none from here on
       previous.reset();
@@ -387,16 +403,16 @@ void TForm2::btn1Click() {
 
 void TForm2::BAccountsClick() {
   if (SA == nullptr) return;
-  const TServiceWait wait(*this);
+  const TBusyWait wait(*this);
   TRecordsText accounts;
   const bool read = ReadRecords(
       [this](const TKestrava_2::TRecordSink& keep) { return SA->Accounts(keep); }, accounts);
-  ShowReadResult(read, accounts);
+  ShowReadResult(read, accounts, TResult::Accounts);
 }
 
 void TForm2::BTranzClick() {
   if (SA == nullptr) return;
-  const TServiceWait wait(*this);
+  const TBusyWait wait(*this);
   XDStart.SetTimeOfDayFrom(XTStart.DateTime());
   XDEnd.SetTimeOfDayFrom(XTEnd.DateTime());
   const TDateTime start = XDStart.DateTime();
@@ -405,7 +421,7 @@ void TForm2::BTranzClick() {
   const bool read = ReadRecords(
       [&](const TKestrava_2::TRecordSink& keep) { return SA->GetTranzactii(start, end, 0, keep); },
       transactions);
-  ShowReadResult(read, transactions);
+  ShowReadResult(read, transactions, TResult::Transactions);
 }
 
 bool TForm2::ReadRecords(const std::function<bool(const TKestrava_2::TRecordSink&)>& read,
@@ -433,14 +449,63 @@ bool TForm2::ReadRecords(const std::function<bool(const TKestrava_2::TRecordSink
   return done;
 }
 
-void TForm2::ShowReadResult(bool read, TRecordsText& records) {
+void TForm2::ShowReadResult(bool read, TRecordsText& records, TResult result) {
   Memo1.ClearProgress();
   if (!read) {
     records = TRecordsText();
     Memo1.SetUtf8Text(cancel_ == TCancel::None ? SA->MesajEroare() : kCancelledText);
+    SetShownResult(TResult::None);
     return;
   }
   Memo1.SetContent(records.Finish());
+  SetShownResult(result);
+}
+
+void TForm2::SetShownResult(TResult result) {
+  shownResult_ = result;
+  // A token line added afterwards is no part of the result.
+  resultSize_ = result == TResult::None ? 0 : Memo1.Content().Size();
+  saveAction_.setEnabled(result != TResult::None);
+}
+
+void TForm2::SetSaveDialog(TSaveDialog* dialog) noexcept {
+  saveDialog_ = dialog != nullptr ? dialog : &qtSaveDialog_;
+}
+
+void TForm2::SaveAs() {
+  if (!CanSave()) return;
+  const bool transactions = shownResult_ == TResult::Transactions;
+  const QString name = transactions ? QStringLiteral("transactions") : QStringLiteral("accounts");
+  const QString folder = saveFolder_.isEmpty() ? QDir::homePath() : saveFolder_;
+  const std::optional<TSaveChoice> choice =
+      saveDialog_->Ask({this, folder, name + QLatin1Char('.') + SuffixOf(saveType_), saveType_});
+  if (!choice || choice->path.isEmpty()) return;
+  const TSaveType type = SaveTypeOf(choice->path, choice->type);
+  saveFolder_ = QFileInfo(choice->path).absolutePath();
+  saveType_ = type;
+
+  const std::string_view shown = std::string_view(Memo1.Utf8Text()).substr(0, resultSize_);
+  TSaveOutcome outcome;
+  {
+    const TBusyWait wait(*this);
+    outcome =
+        SaveResult(shown, type, name.toStdString(), QFile::encodeName(choice->path).toStdString(),
+                   [this](std::size_t done, std::size_t total) {
+                     // In MiB, so that the bar's counts fit an int.
+                     Memo1.SetProgress(static_cast<int>(done >> 20),
+                                       static_cast<int>(std::max<std::size_t>(total >> 20, 1)));
+                     return GoOn();
+                   });
+  }
+  if (outcome.kind == TSaveOutcome::TKind::Failed) {
+    messageBoxes_.Show(
+        {this, ApplicationTitle(),
+         QStringLiteral("Cannot save %1: %2")
+             .arg(QDir::toNativeSeparators(choice->path), QString::fromStdString(outcome.why)),
+         TMessageBoxIcon::Error});
+  } else if (outcome.kind == TSaveOutcome::TKind::Cancelled && cancel_ == TCancel::Operator) {
+    ShowMessage(kCancelledText);
+  }
 }
 
 bool TForm2::GoOn() {

@@ -9,7 +9,12 @@
 // the wait off: a read then fails with kCancelledText in Memo1, a sign-in
 // with it in the message box. Closing the window breaks it off too, and the
 // window closes as soon as the handler has returned.
+//
+// "Save As…" (Ctrl+S, and Memo1's context menu) saves the result of the
+// last successful read while Memo1 shows it: the text as shown, or its
+// records as kestrava-cli writes them. Saving waits as a read does.
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
@@ -27,6 +32,7 @@
 #include "app/MessageBox.h"
 #include "app/RadioGroup.h"
 #include "app/RecordsText.h"
+#include "app/SaveDialog.h"
 #include "client/Kestrava2Intf.h"
 
 namespace kestrava {
@@ -75,6 +81,14 @@ class TForm2 final : public QWidget {
   // The current API client, none until the first "Login".
   std::unique_ptr<TKestrava_2> SA;
 
+  // Saves the result shown (Ctrl+S); nothing when none is shown.
+  void SaveAs();
+  // Whether Memo1 shows the result of a read that can be saved.
+  bool CanSave() const noexcept { return shownResult_ != TResult::None; }
+  // The dialog that asks where to save; none gives back Qt's. The dialog is
+  // not owned and must outlive its use.
+  void SetSaveDialog(TSaveDialog* dialog) noexcept;
+
   // The find bar of Memo1 (Ctrl+F), made the first time it is asked for.
   TFindBar& FindBar();
 
@@ -87,10 +101,12 @@ class TForm2 final : public QWidget {
 
  private:
   class THandlerRun;
-  class TServiceWait;
+  class TBusyWait;
   class TInputDrop;
-  // Why a wait on the service is to end before its time.
+  // Why a wait on the service or on a save is to end before its time.
   enum class TCancel { None, Operator, Close };
+  // The read whose result Memo1 shows.
+  enum class TResult { None, Accounts, Transactions };
 
   void LayOut();
   void SetUpTabOrder();
@@ -101,7 +117,9 @@ class TForm2 final : public QWidget {
                    TRecordsText& records);
   // Shows the display text of the read records, or the error text, as the
   // whole text of Memo1.
-  void ShowReadResult(bool read, TRecordsText& records);
+  void ShowReadResult(bool read, TRecordsText& records, TResult result);
+  // Which read's result Memo1 shows from here on (none: nothing to save).
+  void SetShownResult(TResult result);
   // The client's wait hook: repaints, and gives whether to go on.
   bool GoOn();
   void ShowMessage(const std::string& text);
@@ -116,6 +134,16 @@ class TForm2 final : public QWidget {
   QShortcut findKey_{this};
   QShortcut findNextKey_{this};
   QShortcut findPreviousKey_{this};
+  QAction saveAction_{this};
+  TQtSaveDialog qtSaveDialog_;
+  TSaveDialog* saveDialog_ = &qtSaveDialog_;
+  // The result shown: which read, and its length at the start of Memo1's
+  // text (a token line may follow it).
+  TResult shownResult_ = TResult::None;
+  std::size_t resultSize_ = 0;
+  // Where the last save went, and as what.
+  QString saveFolder_;
+  TSaveType saveType_ = TSaveType::Json;
   // After the controls: it refers to Memo1.
   std::unique_ptr<TFindBar> findBar_;
   bool shown_ = false;

@@ -131,6 +131,7 @@ void TMemo::Replace(TMemoText content) {
     QAccessibleTextUpdateEvent event(this, 0, oldShown, ShownString(0, text_.Size()));
     QAccessible::updateAccessibility(&event);
   }
+  emit TextReplaced();
   emit TextChanged();
 }
 
@@ -617,6 +618,14 @@ void TMemo::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
+void TMemo::AddMenuAction(QAction* action) {
+  if (menu_ != nullptr) {
+    if (ownerActions_.empty()) menu_->addSeparator();
+    menu_->addAction(action);
+  }
+  ownerActions_.push_back(action);
+}
+
 void TMemo::contextMenuEvent(QContextMenuEvent* event) {
   if (!menu_) {
     menu_ = std::make_unique<QMenu>(this);
@@ -626,6 +635,8 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event) {
     selectAllAction_ = menu_->addAction(MenuText("Select All", QKeySequence::SelectAll), this,
                                         [this] { SelectAll(); });
     selectAllAction_->setObjectName(QStringLiteral("select-all"));
+    if (!ownerActions_.empty()) menu_->addSeparator();
+    for (QAction* action : ownerActions_) menu_->addAction(action);
   }
   copyAction_->setEnabled(HasSelection());
   selectAllAction_->setEnabled(!text_.Empty());

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/MemoControl.h"
 #include "app/MemoLayout.h"
@@ -106,6 +107,10 @@ class TMemo final : public QAbstractScrollArea {
   // highlights nothing.
   void SetHighlight(std::shared_ptr<const TTextSearch> search);
 
+  // Adds an entry of the owner's at the end of the context menu, under
+  // "Select All". The action is not owned; it must outlive the text area.
+  void AddMenuAction(QAction* action);
+
   // A thin bar painted along the bottom edge while something is read:
   // `done` of `total` filled. Never part of the text; none at rest.
   void SetProgress(int done, int total);
@@ -117,6 +122,8 @@ class TMemo final : public QAbstractScrollArea {
  signals:
   // The text was replaced or added to.
   void TextChanged();
+  // The text was replaced (TextChanged follows).
+  void TextReplaced();
 
  protected:
   bool event(QEvent* event) override;
@@ -194,6 +201,7 @@ class TMemo final : public QAbstractScrollArea {
   std::unique_ptr<QMenu> menu_;
   QAction* copyAction_ = nullptr;
   QAction* selectAllAction_ = nullptr;
+  std::vector<QAction*> ownerActions_;
 };
 
 }  // namespace kestrava

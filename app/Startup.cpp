@@ -1,11 +1,14 @@
 #include "app/Startup.h"
 
 #include <QTimer>
+#include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/Application.h"
 #include "app/DesktopIdentity.h"
 #include "app/Main.h"
+#include "app/NoDisplay.h"
 #include "datetime/FormatSettings.h"
 
 namespace kestrava {
@@ -13,9 +16,15 @@ namespace kestrava {
 int RunApplication(char* programName, const TStartupHooks& hooks) {
   InitializeFormatSettings();
 
+  if (!DisplayNamed()) {
+    std::fputs(NoDisplayLine(programName).c_str(), stderr);
+    return 1;
+  }
   int argc = 1;
   char* argv[] = {programName, nullptr};
+  std::optional<TPlatformStartWatch> watch(std::in_place, programName);
   TKestravaApplication application(argc, argv);
+  watch.reset();
   ApplyDesktopIdentity();
   if (hooks.applicationCreated) hooks.applicationCreated(application);
 

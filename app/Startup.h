@@ -19,7 +19,8 @@ struct TStartupHooks {
 // overrides, creates the application object and the one window Form2, shows
 // it and runs the event loop until the window closes. Qt is given the
 // program name only: the window reads nothing from the command line.
-// Returns 0.
+// Returns 0; without a display, 1 after one line on standard error
+// (app/NoDisplay.h).
 int RunApplication(char* programName, const TStartupHooks& hooks = {});
 
 }  // namespace kestrava

@@ -1,5 +1,5 @@
-# cmake --install: the three programs, in the GNU directory layout, and what
-# data/ makes for them. The demo program stays in the build tree.
+# cmake --install: the programs, in the GNU directory layout, and what data/
+# makes for them. kestrava-demo goes beside the kestrava-sandbox it starts.
 
 include(GNUInstallDirs)
 
@@ -9,7 +9,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(installed_programs kestrava-cli kestrava-sandbox)
 if(TARGET kestrava)
-  list(PREPEND installed_programs kestrava)
+  list(PREPEND installed_programs kestrava kestrava-demo)
 endif()
 install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
