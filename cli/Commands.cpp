@@ -10,6 +10,9 @@
 namespace kestrava::cli {
 namespace {
 
+constexpr std::string_view kHistoryArguments[] = {"transactions", "accounts"};
+constexpr std::string_view kSecretArguments[] = {"set", "clear", "status"};
+
 constexpr Command kCommands[] = {
     {.name = "login",
      .synopsis = "login",
@@ -44,6 +47,7 @@ constexpr Command kCommands[] = {
      .arguments = 1,
      // history accounts writes on a sheet of its own name (see RunHistory).
      .sheet = "transactions",
+     .argumentChoices = kHistoryArguments,
      .check = CheckHistory,
      .run = RunHistory},
     {.name = "status",
@@ -68,6 +72,7 @@ constexpr Command kCommands[] = {
              "status says whether --keyring would find one (exit 0)\n"
              "or not (exit 1); never prints the secret",
      .arguments = 1,
+     .argumentChoices = kSecretArguments,
      .check = CheckSecret,
      .run = RunSecret},
 };

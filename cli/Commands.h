@@ -26,6 +26,9 @@ struct Command {
   // for a command that writes no records, which takes no workbook.
   std::string_view sheet = {};
   ValueCompletion argumentCompletion = ValueCompletion::None;
+  // The words its argument is one of, for the shell's completion; empty
+  // when it takes any.
+  std::span<const std::string_view> argumentChoices = {};
   // What its options allow together: bad usage when not "".
   std::string (*check)(const CliArguments& args) = nullptr;
   // Runs it and gives the exit code. `mask` holds the secrets to keep out

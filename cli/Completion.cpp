@@ -34,7 +34,7 @@ std::string Arm(const std::vector<std::string>& patterns, std::string_view body)
 
 struct Parts {
   std::vector<std::string> valueOptions, fileOptions, options, commands, fileCommands;
-  std::string choiceArms;
+  std::string choiceArms, commandChoiceArms;
 };
 
 // The options' parts; false when a name would need quoting.
@@ -65,6 +65,17 @@ bool CollectCommands(Parts& parts) {
     plain = plain && IsPlainWord(name);
     parts.commands.push_back(name);
     if (command.argumentCompletion == ValueCompletion::File) parts.fileCommands.push_back(name);
+    if (command.argumentChoices.empty()) continue;
+    std::vector<std::string> choices;
+    for (const std::string_view choice : command.argumentChoices) {
+      plain = plain && IsPlainWord(choice);
+      choices.emplace_back(choice);
+    }
+    // Only the word right after the command: `i` is where the script
+    // found it.
+    parts.commandChoiceArms += std::string(kArm) + name +
+                               ") ((cword == i + 1)) && COMPREPLY=($(compgen -W '" +
+                               Joined(choices, " ") + "' -- \"$cur\")) ;;\n";
   }
   return plain;
 }
@@ -91,6 +102,7 @@ std::optional<std::string> BashCompletion(std::string_view script) {
   std::string commandArms;
   if (!parts.fileCommands.empty())
     commandArms = std::string(kArm) + Joined(parts.fileCommands, " | ") + ") _filedir ;;\n";
+  commandArms += parts.commandChoiceArms;
 
   std::string text(script);
   ReplaceLine(text, "@VALUE_CASES@", valueArms);
