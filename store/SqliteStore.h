@@ -48,7 +48,7 @@ class TSqliteSyncSession final : public TSyncSession {
 
   std::int64_t RunId() const noexcept override { return runId_; }
   void AddAccounts(const TJSONArray& accounts) override;
-  void AddPage(const TJSONArray& records) override;
+  void AddPreparedPage(TPreparedPage records) override;
   const TSyncCounts& Counts() const noexcept override { return counts_; }
   void Succeed() override;
   bool Fail(std::string_view error) noexcept override;

@@ -11,20 +11,7 @@
 namespace kestrava::store::sqlite {
 namespace {
 
-constexpr std::string_view kBookingDateMember = "bookingDate";
 constexpr std::string_view kAbandoned = "the sync ended before it finished";
-
-// A string member's content, a number member's text; none for any other.
-std::optional<std::string> MemberText(const TJSONValue& record, std::string_view name,
-                                      bool numbersToo) {
-  const TJSONValue* value = record.FindValue(name);
-  if (value == nullptr) return std::nullopt;
-  if (value->Kind() == TJSONKind::String)
-    return std::string(static_cast<const TJSONString*>(value)->Value());
-  if (numbersToo && value->Kind() == TJSONKind::Number)
-    return std::string(static_cast<const TJSONNumber*>(value)->Value());
-  return std::nullopt;
-}
 
 // The store's form of a booking time: none without a readable one.
 std::optional<std::int64_t> BookingMilliseconds(const std::optional<std::string>& booking) {
@@ -115,7 +102,7 @@ void TSqliteSyncSession::AddAccounts(const TJSONArray& accounts) {
   counts_ = counts;
 }
 
-void TSqliteSyncSession::AddPage(const TJSONArray& records) {
+void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
   TSyncCounts counts = counts_;
   Write([&] {
     if (!find_) {
@@ -135,13 +122,12 @@ void TSqliteSyncSession::AddPage(const TJSONArray& records) {
           "VALUES (?, ?, ?)"));
     }
     const std::int64_t page = counts.Pages;
-    for (std::size_t i = 0; i < records.Count(); ++i) {
-      const TJSONValue& record = *records.Get(i);
-      const std::string text = record.ToString();
-      const std::string key = RecordKey(record, kTransactionIdMember, text);
-      const std::optional<std::string> booking = MemberText(record, kBookingDateMember, false);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::string& text = records[i].Text;
+      const std::string& key = records[i].Key;
+      const std::optional<std::string>& booking = records[i].BookingDate;
       const std::optional<std::int64_t> time = BookingMilliseconds(booking);
-      const std::optional<std::string> account = MemberText(record, kAccountIdMember, true);
+      const std::optional<std::string>& account = records[i].AccountId;
       ++counts.Read;
       find_->Bind(1, sourceId_).Bind(2, key);
       if (!find_->Step()) {
