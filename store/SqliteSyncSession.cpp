@@ -106,14 +106,21 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
   TSyncCounts counts = counts_;
   Write([&] {
     if (!find_) {
+      // A record is most often what the one before it was: new in a first
+      // sync, unchanged in the next ones. One statement settles each of
+      // those (sameAgain_, insertNew_: its change count says whether it
+      // applied); the others take the lookup.
+      sameAgain_.emplace(
+          db_.Prepare("UPDATE transactions SET last_run = ?1 WHERE source_id = ?2 AND "
+                      "record_key = ?3 AND record_text = ?4 AND last_run <> ?1"));
+      insertNew_.emplace(
+          db_.Prepare("INSERT INTO transactions (source_id, record_key, record_text, booking_date, "
+                      "booking_time, account_id, first_run, first_page, first_position, last_run) "
+                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?7) "
+                      "ON CONFLICT (source_id, record_key) DO NOTHING"));
       find_.emplace(
           db_.Prepare("SELECT id, record_text, last_run FROM transactions "
                       "WHERE source_id = ? AND record_key = ?"));
-      insert_.emplace(
-          db_.Prepare("INSERT INTO transactions (source_id, record_key, record_text, booking_date, "
-                      "booking_time, account_id, first_run, first_page, first_position, last_run) "
-                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-      touch_.emplace(db_.Prepare("UPDATE transactions SET last_run = ? WHERE id = ?"));
       update_.emplace(db_.Prepare(
           "UPDATE transactions SET record_text = ?, booking_date = ?, booking_time = ?, "
           "account_id = ?, last_run = ? WHERE id = ?"));
@@ -122,48 +129,60 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
           "VALUES (?, ?, ?)"));
     }
     const std::int64_t page = counts.Pages;
+    const auto insertNew = [&](std::size_t i) {
+      const TPreparedRecord& record = records[i];
+      insertNew_->Bind(1, sourceId_)
+          .BindUnowned(2, record.Key)
+          .BindUnowned(3, record.Text)
+          .BindOptional(4, record.BookingDate)
+          .BindOptional(5, BookingMilliseconds(record.BookingDate))
+          .BindOptional(6, record.AccountId)
+          .Bind(7, runId_)
+          .Bind(8, page)
+          .Bind(9, static_cast<std::int64_t>(i))
+          .Run();
+      return db_.Changes() > 0;
+    };
+    const auto sameAgain = [&](const TPreparedRecord& record) {
+      sameAgain_->Bind(1, runId_)
+          .Bind(2, sourceId_)
+          .BindUnowned(3, record.Key)
+          .BindUnowned(4, record.Text)
+          .Run();
+      return db_.Changes() > 0;
+    };
     for (std::size_t i = 0; i < records.size(); ++i) {
-      const std::string& text = records[i].Text;
-      const std::string& key = records[i].Key;
-      const std::optional<std::string>& booking = records[i].BookingDate;
-      const std::optional<std::int64_t> time = BookingMilliseconds(booking);
-      const std::optional<std::string>& account = records[i].AccountId;
+      const TPreparedRecord& record = records[i];
       ++counts.Read;
-      find_->Bind(1, sourceId_).Bind(2, key);
-      if (!find_->Step()) {
-        find_->Reset();
-        insert_->Bind(1, sourceId_)
-            .Bind(2, key)
-            .Bind(3, text)
-            .BindOptional(4, booking)
-            .BindOptional(5, time);
-        insert_->BindOptional(6, account).Bind(7, runId_).Bind(8, page);
-        insert_->Bind(9, static_cast<std::int64_t>(i)).Bind(10, runId_).Run();
-        ++counts.New;
+      if (lastWasNew_ ? insertNew(i) : sameAgain(record)) {
+        ++(lastWasNew_ ? counts.New : counts.Unchanged);
         continue;
       }
+      if (lastWasNew_ ? sameAgain(record) : insertNew(i)) {
+        lastWasNew_ = !lastWasNew_;
+        ++(lastWasNew_ ? counts.New : counts.Unchanged);
+        continue;
+      }
+      // Met before in this run, or changed.
+      find_->Bind(1, sourceId_).BindUnowned(2, record.Key);
+      if (!find_->Step()) db_.Fail("write to");
       const std::int64_t id = find_->Integer(0);
-      const bool same = find_->Text(1) == text;
+      const bool same = find_->Text(1) == record.Text;
       const std::string before = same ? std::string() : std::string(find_->Text(1));
       const bool seenInThisRun = find_->Integer(2) == runId_;
       find_->Reset();
       if (seenInThisRun) {
         ++counts.Repeated;
-      } else if (same) {
-        ++counts.Unchanged;
       } else {
         ++counts.Changed;
       }
-      if (same) {
-        if (!seenInThisRun) touch_->Bind(1, runId_).Bind(2, id).Run();
-        continue;
-      }
+      if (same) continue;
       // The text it had is kept with the run that replaced it.
       keep_->Bind(1, id).Bind(2, before).Bind(3, runId_).Run();
-      update_->Bind(1, text)
-          .BindOptional(2, booking)
-          .BindOptional(3, time)
-          .BindOptional(4, account);
+      update_->BindUnowned(1, record.Text)
+          .BindOptional(2, record.BookingDate)
+          .BindOptional(3, BookingMilliseconds(record.BookingDate))
+          .BindOptional(4, record.AccountId);
       update_->Bind(5, runId_).Bind(6, id).Run();
     }
     ++counts.Pages;
