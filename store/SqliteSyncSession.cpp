@@ -107,43 +107,58 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
   Write([&] {
     if (!find_) {
       // A record is most often what the one before it was: new in a first
-      // sync, unchanged in the next ones. One statement settles each of
-      // those (sameAgain_, insertNew_: its change count says whether it
-      // applied); the others take the lookup.
-      sameAgain_.emplace(
-          db_.Prepare("UPDATE transactions SET last_run = ?1 WHERE source_id = ?2 AND "
-                      "record_key = ?3 AND record_text = ?4 AND last_run <> ?1"));
-      insertNew_.emplace(
-          db_.Prepare("INSERT INTO transactions (source_id, record_key, record_text, booking_date, "
-                      "booking_time, account_id, first_run, first_page, first_position, last_run) "
-                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?7) "
-                      "ON CONFLICT (source_id, record_key) DO NOTHING"));
+      // sync, unchanged in the next ones. One statement tells each of those
+      // (sameAgain_, newKey_: its change count says whether it applied);
+      // the others take the lookup.
+      sameAgain_.emplace(db_.Prepare(
+          "UPDATE transaction_keys SET last_run = ?1 WHERE source_id = ?2 AND record_key = ?3 "
+          "AND last_run <> ?1 AND (SELECT record_text FROM transactions "
+          "WHERE id = transaction_keys.transaction_id) = ?4"));
+      newKey_.emplace(db_.Prepare(
+          "INSERT INTO transaction_keys (source_id, record_key, transaction_id, last_run) "
+          "VALUES (?, ?, ?, ?) ON CONFLICT (source_id, record_key) DO NOTHING"));
+      insert_.emplace(
+          db_.Prepare("INSERT INTO transactions (id, source_id, record_key, record_text, "
+                      "booking_date, booking_time, account_id, first_run, first_page, "
+                      "first_position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
       find_.emplace(
-          db_.Prepare("SELECT id, record_text, last_run FROM transactions "
-                      "WHERE source_id = ? AND record_key = ?"));
+          db_.Prepare("SELECT k.transaction_id, t.record_text, k.last_run FROM transaction_keys k "
+                      "JOIN transactions t ON t.id = k.transaction_id "
+                      "WHERE k.source_id = ? AND k.record_key = ?"));
       update_.emplace(db_.Prepare(
           "UPDATE transactions SET record_text = ?, booking_date = ?, booking_time = ?, "
-          "account_id = ?, last_run = ? WHERE id = ?"));
+          "account_id = ? WHERE id = ?"));
+      seen_.emplace(db_.Prepare(
+          "UPDATE transaction_keys SET last_run = ? WHERE source_id = ? AND record_key = ?"));
       keep_.emplace(db_.Prepare(
           "INSERT INTO transaction_versions (transaction_id, record_text, replaced_by_run) "
           "VALUES (?, ?, ?)"));
+      // MAX alone, which SQLite reads from the end of the table.
+      last_.emplace(db_.Prepare("SELECT MAX(id) FROM transactions"));
     }
+    // The sync is the only writer: new transactions count up from the last.
+    if (!last_->Step()) db_.Fail("read");
+    std::int64_t nextId = last_->Integer(0) + 1;
+    last_->Reset();
     const std::int64_t page = counts.Pages;
-    const auto insertNew = [&](std::size_t i) {
+    const auto isNew = [&](std::size_t i) {
       const TPreparedRecord& record = records[i];
-      insertNew_->Bind(1, sourceId_)
-          .BindUnowned(2, record.Key)
-          .BindUnowned(3, record.Text)
-          .BindOptional(4, record.BookingDate)
-          .BindOptional(5, BookingMilliseconds(record.BookingDate))
-          .BindOptional(6, record.AccountId)
-          .Bind(7, runId_)
-          .Bind(8, page)
-          .Bind(9, static_cast<std::int64_t>(i))
+      newKey_->Bind(1, sourceId_).BindUnowned(2, record.Key).Bind(3, nextId).Bind(4, runId_).Run();
+      if (db_.Changes() == 0) return false;
+      insert_->Bind(1, nextId++)
+          .Bind(2, sourceId_)
+          .BindUnowned(3, record.Key)
+          .BindUnowned(4, record.Text)
+          .BindOptional(5, record.BookingDate)
+          .BindOptional(6, BookingMilliseconds(record.BookingDate))
+          .BindOptional(7, record.AccountId)
+          .Bind(8, runId_)
+          .Bind(9, page)
+          .Bind(10, static_cast<std::int64_t>(i))
           .Run();
-      return db_.Changes() > 0;
+      return true;
     };
-    const auto sameAgain = [&](const TPreparedRecord& record) {
+    const auto isSameAgain = [&](const TPreparedRecord& record) {
       sameAgain_->Bind(1, runId_)
           .Bind(2, sourceId_)
           .BindUnowned(3, record.Key)
@@ -154,11 +169,11 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
       const TPreparedRecord& record = records[i];
       ++counts.Read;
-      if (lastWasNew_ ? insertNew(i) : sameAgain(record)) {
+      if (lastWasNew_ ? isNew(i) : isSameAgain(record)) {
         ++(lastWasNew_ ? counts.New : counts.Unchanged);
         continue;
       }
-      if (lastWasNew_ ? sameAgain(record) : insertNew(i)) {
+      if (lastWasNew_ ? isSameAgain(record) : isNew(i)) {
         lastWasNew_ = !lastWasNew_;
         ++(lastWasNew_ ? counts.New : counts.Unchanged);
         continue;
@@ -182,8 +197,10 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
       update_->BindUnowned(1, record.Text)
           .BindOptional(2, record.BookingDate)
           .BindOptional(3, BookingMilliseconds(record.BookingDate))
-          .BindOptional(4, record.AccountId);
-      update_->Bind(5, runId_).Bind(6, id).Run();
+          .BindOptional(4, record.AccountId)
+          .Bind(5, id)
+          .Run();
+      seen_->Bind(1, runId_).Bind(2, sourceId_).BindUnowned(3, record.Key).Run();
     }
     ++counts.Pages;
     WriteProgress(counts);

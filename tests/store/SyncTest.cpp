@@ -41,8 +41,9 @@ TEST_F(StoreSync, EachRecordIsNewChangedUnchangedOrRepeatedAndStoredOnce) {
   // The outside reader sees one row per key, with the runs that first and
   // last saw it, and every earlier text of T2 with the run that replaced it.
   EXPECT_EQ(Sqlite3(path,
-                    "SELECT record_key, first_run, first_page, first_position, last_run "
-                    "FROM transactions ORDER BY id;"),
+                    "SELECT t.record_key, first_run, first_page, first_position, last_run "
+                    "FROM transactions t JOIN transaction_keys k ON k.transaction_id = t.id "
+                    "AND k.record_key = t.record_key ORDER BY id;"),
             "T1|1|0|0|2\nT2|1|0|1|3\nT3|1|1|0|1\nsha256:" + store::Sha256Hex(noId) + "|2|1|0|2\n");
   EXPECT_EQ(Sqlite3(path,
                     "SELECT t.record_key, v.record_text, v.replaced_by_run FROM "
