@@ -72,7 +72,8 @@ class TSqliteSyncSession final : public TSyncSession {
   bool finished_ = false;
   bool broken_ = false;
   // The statements of a page, prepared once per run.
-  std::optional<TStatement> sameAgain_, newKey_, insert_, find_, update_, seen_, keep_, last_;
+  std::optional<TStatement> sameAgain_, newKey_, insert_, find_, update_, seen_, keep_, last_,
+      progress_;
   // Whether the last record of a page was new (else unchanged, or neither).
   bool lastWasNew_ = true;
 };

@@ -58,10 +58,11 @@ void TSqliteSyncSession::Write(Work&& work) {
 }
 
 void TSqliteSyncSession::WriteProgress(const TSyncCounts& counts) {
-  db_.Prepare(
-         "UPDATE sync_runs SET pages = ?, accounts = ?, records_read = ?, new_records = ?, "
-         "changed_records = ?, unchanged_records = ?, repeated_records = ? WHERE id = ?")
-      .Bind(1, counts.Pages)
+  if (!progress_)
+    progress_.emplace(db_.Prepare(
+        "UPDATE sync_runs SET pages = ?, accounts = ?, records_read = ?, new_records = ?, "
+        "changed_records = ?, unchanged_records = ?, repeated_records = ? WHERE id = ?"));
+  progress_->Bind(1, counts.Pages)
       .Bind(2, counts.Accounts)
       .Bind(3, counts.Read)
       .Bind(4, counts.New)
