@@ -73,7 +73,7 @@ class TSqliteSyncSession final : public TSyncSession {
   bool broken_ = false;
   // The statements of a page, prepared once per run.
   std::optional<TStatement> sameAgain_, newKey_, insert_, find_, update_, seen_, keep_, last_,
-      progress_;
+      forget_, progress_;
   // Whether the last record of a page was new (else unchanged, or neither).
   bool lastWasNew_ = true;
 };

@@ -114,7 +114,8 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
       sameAgain_.emplace(db_.Prepare(
           "UPDATE transaction_keys SET last_run = ?1 WHERE source_id = ?2 AND record_key = ?3 "
           "AND last_run <> ?1 AND (SELECT record_text FROM transactions "
-          "WHERE id = transaction_keys.transaction_id) = ?4"));
+          "WHERE id = transaction_keys.transaction_id "
+          "AND record_key = transaction_keys.record_key) = ?4"));
       newKey_.emplace(db_.Prepare(
           "INSERT INTO transaction_keys (source_id, record_key, transaction_id, last_run) "
           "VALUES (?, ?, ?, ?) ON CONFLICT (source_id, record_key) DO NOTHING"));
@@ -122,10 +123,10 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
           db_.Prepare("INSERT INTO transactions (id, source_id, record_key, record_text, "
                       "booking_date, booking_time, account_id, first_run, first_page, "
                       "first_position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-      find_.emplace(
-          db_.Prepare("SELECT k.transaction_id, t.record_text, k.last_run FROM transaction_keys k "
-                      "JOIN transactions t ON t.id = k.transaction_id "
-                      "WHERE k.source_id = ? AND k.record_key = ?"));
+      find_.emplace(db_.Prepare(
+          "SELECT k.transaction_id, t.record_text, k.last_run FROM transaction_keys k "
+          "JOIN transactions t ON t.id = k.transaction_id AND t.record_key = k.record_key "
+          "WHERE k.source_id = ? AND k.record_key = ?"));
       update_.emplace(db_.Prepare(
           "UPDATE transactions SET record_text = ?, booking_date = ?, booking_time = ?, "
           "account_id = ? WHERE id = ?"));
@@ -135,6 +136,8 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
           "INSERT INTO transaction_versions (transaction_id, record_text, replaced_by_run) "
           "VALUES (?, ?, ?)"));
       // MAX alone, which SQLite reads from the end of the table.
+      forget_.emplace(
+          db_.Prepare("DELETE FROM transaction_keys WHERE source_id = ? AND record_key = ?"));
       last_.emplace(db_.Prepare("SELECT MAX(id) FROM transactions"));
     }
     // The sync is the only writer: new transactions count up from the last.
@@ -181,7 +184,15 @@ void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
       }
       // Met before in this run, or changed.
       find_->Bind(1, sourceId_).BindUnowned(2, record.Key);
-      if (!find_->Step()) db_.Fail("write to");
+      if (!find_->Step()) {
+        // A key whose transaction is gone (the file was edited by hand): the
+        // record is stored anew under it.
+        find_->Reset();
+        forget_->Bind(1, sourceId_).BindUnowned(2, record.Key).Run();
+        if (!isNew(i)) db_.Fail("write to");
+        ++counts.New;
+        continue;
+      }
       const std::int64_t id = find_->Integer(0);
       const bool same = find_->Text(1) == record.Text;
       const std::string before = same ? std::string() : std::string(find_->Text(1));
