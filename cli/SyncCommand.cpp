@@ -10,6 +10,7 @@
 #include "cli/ServiceClient.h"
 #include "cli/StoreAccess.h"
 #include "client/Kestrava2Intf.h"
+#include "store/PageWriter.h"
 
 namespace kestrava::cli {
 namespace {
@@ -29,17 +30,22 @@ std::string Summary(const store::TSyncCounts& counts, const store::TTimeRange& r
          WireTime(range.From) + " to " + WireTime(range.To);
 }
 
-// Hands each export's records to the session; a failure of the store ends
-// the export, its text kept for the run's error text.
+// Hands each export's records to the session, the pages to a writer of
+// their own, so that the next page is read while one is written; a failure
+// of the store ends the export, its text kept for the run's error text.
 class StoreSink {
  public:
-  explicit StoreSink(store::TSyncSession& session) : session_(session) {}
+  explicit StoreSink(store::TSyncSession& session) : session_(session), pages_(session) {}
   TKestrava_2::TRecordSink Accounts() {
     return
         [this](const TJSONArray& records) { return Guard([&] { session_.AddAccounts(records); }); };
   }
   TKestrava_2::TRecordSink Pages() {
-    return [this](const TJSONArray& records) { return Guard([&] { session_.AddPage(records); }); };
+    return [this](const TJSONArray& records) { return Guard([&] { pages_.Add(records); }); };
+  }
+  // Waits for the page in flight; false when a page could not be written.
+  bool Finish() {
+    return Guard([&] { pages_.Finish(); });
   }
   const std::string& Error() const noexcept { return error_; }
 
@@ -57,6 +63,7 @@ class StoreSink {
     return false;
   }
   store::TSyncSession& session_;
+  store::TPageWriter pages_;
   std::string error_;
 };
 
@@ -128,7 +135,8 @@ int RunSync(const CliArguments& args, CliEnvironment& env, SecretMask& mask) {
   if (!client.Accounts(sink.Accounts())) return FailRun(env, mask, *session, *service, sink);
   const bool read = client.GetTranzactii(range.From, range.To, args.account, sink.Pages());
   progress.EndLine();
-  if (!read) return FailRun(env, mask, *session, *service, sink);
+  // A page that could not be written failed first, whatever the reading did after it.
+  if (!sink.Finish() || !read) return FailRun(env, mask, *session, *service, sink);
   try {
     session->Succeed();
   } catch (const store::EStoreError& e) {

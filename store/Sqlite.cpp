@@ -90,6 +90,13 @@ TStatement& TStatement::Bind(int index, std::string_view text) {
   return *this;
 }
 
+TStatement& TStatement::BindUnowned(int index, std::string_view text) {
+  const char* data = text.data() != nullptr ? text.data() : "";
+  if (sqlite3_bind_text(statement_, index, data, Length(text, *db_), SQLITE_STATIC) != SQLITE_OK)
+    db_->Fail("write to");
+  return *this;
+}
+
 TStatement& TStatement::BindOptional(int index, const std::optional<std::string>& text) {
   return text ? Bind(index, std::string_view(*text)) : BindNull(index);
 }

@@ -36,6 +36,8 @@ class TDatabase {
   // Runs statements without parameters or results; throws what Fail throws.
   void Execute(std::string_view sql, std::string_view doing = "write to");
   TStatement Prepare(std::string_view sql);
+  // Rows changed by the last INSERT, UPDATE or DELETE that ran.
+  std::int64_t Changes() const noexcept { return sqlite3_changes64(db_); }
   // Throws EStoreError "cannot DOING the store PATH: reason".
   [[noreturn]] void Fail(std::string_view doing) const;
 
@@ -56,6 +58,9 @@ class TStatement {
 
   TStatement& Bind(int index, std::int64_t value);
   TStatement& Bind(int index, std::string_view text);
+  // Binds the text without a copy: it must stay until the statement is
+  // reset or bound again.
+  TStatement& BindUnowned(int index, std::string_view text);
   // None binds NULL.
   TStatement& BindOptional(int index, const std::optional<std::string>& text);
   TStatement& BindOptional(int index, const std::optional<std::int64_t>& value);

@@ -114,7 +114,10 @@ TSqliteStore::TSqliteStore(const TStoreOptions& options) : options_(options) {
     CreateStoreFile(path);
   }
   CheckStoreFile(path);
-  db_ = std::make_unique<TDatabase>(path, SQLITE_OPEN_READWRITE);
+  // One thread at a time uses the connection (a sync's pages are written on
+  // a thread of their own, handed over and back with a lock of the
+  // writer's), so SQLite's own lock around every call is not needed.
+  db_ = std::make_unique<TDatabase>(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   sqlite3_busy_timeout(db_->Handle(), kBusyTimeoutMs);
   PrepareSchema(*db_);
   TStatement mode = db_->Prepare("PRAGMA journal_mode = WAL");

@@ -48,7 +48,7 @@ class TSqliteSyncSession final : public TSyncSession {
 
   std::int64_t RunId() const noexcept override { return runId_; }
   void AddAccounts(const TJSONArray& accounts) override;
-  void AddPage(const TJSONArray& records) override;
+  void AddPreparedPage(TPreparedPage records) override;
   const TSyncCounts& Counts() const noexcept override { return counts_; }
   void Succeed() override;
   bool Fail(std::string_view error) noexcept override;
@@ -72,7 +72,10 @@ class TSqliteSyncSession final : public TSyncSession {
   bool finished_ = false;
   bool broken_ = false;
   // The statements of a page, prepared once per run.
-  std::optional<TStatement> find_, insert_, touch_, update_, keep_;
+  std::optional<TStatement> sameAgain_, newKey_, insert_, find_, update_, seen_, keep_, last_,
+      forget_, progress_;
+  // Whether the last record of a page was new (else unchanged, or neither).
+  bool lastWasNew_ = true;
 };
 
 class TSqliteStore final : public TStore {

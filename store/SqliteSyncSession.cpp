@@ -11,20 +11,7 @@
 namespace kestrava::store::sqlite {
 namespace {
 
-constexpr std::string_view kBookingDateMember = "bookingDate";
 constexpr std::string_view kAbandoned = "the sync ended before it finished";
-
-// A string member's content, a number member's text; none for any other.
-std::optional<std::string> MemberText(const TJSONValue& record, std::string_view name,
-                                      bool numbersToo) {
-  const TJSONValue* value = record.FindValue(name);
-  if (value == nullptr) return std::nullopt;
-  if (value->Kind() == TJSONKind::String)
-    return std::string(static_cast<const TJSONString*>(value)->Value());
-  if (numbersToo && value->Kind() == TJSONKind::Number)
-    return std::string(static_cast<const TJSONNumber*>(value)->Value());
-  return std::nullopt;
-}
 
 // The store's form of a booking time: none without a readable one.
 std::optional<std::int64_t> BookingMilliseconds(const std::optional<std::string>& booking) {
@@ -71,10 +58,11 @@ void TSqliteSyncSession::Write(Work&& work) {
 }
 
 void TSqliteSyncSession::WriteProgress(const TSyncCounts& counts) {
-  db_.Prepare(
-         "UPDATE sync_runs SET pages = ?, accounts = ?, records_read = ?, new_records = ?, "
-         "changed_records = ?, unchanged_records = ?, repeated_records = ? WHERE id = ?")
-      .Bind(1, counts.Pages)
+  if (!progress_)
+    progress_.emplace(db_.Prepare(
+        "UPDATE sync_runs SET pages = ?, accounts = ?, records_read = ?, new_records = ?, "
+        "changed_records = ?, unchanged_records = ?, repeated_records = ? WHERE id = ?"));
+  progress_->Bind(1, counts.Pages)
       .Bind(2, counts.Accounts)
       .Bind(3, counts.Read)
       .Bind(4, counts.New)
@@ -115,70 +103,116 @@ void TSqliteSyncSession::AddAccounts(const TJSONArray& accounts) {
   counts_ = counts;
 }
 
-void TSqliteSyncSession::AddPage(const TJSONArray& records) {
+void TSqliteSyncSession::AddPreparedPage(TPreparedPage records) {
   TSyncCounts counts = counts_;
   Write([&] {
     if (!find_) {
-      find_.emplace(
-          db_.Prepare("SELECT id, record_text, last_run FROM transactions "
-                      "WHERE source_id = ? AND record_key = ?"));
+      // A record is most often what the one before it was: new in a first
+      // sync, unchanged in the next ones. One statement tells each of those
+      // (sameAgain_, newKey_: its change count says whether it applied);
+      // the others take the lookup.
+      sameAgain_.emplace(db_.Prepare(
+          "UPDATE transaction_keys SET last_run = ?1 WHERE source_id = ?2 AND record_key = ?3 "
+          "AND last_run <> ?1 AND (SELECT record_text FROM transactions "
+          "WHERE id = transaction_keys.transaction_id "
+          "AND record_key = transaction_keys.record_key) = ?4"));
+      newKey_.emplace(db_.Prepare(
+          "INSERT INTO transaction_keys (source_id, record_key, transaction_id, last_run) "
+          "VALUES (?, ?, ?, ?) ON CONFLICT (source_id, record_key) DO NOTHING"));
       insert_.emplace(
-          db_.Prepare("INSERT INTO transactions (source_id, record_key, record_text, booking_date, "
-                      "booking_time, account_id, first_run, first_page, first_position, last_run) "
-                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-      touch_.emplace(db_.Prepare("UPDATE transactions SET last_run = ? WHERE id = ?"));
+          db_.Prepare("INSERT INTO transactions (id, source_id, record_key, record_text, "
+                      "booking_date, booking_time, account_id, first_run, first_page, "
+                      "first_position) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+      find_.emplace(db_.Prepare(
+          "SELECT k.transaction_id, t.record_text, k.last_run FROM transaction_keys k "
+          "JOIN transactions t ON t.id = k.transaction_id AND t.record_key = k.record_key "
+          "WHERE k.source_id = ? AND k.record_key = ?"));
       update_.emplace(db_.Prepare(
           "UPDATE transactions SET record_text = ?, booking_date = ?, booking_time = ?, "
-          "account_id = ?, last_run = ? WHERE id = ?"));
+          "account_id = ? WHERE id = ?"));
+      seen_.emplace(db_.Prepare(
+          "UPDATE transaction_keys SET last_run = ? WHERE source_id = ? AND record_key = ?"));
       keep_.emplace(db_.Prepare(
           "INSERT INTO transaction_versions (transaction_id, record_text, replaced_by_run) "
           "VALUES (?, ?, ?)"));
+      // MAX alone, which SQLite reads from the end of the table.
+      forget_.emplace(
+          db_.Prepare("DELETE FROM transaction_keys WHERE source_id = ? AND record_key = ?"));
+      last_.emplace(db_.Prepare("SELECT MAX(id) FROM transactions"));
     }
+    // The sync is the only writer: new transactions count up from the last.
+    if (!last_->Step()) db_.Fail("read");
+    std::int64_t nextId = last_->Integer(0) + 1;
+    last_->Reset();
     const std::int64_t page = counts.Pages;
-    for (std::size_t i = 0; i < records.Count(); ++i) {
-      const TJSONValue& record = *records.Get(i);
-      const std::string text = record.ToString();
-      const std::string key = RecordKey(record, kTransactionIdMember, text);
-      const std::optional<std::string> booking = MemberText(record, kBookingDateMember, false);
-      const std::optional<std::int64_t> time = BookingMilliseconds(booking);
-      const std::optional<std::string> account = MemberText(record, kAccountIdMember, true);
+    const auto isNew = [&](std::size_t i) {
+      const TPreparedRecord& record = records[i];
+      newKey_->Bind(1, sourceId_).BindUnowned(2, record.Key).Bind(3, nextId).Bind(4, runId_).Run();
+      if (db_.Changes() == 0) return false;
+      insert_->Bind(1, nextId++)
+          .Bind(2, sourceId_)
+          .BindUnowned(3, record.Key)
+          .BindUnowned(4, record.Text)
+          .BindOptional(5, record.BookingDate)
+          .BindOptional(6, BookingMilliseconds(record.BookingDate))
+          .BindOptional(7, record.AccountId)
+          .Bind(8, runId_)
+          .Bind(9, page)
+          .Bind(10, static_cast<std::int64_t>(i))
+          .Run();
+      return true;
+    };
+    const auto isSameAgain = [&](const TPreparedRecord& record) {
+      sameAgain_->Bind(1, runId_)
+          .Bind(2, sourceId_)
+          .BindUnowned(3, record.Key)
+          .BindUnowned(4, record.Text)
+          .Run();
+      return db_.Changes() > 0;
+    };
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const TPreparedRecord& record = records[i];
       ++counts.Read;
-      find_->Bind(1, sourceId_).Bind(2, key);
+      if (lastWasNew_ ? isNew(i) : isSameAgain(record)) {
+        ++(lastWasNew_ ? counts.New : counts.Unchanged);
+        continue;
+      }
+      if (lastWasNew_ ? isSameAgain(record) : isNew(i)) {
+        lastWasNew_ = !lastWasNew_;
+        ++(lastWasNew_ ? counts.New : counts.Unchanged);
+        continue;
+      }
+      // Met before in this run, or changed.
+      find_->Bind(1, sourceId_).BindUnowned(2, record.Key);
       if (!find_->Step()) {
+        // A key whose transaction is gone (the file was edited by hand): the
+        // record is stored anew under it.
         find_->Reset();
-        insert_->Bind(1, sourceId_)
-            .Bind(2, key)
-            .Bind(3, text)
-            .BindOptional(4, booking)
-            .BindOptional(5, time);
-        insert_->BindOptional(6, account).Bind(7, runId_).Bind(8, page);
-        insert_->Bind(9, static_cast<std::int64_t>(i)).Bind(10, runId_).Run();
+        forget_->Bind(1, sourceId_).BindUnowned(2, record.Key).Run();
+        if (!isNew(i)) db_.Fail("write to");
         ++counts.New;
         continue;
       }
       const std::int64_t id = find_->Integer(0);
-      const bool same = find_->Text(1) == text;
+      const bool same = find_->Text(1) == record.Text;
       const std::string before = same ? std::string() : std::string(find_->Text(1));
       const bool seenInThisRun = find_->Integer(2) == runId_;
       find_->Reset();
       if (seenInThisRun) {
         ++counts.Repeated;
-      } else if (same) {
-        ++counts.Unchanged;
       } else {
         ++counts.Changed;
       }
-      if (same) {
-        if (!seenInThisRun) touch_->Bind(1, runId_).Bind(2, id).Run();
-        continue;
-      }
+      if (same) continue;
       // The text it had is kept with the run that replaced it.
       keep_->Bind(1, id).Bind(2, before).Bind(3, runId_).Run();
-      update_->Bind(1, text)
-          .BindOptional(2, booking)
-          .BindOptional(3, time)
-          .BindOptional(4, account);
-      update_->Bind(5, runId_).Bind(6, id).Run();
+      update_->BindUnowned(1, record.Text)
+          .BindOptional(2, record.BookingDate)
+          .BindOptional(3, BookingMilliseconds(record.BookingDate))
+          .BindOptional(4, record.AccountId)
+          .Bind(5, id)
+          .Run();
+      seen_->Bind(1, runId_).Bind(2, sourceId_).BindUnowned(3, record.Key).Run();
     }
     ++counts.Pages;
     WriteProgress(counts);

@@ -111,6 +111,19 @@ struct THistoryQuery {
   int Account = kAllAccounts;
 };
 
+// One record of a page as the store keeps it, taken from its JSON value
+// (PreparePage), so that the value may go before the page is written.
+struct TPreparedRecord {
+  std::string Text;                        // its compact text
+  std::string Key;                         // its key (identifier or digest)
+  std::optional<std::string> BookingDate;  // a string "bookingDate"
+  std::optional<std::string> AccountId;    // a string or number "accountId", as text
+};
+using TPreparedPage = std::vector<TPreparedRecord>;
+
+// The page's records as the store keeps them, in order. Throws EStoreError.
+TPreparedPage PreparePage(const TJSONArray& records);
+
 class TSyncSession {
  public:
   virtual ~TSyncSession() = default;
@@ -125,7 +138,9 @@ class TSyncSession {
   // One page's records with the run's progress, in one transaction: after a
   // failure nothing of the page is kept. Throws EStoreError; after one, only
   // Fail remains.
-  virtual void AddPage(const TJSONArray& records) = 0;
+  void AddPage(const TJSONArray& records) { AddPreparedPage(PreparePage(records)); }
+  // The same, for a page already prepared (on another thread, say).
+  virtual void AddPreparedPage(TPreparedPage page) = 0;
   virtual const TSyncCounts& Counts() const noexcept = 0;
   // The run succeeded: its range joins the coverage of its account filter
   // (merged with ranges it touches or overlaps), on the disk before this

@@ -15,6 +15,7 @@
 #include <functional>
 #include <thread>
 
+#include "store/PageWriter.h"
 #include "store/Store.h"
 #include "tests/store/StoreFixture.h"
 
@@ -293,6 +294,60 @@ TEST_F(StoreFault, AStoreDeletedOrReplacedWhileASyncWritesIsNeverReportedWritten
     }
     for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
   }
+}
+
+// Pages written on a thread of their own: a page that fails fails the next
+// hand-over, or the finish when it was the last, with its own text; the
+// pages before it stay written and nothing after it is.
+TEST_F(StoreFault, APageThatFailsOnTheWritersThreadFailsTheNextStepWithItsOwnText) {
+  const std::string gone =
+      "cannot write to the store " + path + ": it was deleted or replaced while the sync ran";
+  for (const bool last : {false, true}) {
+    SCOPED_TRACE(last ? "the last page" : "a page before the next");
+    const auto store = Open();
+    auto session = store->BeginSync(source, january, 0);
+    {
+      store::TPageWriter writer(*session);
+      writer.Add(*Page(NumberedPage(0)));
+      writer.Finish();
+      EXPECT_EQ(session->Counts().Pages, 1);
+      for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+      writer.Add(*Page(NumberedPage(1)));  // handed over: it fails on the writer's thread
+      if (!last) {
+        EXPECT_EQ(Message([&] { writer.Add(*Page(NumberedPage(2))); }), gone);
+      }
+      EXPECT_EQ(Message([&] { writer.Finish(); }), gone);
+      EXPECT_EQ(Message([&] { writer.Add(*Page(NumberedPage(3))); }), gone);
+    }
+    EXPECT_EQ(session->Counts().Pages, 1);
+    EXPECT_EQ(Message([&] { session->Succeed(); }),
+              "cannot write to the store " + path + ": the sync has ended");
+  }
+
+  // On a full disk: every page before the failed one is in the store.
+  { Open(); }
+  const std::string failure = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{256 * 1024, 256 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const auto store = Open(false);
+    auto session = store->BeginSync(source, january, 0);
+    store::TPageWriter writer(*session);
+    for (int page = 0; page < 400; ++page) {
+      const std::string message = Message([&] { writer.Add(*Page(NumberedPage(page))); });
+      if (message != "no failure") return message + "|" + Message([&] { writer.Finish(); });
+    }
+    return std::string("no failure");
+  });
+  const std::string full = "cannot write to the store " + path + ": disk I/O error";
+  EXPECT_EQ(failure, full + "|" + full);
+  EXPECT_EQ(Sqlite3(path, "PRAGMA integrity_check;"), "ok\n");
+  const std::string progress =
+      Sqlite3(path, "SELECT pages FROM sync_runs ORDER BY id DESC LIMIT 1;");
+  const int pages = std::atoi(progress.c_str());
+  EXPECT_GT(pages, 0);
+  EXPECT_EQ(Sqlite3(path, "SELECT COUNT(*) FROM transactions;"),
+            std::to_string(pages * kPerPage) + "\n");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // changed records and their earlier texts, accounts and their snapshots,
 // coverage, the order and range of history, and the status of a source.
 
+#include <cstdlib>
+
 #include "store/RecordKey.h"
 #include "store/Store.h"
 #include "store/StoreTime.h"
@@ -41,8 +43,9 @@ TEST_F(StoreSync, EachRecordIsNewChangedUnchangedOrRepeatedAndStoredOnce) {
   // The outside reader sees one row per key, with the runs that first and
   // last saw it, and every earlier text of T2 with the run that replaced it.
   EXPECT_EQ(Sqlite3(path,
-                    "SELECT record_key, first_run, first_page, first_position, last_run "
-                    "FROM transactions ORDER BY id;"),
+                    "SELECT t.record_key, first_run, first_page, first_position, last_run "
+                    "FROM transactions t JOIN transaction_keys k ON k.transaction_id = t.id "
+                    "AND k.record_key = t.record_key ORDER BY id;"),
             "T1|1|0|0|2\nT2|1|0|1|3\nT3|1|1|0|1\nsha256:" + store::Sha256Hex(noId) + "|2|1|0|2\n");
   EXPECT_EQ(Sqlite3(path,
                     "SELECT t.record_key, v.record_text, v.replaced_by_run FROM "
@@ -273,6 +276,24 @@ TEST_F(StoreSync, AFailedSyncKeepsItsPagesAndLeavesTheCoverage) {
   EXPECT_EQ(Sqlite3(path, "SELECT id, outcome, error_text FROM sync_runs ORDER BY id;"),
             "1|failure|HTTP/1.1 503 Service Unavailable\rtry later\n2|success|\n"
             "3|failure|the sync ended before it finished\n");
+}
+
+// A key whose transaction was deleted by hand (SQL tools may write the
+// file) is no record: the record comes in as new, and the transaction that
+// took over its number keeps its own text.
+TEST_F(StoreSync, AKeyWhoseTransactionIsGoneIsStoredAnew) {
+  const auto store = Open();
+  const std::string a = Tx("A", "2026-01-01"), b = Tx("B", "2026-01-02");
+  Sync(*store, {Join({a})}, january);
+  const std::string edit = "/usr/bin/sqlite3 '" + path + "' 'DELETE FROM transactions;'";
+  ASSERT_EQ(std::system(edit.c_str()), 0);
+  EXPECT_EQ(Sync(*store, {Join({b, a})}, january), (TSyncCounts{0, 2, 2, 0, 0, 0, 1}));
+  EXPECT_EQ(History(*store, source), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(Sqlite3(path, "SELECT COUNT(*) FROM transaction_versions;"), "0\n");
+  EXPECT_EQ(Sqlite3(path,
+                    "SELECT k.record_key, t.record_key FROM transaction_keys k JOIN transactions t "
+                    "ON t.id = k.transaction_id ORDER BY 1;"),
+            "A|A\nB|B\n");
 }
 
 TEST_F(StoreSync, StatusGivesTheFactsOfASource) {
