@@ -49,7 +49,9 @@ std::uint32_t CombineCrc(std::uint32_t first, std::uint32_t second, std::uint64_
 // writes them in order, together with the data of members it writes itself.
 class ZipArchive {
  public:
-  static constexpr std::uint64_t kMaxSize = 0xFFFF'FFFFu;
+  // The most a size or an offset holds: 0xFFFFFFFF would send a reader to
+  // the Zip64 records.
+  static constexpr std::uint64_t kMaxSize = 0xFFFF'FFFEu;
 
   // A member deflated from `content`, header and data; false past 4 GiB or
   // when zlib fails.
