@@ -85,7 +85,7 @@ void ZipArchive::Header(const Member& member, bool central) {
     // The members' time, in the archive's DOS form (local time, from 1980).
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) != nullptr && local.tm_year >= 80) {
+    if (localtime_r(&now, &local) != nullptr && local.tm_year >= 80 && local.tm_year < 80 + 128) {
       time_ =
           static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
       date_ = static_cast<std::uint16_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 |
