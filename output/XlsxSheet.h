@@ -1,10 +1,13 @@
 #pragma once
 
-// One sheet of a workbook made with libxlsxwriter's constant-memory mode,
-// row after row, from the records as XlsxWriter spools them: each record
-// is its cells (kind, column, bytes) and an end mark. The workbook is a
-// nameless file in the system's temporary folder until it is copied to
-// where the result goes.
+// One sheet of a workbook (Office Open XML), written row after row from the
+// records as XlsxWriter spools them: each record is its cells (kind, column,
+// bytes) and an end mark. The rows' XML is deflated as it comes into a
+// nameless file in the system's temporary folder; when the export ends, the
+// rest of the package (the XML before and after the rows, which holds the
+// widths and the table's size, and the fixed parts) is made around them, and
+// the workbook's bytes go out in one pass, that file's bytes in the middle.
+// Memory stays the same however long the sheet.
 
 #include <cstdint>
 #include <memory>
@@ -49,7 +52,7 @@ class XlsxSheet {
   // The workbook's bytes, once closed.
   bool CopyTo(ByteSink& out);
 
-  // The errno of the failure, and what failed (libxlsxwriter's text).
+  // The errno of the failure, and what failed.
   int Error() const noexcept { return error_; }
   const std::string& ErrorText() const noexcept { return errorText_; }
 
@@ -57,6 +60,7 @@ class XlsxSheet {
   struct Parts;
   bool Fail(std::string text, int error = 0);
   std::unique_ptr<Parts> parts_;
+  std::string name_;
   std::string pending_;
   int error_ = 0;
   std::string errorText_;

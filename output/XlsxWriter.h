@@ -1,6 +1,6 @@
 #pragma once
 
-// The xlsx output format: an Office Open XML workbook (libxlsxwriter) of one
+// The xlsx output format: an Office Open XML workbook (XlsxSheet) of one
 // sheet, with the columns of the csv format (the member names of the
 // records' top-level objects in order of first appearance; "value" for a
 // record that is not an object) under a bold header row that stays in view,
@@ -19,15 +19,14 @@
 //   nested      its compact JSON text
 //
 // A spreadsheet learns the columns only from the whole export, and the
-// workbook is written row after row in one pass (libxlsxwriter's constant
-// memory mode): the cells of each record go to a spool as they come. While
-// the records bring no column that the first one lacked, a thread of its
-// own writes the sheet under the first record's header as they come, so the
-// sheet is ready when the export ends; a later new column drops that sheet
-// and Finish writes it from the spool. The workbook and libxlsxwriter's own
-// working files are nameless files in the system's temporary folder until
-// the workbook's bytes are copied to the sink. Memory stays the same
-// however long the export.
+// sheet's rows are written one after the other in one pass: the cells of
+// each record go to a spool as they come. While the records bring no column
+// that the first one lacked, a thread of its own writes the sheet under the
+// first record's header as they come, so the sheet is ready when the export
+// ends; a later new column drops that sheet and Finish writes it from the
+// spool. The sheet's compressed rows are a nameless file in the system's
+// temporary folder until the workbook's bytes are copied to the sink.
+// Memory stays the same however long the export.
 
 #include <cstdint>
 #include <functional>

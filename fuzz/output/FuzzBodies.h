@@ -46,7 +46,7 @@ inline long long CellsPerRow(std::string_view csv, std::size_t& rows, char separ
 }
 
 // A JSON text as the records of a reply, in every format but the workbook
-// (libxlsxwriter's); the rows of csv and of csv for Excel all have the
+// (a zip of its own); the rows of csv and of csv for Excel all have the
 // header's number of cells, one row per record, or csv refuses records of
 // too many columns and writes nothing.
 inline void Records(const std::uint8_t* data, std::size_t size) {

@@ -278,6 +278,41 @@ TEST(XlsxWriter, AColumnThatComesLateInALongExportStillGetsItsHeader) {
             "last A n 20000 | C b true\n");
 }
 
+TEST(XlsxWriter, TextsAndDatesAtTheEdgesOfXmlAndOfTheCalendarReadBackAsTheyCame) {
+  // What XML reserves or cannot hold, white space a reader may drop, and the
+  // days around the 29 February 1900 that spreadsheets count but that never
+  // was.
+  const std::vector<std::string> pages = {
+      R"j([{"v":"a & b <c> \"d\" 'e' ]]>"},{"v":" lead"},{"v":"trail "},{"v":"line\nfeed"},)j"
+      R"j({"v":"cr\r\nlf"},{"v":"tab\tx"},{"v":"\u0001\u001f"},{"v":"\ufffe\uffff\ufffd"},)j"
+      R"j({"v":"é€😀"},{"v":""},{"v":"1900-01-01"},{"v":"1900-02-28T23:59:59.999"},)j"
+      R"j({"v":"1900-03-01"},{"v":"2024-02-29T12:00:00.5"},{"v":"9999-12-31"}])j",
+  };
+  WorkbookFile file;
+  ASSERT_EQ(WriteWorkbook(file.Path(), pages, "records"), "");
+  EXPECT_EQ(ReadWorkbook(file.Path()),
+            "sheets records\n"
+            "freeze A2\n"
+            "filter A1:A16\n"
+            "width A 24\n"
+            "A1 s \"v\" \"General\" bold\n"
+            "A2 s \"a & b <c> \\\"d\\\" 'e' ]]>\" \"General\"\n"
+            "A3 s \" lead\" \"General\"\n"
+            "A4 s \"trail \" \"General\"\n"
+            "A5 s \"line\\nfeed\" \"General\"\n"
+            "A6 s \"cr\\r\\nlf\" \"General\"\n"
+            "A7 s \"tab\\tx\" \"General\"\n"
+            "A8 s \"\\u0001\\u001f\" \"General\"\n"
+            "A9 s \"\uFFFE\uFFFF\uFFFD\" \"General\"\n"
+            "A10 s \"é€😀\" \"General\"\n"
+            // A11: the empty text is an empty cell.
+            "A12 d \"1900-01-01T00:00:00.000\" \"yyyy-mm-dd\"\n"
+            "A13 d \"1900-02-28T23:59:59.999\" \"yyyy-mm-dd hh:mm:ss.000\"\n"
+            "A14 d \"1900-03-01T00:00:00.000\" \"yyyy-mm-dd\"\n"
+            "A15 d \"2024-02-29T12:00:00.500\" \"yyyy-mm-dd hh:mm:ss.0\"\n"
+            "A16 d \"9999-12-31T00:00:00.000\" \"yyyy-mm-dd\"\n");
+}
+
 TEST(XlsxWriter, NoRecordsGiveAWorkbookWithAnEmptySheet) {
   WorkbookFile file;
   ASSERT_EQ(WriteWorkbook(file.Path(), {"[]"}, "accounts"), "");
