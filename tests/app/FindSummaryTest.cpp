@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,10 +51,10 @@ std::string Mixed(std::mt19937& random, std::size_t size) {
   return text;
 }
 
-// The same letters over and over: every chunk holds every group.
+// The same line over and over: every chunk holds every group.
 std::string Repetitive(std::size_t size) {
   std::string text;
-  while (text.size() < size) text += "abab";
+  while (text.size() < size) text += "\"Id\": 1,\r\n";
   return text;
 }
 
@@ -94,14 +93,14 @@ bool AtCharacter(const std::string& text, std::size_t at) {
 std::vector<std::string> SearchesIn(std::mt19937& random, const std::string& text) {
   std::vector<std::size_t> starts;
   for (std::size_t end = kChunk; end < text.size(); end += kChunk)
-    for (const std::size_t back : {1, 3, 6}) starts.push_back(end - back);
+    for (const std::size_t back : {1, 6}) starts.push_back(end - back);
   starts.push_back(text.size() > 20 ? text.size() - 20 : 0);
   std::uniform_int_distribution<std::size_t> anywhere(0, text.size() - 1);
-  for (int k = 0; k < 4; ++k) starts.push_back(anywhere(random));
+  for (int k = 0; k < 2; ++k) starts.push_back(anywhere(random));
   std::vector<std::string> searches = {"no such text anywhere", "zq", "\xE2\x82\xAC"};
   for (std::size_t start : starts) {
     while (!AtCharacter(text, start)) --start;
-    for (const std::size_t length : {1, 2, 3, 4, 7, 8, 25, 300}) {
+    for (const std::size_t length : {1, 3, 7, 9, 300}) {
       std::size_t end = std::min(text.size(), start + length);
       while (!AtCharacter(text, end)) ++end;
       if (end <= start) continue;
@@ -115,7 +114,9 @@ std::vector<std::string> SearchesIn(std::mt19937& random, const std::string& tex
   return searches;
 }
 
-// Every way the find bar asks, guided and plain, from the given starts.
+// Every way the find bar asks, guided and plain: the plain search's matches
+// are read once, and from each start the guided search must give the next
+// one round past the end and the one before round past the start.
 void ExpectSameAsPlain(const TMemoText& memo, const std::vector<std::string>& searches,
                        std::mt19937& random) {
   const std::string& text = memo.Bytes();
@@ -128,45 +129,52 @@ void ExpectSameAsPlain(const TMemoText& memo, const std::vector<std::string>& se
   for (const std::string& needle : searches) {
     SCOPED_TRACE("search: " + needle.substr(0, 40));
     const TTextSearch search(needle);
-    EXPECT_EQ(CountWithSummary(search, summary, text, 0, text.size()),
-              search.Count(text, 0, text.size()));
+    std::vector<std::size_t> matches;
+    for (std::size_t at = search.FindForward(text, 0, text.size()); at != npos;
+         at = search.FindForward(text, at + 1, text.size()))
+      matches.push_back(at);
+    ASSERT_EQ(CountWithSummary(search, summary, text, 0, text.size()), matches.size());
     for (const std::size_t from : starts) {
       SCOPED_TRACE("from " + std::to_string(from));
-      // The next match round past the end, and the one before round past
-      // the start, as the bar goes.
-      std::size_t plain = search.FindForward(text, from, text.size());
-      if (plain == npos) plain = search.FindForward(text, 0, from);
+      const auto next = std::lower_bound(matches.begin(), matches.end(), from);
+      const std::size_t nextRound = matches.empty()         ? npos
+                                    : next != matches.end() ? *next
+                                                            : matches.front();
+      const std::size_t beforeRound = matches.empty()           ? npos
+                                      : next != matches.begin() ? *(next - 1)
+                                                                : matches.back();
       std::size_t guided =
           FindWithSummary(search, summary, text, from, text.size(), TFindDirection::Forward);
       if (guided == npos)
         guided = FindWithSummary(search, summary, text, 0, from, TFindDirection::Forward);
-      ASSERT_EQ(guided, plain);
-      plain = search.FindBackward(text, 0, from);
-      if (plain == npos) plain = search.FindBackward(text, from, text.size());
+      ASSERT_EQ(guided, nextRound);
       guided = FindWithSummary(search, summary, text, 0, from, TFindDirection::Backward);
       if (guided == npos)
         guided =
             FindWithSummary(search, summary, text, from, text.size(), TFindDirection::Backward);
-      ASSERT_EQ(guided, plain);
-      const std::size_t to = std::min(text.size(), from + 3 * kChunk / 2);
-      ASSERT_EQ(CountWithSummary(search, summary, text, from, to), search.Count(text, from, to));
+      ASSERT_EQ(guided, beforeRound);
     }
+    // A count over part of the text, from a start inside a chunk.
+    const std::size_t from = std::min(text.size(), kChunk / 2 + 1);
+    const std::size_t to = std::min(text.size(), from + 3 * kChunk / 2);
+    ASSERT_EQ(CountWithSummary(search, summary, text, from, to),
+              static_cast<std::size_t>(std::lower_bound(matches.begin(), matches.end(), to) -
+                                       std::lower_bound(matches.begin(), matches.end(), from)));
   }
 }
 
 // The text set whole, and the same text appended in pieces of every size as
 // the pages of a read arrive: both summaries must serve the search alike.
 TEST(FindSummary, GuidedSearchFindsExactlyWhatThePlainSearchFinds) {
-  const auto started = std::chrono::steady_clock::now();
   std::mt19937 random(20261211);
   struct Text {
     const char* what;
     std::string text;
   };
   const Text texts[] = {
-      {"records", Records(random, 5 * kChunk + 123)},
-      {"mixed letters and breaks", Mixed(random, 3 * kChunk + 7)},
-      {"the same letters throughout", Repetitive(2 * kChunk + 2)},
+      {"records", Records(random, 3 * kChunk + 123)},
+      {"mixed letters and breaks", Mixed(random, 2 * kChunk + 7)},
+      {"the same letters throughout", Repetitive(kChunk + 4098)},
       {"shorter than a group", "ab"},
       {"one chunk", Records(random, 1000)},
   };
@@ -191,8 +199,6 @@ TEST(FindSummary, GuidedSearchFindsExactlyWhatThePlainSearchFinds) {
     ASSERT_EQ(paged.Bytes(), other);
     ExpectSameAsPlain(paged, searches, random);
   }
-  // Bounded: a few seconds here, however the seed falls.
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::minutes(2));
 }
 
 // A text set again is summarised again: what the earlier text held is not
@@ -221,6 +227,29 @@ TEST(FindSummary, ANewTextHasASummaryOfItsOwn) {
   EXPECT_EQ(FindWithSummary(search, memo.Summary(), memo.Bytes(), 0, memo.Size(),
                             TFindDirection::Backward),
             11u);
+}
+
+// A match split between two appended pieces, at every byte of it and at
+// every place from a summarised byte: the groups across the join count.
+TEST(FindSummary, AMatchAcrossTwoAppendedPiecesIsFound) {
+  std::mt19937 random(3);
+  const std::string before = Records(random, kChunk + 1000);
+  const std::string marker = "UniqueMarker1";
+  const TTextSearch search("uniquemarker1");
+  for (std::size_t shift = 0; shift < TFindSummary::kSpacing; ++shift) {
+    for (std::size_t split = 1; split < marker.size(); ++split) {
+      SCOPED_TRACE("shift " + std::to_string(shift) + ", split " + std::to_string(split));
+      TMemoText memo;
+      memo.Assign(before + std::string(shift, ' '));
+      memo.Append(marker.substr(0, split));
+      memo.Append(marker.substr(split) + " and after");
+      const std::size_t at = before.size() + shift;
+      EXPECT_EQ(FindWithSummary(search, memo.Summary(), memo.Bytes(), 0, memo.Size(),
+                                TFindDirection::Forward),
+                at);
+      EXPECT_EQ(CountWithSummary(search, memo.Summary(), memo.Bytes(), 0, memo.Size()), 1u);
+    }
+  }
 }
 
 // The point of the summary: in records of random numbers, a search of an
