@@ -128,7 +128,8 @@ void TFindBar::Search() {
 }
 
 std::size_t TFindBar::Forward(std::string_view text, std::size_t from, std::size_t to) const {
-  return FindInParallel(*search_, text, from, to, TFindDirection::Forward);
+  return FindWithSummary(*search_, memo_.Content().Summary(), text, from, to,
+                         TFindDirection::Forward);
 }
 
 void TFindBar::FindNext() {
@@ -144,9 +145,10 @@ void TFindBar::FindPrevious() {
   if (search_ == nullptr) return;
   const std::string_view text = memo_.Utf8Text();
   const std::size_t before = current_ != npos ? current_ : memo_.SelectionStart();
-  std::size_t match = FindInParallel(*search_, text, 0, before, TFindDirection::Backward);
+  const TFindSummary& summary = memo_.Content().Summary();
+  std::size_t match = FindWithSummary(*search_, summary, text, 0, before, TFindDirection::Backward);
   if (match == npos)
-    match = FindInParallel(*search_, text, before, text.size(), TFindDirection::Backward);
+    match = FindWithSummary(*search_, summary, text, before, text.size(), TFindDirection::Backward);
   if (match != npos) Select(match);
 }
 
@@ -176,7 +178,8 @@ void TFindBar::timerEvent(QTimerEvent* event) {
       countTimer_.stop();
       break;
     }
-    const std::size_t found = search_->Count(text, from, std::min(text.size(), from + kCountBlock));
+    const std::size_t found = CountWithSummary(*search_, memo_.Content().Summary(), text, from,
+                                               std::min(text.size(), from + kCountBlock));
     perBlock_.push_back(static_cast<std::uint32_t>(found));
     total_ += found;
   }

@@ -79,14 +79,23 @@ TMemoText::TMemoText() : starts_{0} {}
 void TMemoText::Assign(std::string text) {
   text_ = std::move(text);
   IndexFrom(0);
+  summary_.Clear();
+  summary_.Extend(text_, 0);
 }
 
 void TMemoText::Append(std::string_view piece) {
   // A CR at the end joins an LF at the start of the piece, and the line
   // before the last may end in that CR: index again from its chunk.
   const std::size_t line = lineCount_ >= 2 ? lineCount_ - 2 : 0;
+  const std::size_t oldSize = text_.size();
   text_.append(piece);
   IndexFrom(line / kStride);
+  summary_.Extend(text_, oldSize);
+}
+
+void TMemoText::Reserve(std::size_t bytes) {
+  text_.reserve(bytes);
+  summary_.Reserve(bytes);
 }
 
 void TMemoText::IndexFrom(std::size_t chunk) {

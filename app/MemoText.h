@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/FindSummary.h"
+
 namespace kestrava {
 
 class TMemoText {
@@ -29,12 +31,15 @@ class TMemoText {
   // Appends valid UTF-8 at the very end; only what it adds is read.
   void Append(std::string_view piece);
   // Room for a text of `bytes` bytes, so that appending does not copy it.
-  void Reserve(std::size_t bytes) { text_.reserve(bytes); }
+  void Reserve(std::size_t bytes);
   std::size_t Capacity() const noexcept { return text_.capacity(); }
 
   const std::string& Bytes() const noexcept { return text_; }
   std::size_t Size() const noexcept { return text_.size(); }
   bool Empty() const noexcept { return text_.empty(); }
+
+  // What a search may skip, kept as the text grows.
+  const TFindSummary& Summary() const noexcept { return summary_; }
 
   std::size_t LineCount() const noexcept { return lineCount_; }
   std::size_t LineStart(std::size_t line) const;
@@ -80,6 +85,7 @@ class TMemoText {
   std::vector<std::size_t> starts_;  // start of line k * kStride
   // Shown offset of each kept line start, made when first asked for.
   mutable std::vector<std::size_t> shownStarts_;
+  TFindSummary summary_;
 };
 
 // The first CR or LF in [p, end), or end.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kestrava {
@@ -16,7 +17,71 @@ constexpr std::size_t kPiece = std::size_t{4} << 20;
 // Past a few, threads only share the memory's speed.
 constexpr unsigned kMostThreads = 4;
 
+// Calls read(runFrom, runTo) for each run of [from, to) made of chunks that
+// may hold a match's start, in order from the end the search starts at, as
+// long as it gives true. With no keys the run is the whole range.
+template <class Read>
+void ForEachRun(const TFindSummary& summary, const TFindSummary::TKeys& keys, std::size_t from,
+                std::size_t to, bool forward, Read&& read) {
+  if (from >= to) return;
+  if (keys.Empty()) {
+    read(from, to);
+    return;
+  }
+  constexpr std::size_t kChunk = TFindSummary::kChunk;
+  const std::size_t first = from / kChunk;
+  const std::size_t last = (to - 1) / kChunk;
+  const auto mayHold = [&](std::size_t chunk) { return summary.MayHold(chunk, keys); };
+  const auto clip = [&](std::size_t lowChunk, std::size_t highChunk) {
+    return std::pair{std::max(from, lowChunk * kChunk), std::min(to, (highChunk + 1) * kChunk)};
+  };
+  if (forward) {
+    for (std::size_t chunk = first; chunk <= last; ++chunk) {
+      if (!mayHold(chunk)) continue;
+      std::size_t end = chunk;
+      while (end < last && mayHold(end + 1)) ++end;
+      const auto [runFrom, runTo] = clip(chunk, end);
+      if (!read(runFrom, runTo)) return;
+      chunk = end;
+    }
+  } else {
+    for (std::size_t chunk = last + 1; chunk-- > first;) {
+      if (!mayHold(chunk)) continue;
+      std::size_t begin = chunk;
+      while (begin > first && mayHold(begin - 1)) --begin;
+      const auto [runFrom, runTo] = clip(begin, chunk);
+      if (!read(runFrom, runTo)) return;
+      chunk = begin;
+    }
+  }
+}
+
 }  // namespace
+
+std::size_t FindWithSummary(const TTextSearch& search, const TFindSummary& summary,
+                            std::string_view text, std::size_t from, std::size_t to,
+                            TFindDirection direction, unsigned threads) {
+  to = std::min(to, text.size());
+  std::size_t match = TTextSearch::npos;
+  ForEachRun(summary, TFindSummary::KeysOf(search.Folded()), from, to,
+             direction == TFindDirection::Forward, [&](std::size_t runFrom, std::size_t runTo) {
+               match = FindInParallel(search, text, runFrom, runTo, direction, threads);
+               return match == TTextSearch::npos;
+             });
+  return match;
+}
+
+std::size_t CountWithSummary(const TTextSearch& search, const TFindSummary& summary,
+                             std::string_view text, std::size_t from, std::size_t to) {
+  to = std::min(to, text.size());
+  std::size_t count = 0;
+  ForEachRun(summary, TFindSummary::KeysOf(search.Folded()), from, to, true,
+             [&](std::size_t runFrom, std::size_t runTo) {
+               count += search.Count(text, runFrom, runTo);
+               return true;
+             });
+  return count;
+}
 
 std::size_t FindInParallel(const TTextSearch& search, std::string_view text, std::size_t from,
                            std::size_t to, TFindDirection direction, unsigned threads) {

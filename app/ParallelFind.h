@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "app/FindSummary.h"
 #include "app/TextSearch.h"
 
 namespace kestrava {
@@ -21,5 +22,16 @@ enum class TFindDirection { Forward, Backward };
 // once, up to a few.
 std::size_t FindInParallel(const TTextSearch& search, std::string_view text, std::size_t from,
                            std::size_t to, TFindDirection direction, unsigned threads = 0);
+
+// The same, reading only the chunks that the text's summary says may hold
+// a match's start: exactly what FindInParallel gives, most often sooner.
+// The summary must be the text's own (TMemoText::Summary).
+std::size_t FindWithSummary(const TTextSearch& search, const TFindSummary& summary,
+                            std::string_view text, std::size_t from, std::size_t to,
+                            TFindDirection direction, unsigned threads = 0);
+
+// The matches that start in [from, to), read as FindWithSummary reads.
+std::size_t CountWithSummary(const TTextSearch& search, const TFindSummary& summary,
+                             std::string_view text, std::size_t from, std::size_t to);
 
 }  // namespace kestrava

@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "app/FindSummary.h"
 #include "base/Utf8.h"
 
 namespace kestrava {
@@ -160,6 +161,22 @@ TTextSearch::TTextSearch(std::string_view needle) {
     length_ += slot.length;
     slots_.push_back(std::move(slot));
   }
+  // Every form of a character folds alike (ASCII forms are the letter's
+  // two cases, the others bytes from 0x80 on throughout); were one not to,
+  // the search would have no folded form and read the text whole.
+  const auto foldsAlike = [this] {
+    for (const TSlot& slot : slots_) {
+      for (std::size_t k = 0; k < slot.length; ++k) {
+        const unsigned char folded =
+            TFindSummary::Fold(static_cast<unsigned char>(slot.forms.front()[k]));
+        for (const std::string& form : slot.forms)
+          if (TFindSummary::Fold(static_cast<unsigned char>(form[k])) != folded) return false;
+        folded_ += static_cast<char>(folded);
+      }
+    }
+    return true;
+  };
+  if (!foldsAlike()) folded_.clear();
   // Every byte of the search, with the values it may take.
   std::vector<TProbe> probes;
   for (const TSlot& slot : slots_) {

@@ -38,6 +38,9 @@ class TTextSearch {
   std::size_t Count(std::string_view text, std::size_t from, std::size_t to) const;
   // Whether a match starts at `at`.
   bool MatchesAt(std::string_view text, std::size_t at) const noexcept;
+  // The bytes of every match folded as TFindSummary folds them (all
+  // matches are alike so); empty for an empty search.
+  const std::string& Folded() const noexcept { return folded_; }
 
  private:
   // The forms one character of the search is found in, all of one length.
@@ -71,6 +74,7 @@ class TTextSearch {
   // first: only where both stand is a match checked.
   TProbe rare_;
   TProbe rarer_;
+  std::string folded_;
 };
 
 }  // namespace kestrava
