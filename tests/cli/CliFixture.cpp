@@ -4,10 +4,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "json/JSON.h"
 #include "json/JsonFormat.h"
@@ -22,38 +18,6 @@ std::string PageReply(int totalPages, std::string_view records) {
 
 std::string Display(std::string_view json) {
   return TJson::Format(*ParseJSONValue(json));
-}
-
-ScratchFolder::ScratchFolder() {
-  std::string pattern = ::testing::TempDir() + "kestrava-cli-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch folder");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> ScratchFolder::Names() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteWhole(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 Outcome CliTest::Call(std::vector<std::string> args, std::string input, bool terminal) {

@@ -16,6 +16,7 @@
 #include "cli/Cli.h"
 #include "datetime/DateTime.h"
 #include "keyring/Keyring.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/ServicePaths.h"
 #include "tests/support/ServiceReplies.h"
@@ -31,25 +32,6 @@ struct Outcome {
 std::string PageReply(int totalPages, std::string_view records);
 // The display text of a JSON text.
 std::string Display(std::string_view json);
-
-// A folder of the test's own, removed with everything in it.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& Path() const noexcept { return path_; }
-  std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const;
-
- private:
-  std::string path_;
-};
-
-std::string ReadWhole(const std::string& path);
-void WriteWhole(const std::string& path, std::string_view bytes);
 
 class CliTest : public ::testing::Test {
  protected:

@@ -13,26 +13,10 @@
 
 #include "json/JSON.h"
 #include "store/Store.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace kestrava::testing {
 
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& Path() const noexcept { return path_; }
-  std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const;
-
- private:
-  std::string path_;
-};
-
-std::string ReadWhole(const std::string& path);
-void WriteWhole(const std::string& path, std::string_view bytes);
 // The SHA-256 of a file's bytes, in hex.
 std::string Checksum(const std::string& path);
 
