@@ -29,6 +29,7 @@
 
 #include "bench/common/ProcessRun.h"
 #include "bench/common/SandboxProcess.h"
+#include "bench/common/TempFolder.h"
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
 #include "sandbox/CivilTime.h"
@@ -53,19 +54,9 @@ sandbox::DataScale Scale() {
   return scale;
 }
 
-// A folder for the benchmark's files, removed at the end.
-struct Folder {
-  Folder() {
-    char name[] = "/tmp/kestrava-bench-cli-XXXXXX";
-    if (mkdtemp(name) != nullptr) path = name;
-  }
-  ~Folder() { std::filesystem::remove_all(path); }
-  std::filesystem::path path;
-};
-
 struct Fixture {
   bench::TSandboxProcess sandbox{Scale(), sandbox::LocalNow()};
-  Folder folder;
+  bench::TTempFolder folder{"cli"};
   std::string from, to;  // whole days, as the CLI takes them
   std::map<std::string, std::vector<Run>> runs;
   std::string failure;

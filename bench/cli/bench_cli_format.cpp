@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/common/ProcessRun.h"
+#include "bench/common/TempFolder.h"
 #include "bench/common/TransactionExport.h"
 
 namespace kestrava {
@@ -31,20 +32,8 @@ constexpr int kRecords = 100000;
 
 using Run = bench::ProcessRun;
 
-// A folder for the benchmark's files, removed at the end.
-struct Folder {
-  Folder() {
-    char name[] = "/tmp/kestrava-bench-format-XXXXXX";
-    if (mkdtemp(name) != nullptr) path = name;
-  }
-  ~Folder() { std::filesystem::remove_all(path); }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  std::filesystem::path path;
-};
-
 struct Fixture {
-  Folder folder;
+  bench::TTempFolder folder{"format"};
   std::string input;  // the export's file
   std::map<std::string, std::vector<Run>> runs;
 };

@@ -27,6 +27,7 @@
 
 #include "bench/common/ProcessRun.h"
 #include "bench/common/SandboxProcess.h"
+#include "bench/common/TempFolder.h"
 #include "datetime/DateTime.h"
 #include "datetime/FormatSettings.h"
 #include "sandbox/CivilTime.h"
@@ -48,18 +49,9 @@ sandbox::DataScale Scale() {
   return scale;
 }
 
-struct Folder {
-  Folder() {
-    char name[] = "/tmp/kestrava-bench-sync-XXXXXX";
-    if (mkdtemp(name) != nullptr) path = name;
-  }
-  ~Folder() { std::filesystem::remove_all(path); }
-  std::filesystem::path path;
-};
-
 struct Fixture {
   bench::TSandboxProcess sandbox{Scale(), sandbox::LocalNow()};
-  Folder folder;
+  bench::TTempFolder folder{"sync"};
   std::string from, to;  // the range; `to` lies after the sandbox's now
   long long records = 0;
   std::string db = (folder.path / "bench.db").string();
