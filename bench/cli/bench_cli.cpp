@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/Interleaved.h"
 #include "bench/common/ProcessRun.h"
 #include "bench/common/SandboxProcess.h"
 #include "bench/common/TempFolder.h"
@@ -232,11 +233,7 @@ int main(int argc, char** argv) {
   fixture = &data;
   // Loopback timings on a shared machine drift: the repetitions of all
   // runs are interleaved, so the loop and the CLI see the same moments.
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  bench::InitializeInterleaved(argc, argv);
   curl_global_init(CURL_GLOBAL_DEFAULT);
   // Whole days up to yesterday, begun an hour earlier at a time until they
   // hold 2,000 pages.

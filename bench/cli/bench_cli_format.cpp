@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/Interleaved.h"
 #include "bench/common/ProcessRun.h"
 #include "bench/common/TempFolder.h"
 #include "bench/common/TransactionExport.h"
@@ -80,11 +81,7 @@ int main(int argc, char** argv) {
 
   // Processes on a shared machine drift: the repetitions of all runs are
   // interleaved, so the peer and the CLI see the same moments.
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  bench::InitializeInterleaved(argc, argv);
 
   const std::string output = (data.folder.path / "out.file").string();
   const struct {

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/Interleaved.h"
 #include "bench/common/ProcessRun.h"
 #include "bench/common/SandboxProcess.h"
 #include "bench/common/TempFolder.h"
@@ -118,11 +119,7 @@ int main(int argc, char** argv) {
   using namespace kestrava;
   Fixture data;  // the sandbox process starts before anything else
   fixture = &data;
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  bench::InitializeInterleaved(argc, argv);
   setenv("SSL_CERT_FILE", data.sandbox.CaFile().c_str(), 1);
   setenv("KESTRAVA_CLIENT_ID", sandbox::kDefaultClientId, 1);
   setenv("KESTRAVA_CLIENT_SECRET", sandbox::kDefaultClientSecret, 1);

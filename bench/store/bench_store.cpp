@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/Interleaved.h"
 #include "bench/common/ProcessMemory.h"
 #include "datetime/DateTime.h"
 #include "json/JSON.h"
@@ -243,11 +244,7 @@ int main(int argc, char** argv) {
   if (mkdtemp(name) == nullptr) return 1;
   data.folder = name;
   fixture = &data;
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  bench::InitializeInterleaved(argc, argv);
 
   // The store the second sync and history read, filled once; and the size
   // of the records' compact text.
